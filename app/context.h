@@ -1,0 +1,39 @@
+#pragma once
+// Everything the program keeps for its whole run, in one object owned by the
+// application and handed by reference to the screens: no globals, so every
+// test starts from a fresh state.
+#include "gps/gps_input.h"
+#include "laps/lap_definitions.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "store/run_records.h"
+#include "store/settings.h"
+#include "timing/run_state.h"
+
+namespace corvantis {
+
+// The shell's three fonts.
+struct Fonts {
+  platform::FontSpec large{"Arial", 25, 700};
+  platform::FontSpec medium{"Arial", 17, 700};
+  platform::FontSpec small{"Arial", 12, 400};
+};
+
+struct AppContext {
+  AppContext(platform::WindowSystem& windowSystem, platform::Clock& clockSource,
+             platform::SerialPort& serialPort)
+      : windows(windowSystem), clock(clockSource), gps(serialPort, windowSystem.messageBoxes()) {}
+
+  platform::WindowSystem& windows;
+  platform::Clock& clock;
+  bool landscape = false;
+  Fonts fonts;
+
+  Settings settings;
+  GpsInput gps;  // serial link, pump state, CurrentFix, FixHistory
+  RunRecords records;
+  LapDefinitions lapDefinitions;
+  RunState runState;
+};
+
+}  // namespace corvantis

@@ -1,0 +1,69 @@
+#pragma once
+// The fix history: the three most recent GPS fixes and a run of up to 2048
+// fixes (the captured run, or the lap track being recorded or edited), and
+// the geodesy the whole program uses.
+#include <array>
+#include <cstdint>
+
+namespace corvantis {
+
+// One fix. Field order and widths are those of the device's records.
+struct FixSample {
+  double longitude = 0.0;  // degrees, east positive
+  double latitude = 0.0;   // degrees, north positive
+  float altitude = 0.0f;   // metres above mean sea level
+  float speed = 0.0f;      // mph, from the fix before it (smoothed by stopCapture)
+  uint32_t time = 0;       // ms since UTC midnight of the first fix's day (see recordFix)
+  uint32_t reserved = 0;
+};
+static_assert(sizeof(FixSample) == 32, "FixSample must keep the device's 32-byte layout");
+
+// Great-circle (haversine) distance in metres, on a sphere of radius
+// 6371000 m plus the mean altitude of the two fixes.
+double greatCircleDistance(const FixSample& a, const FixSample& b);
+
+// Mean speed in mph over the interval between the two fixes; below 2 mph
+// it reads 0 (standing still).
+double speedBetween(const FixSample& a, const FixSample& b);
+
+// Outcome of recordFix.
+enum class RecordOutcome {
+  Refused,      // less than 100 ms after the newest fix (or a step back): nothing changed
+  Recorded,     // window moved and the fix appended to samples
+  WindowOnly,   // window moved but samples is full: the fix is not appended
+};
+
+class FixHistory {
+ public:
+  static constexpr int kCapacity = 2048;
+
+  // latitude, longitude in degrees, altitude in metres, timeOfDayMs in ms
+  // since UTC midnight as the receiver reports it.
+  RecordOutcome recordFix(double latitude, double longitude, double altitude, uint32_t timeOfDayMs);
+
+  // Restart samples with the three recent fixes; calendarSeconds is the
+  // device clock now (seconds since 1970), kept as the capture stamp.
+  void startCapture(uint32_t calendarSeconds);
+  // Smooth the captured speeds (straight-line extrapolation to each fix).
+  void stopCapture();
+
+  uint32_t newestFixTime() const { return recentFixes[2].time; }
+  uint32_t captureStamp() const { return captureStamp_; }
+
+  const FixSample& oldest() const { return recentFixes[0]; }
+  const FixSample& previous() const { return recentFixes[1]; }
+  const FixSample& newest() const { return recentFixes[2]; }
+
+  // Plain shared data: the screens, the stores and the lap parts read and
+  // (the lap parts) write these directly.
+  std::array<FixSample, 3> recentFixes{};  // oldest, previous, newest
+  std::array<FixSample, kCapacity> samples{};
+  int count = 0;
+
+ private:
+  uint32_t captureStamp_ = 0;
+  bool firstFixPending_ = true;
+  uint32_t dayOffsetMs_ = 0;  // whole days counted on since the first fix
+};
+
+}  // namespace corvantis

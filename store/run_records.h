@@ -1,0 +1,83 @@
+#pragma once
+// The run records store: for every run definition (an acceleration run from
+// one speed to another, or a distance run over one distance) up to ten runs,
+// each with its time, stamp and trace.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gps/fix_history.h"
+
+namespace corvantis {
+
+// One captured fix of a stored run (12 bytes in the file).
+struct TraceSample {
+  uint32_t time = 0;     // ms, the fix's time
+  float speed = 0.0f;    // mph
+  float distance = 0.0f; // metres since the first sample, along the driven path
+};
+
+struct RunRecord {
+  uint32_t timeMs = 0;     // 0 marks an empty slot
+  uint32_t stamp = 0;      // calendar seconds at capture start
+  int32_t traceCount = 0;  // samples in trace
+  std::vector<TraceSample> trace;  // owned; traceCount entries (empty when none)
+  uint32_t startTime = 0;  // lap times only: fix time at the lap's start
+};
+
+// Record key: (kind << 16) | parameter.
+struct RecordKey {
+  uint16_t kind = 0;
+  uint16_t parameter = 0;
+  uint32_t value() const { return (static_cast<uint32_t>(kind) << 16) | parameter; }
+  bool isDistance() const { return (kind & 0x8000u) != 0; }
+  friend bool operator==(const RecordKey&, const RecordKey&) = default;
+};
+RecordKey keyFromValue(uint32_t value);
+
+// Acceleration run: kind and parameter are the two speeds in whole mph,
+// truncated toward zero.
+RecordKey accelerationKey(float fromMph, float toMph);
+// Distance run: kind 0x8000 | whole metres, parameter the fraction of a
+// metre in 1/65535 steps, rounded to the nearest step.
+RecordKey distanceKey(double distanceM);
+// The distance in metres that a distance key stands for.
+double distanceFromKey(RecordKey key);
+// True when a distance (metres) can be stored under a key of its own:
+// above 0 and below 32768 m.
+bool distanceFitsKey(double distanceM);
+
+struct RecordSet {
+  static constexpr int kSlots = 10;
+  uint32_t key = 0;
+  std::array<RunRecord, kSlots> runs{};
+  // Filled slots: the prefix up to the first slot whose timeMs is 0.
+  int filledCount() const;
+};
+
+class RunRecords {
+ public:
+  // The first set with this key, or nullptr.
+  RecordSet* findRecordSet(RecordKey key);
+  const RecordSet* findRecordSet(RecordKey key) const;
+
+  // Stores a finished run with a trace built from history as it is now.
+  // A time of 0 is the empty-slot marker and is never stored (answers false).
+  bool addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const FixHistory& history);
+  void forgetLastRun(RecordKey key);
+  uint32_t bestTime(RecordKey key) const;
+  int32_t averageTime(RecordKey key) const;
+
+  std::vector<RecordSet>& sets() { return sets_; }
+  const std::vector<RecordSet>& sets() const { return sets_; }
+
+ private:
+  std::vector<RecordSet> sets_;
+};
+
+// Fills traceCount and trace of run from history.samples[0..count-1]; a
+// trace whose memory cannot be had leaves the run without a trace.
+void buildTrace(RunRecord& run, const FixHistory& history);
+
+}  // namespace corvantis
