@@ -152,6 +152,13 @@ class WindowSystem {
   virtual PeriodicTimer& timer() = 0;
   // Screen size at start, in pixels (decides the layout).
   virtual Size screenSize() const = 0;
+  // Called when the user closes the window itself (rather than pressing a
+  // button of the screen), and when the program is asked to end (SIGINT,
+  // SIGTERM): the shell then leaves through its normal shutdown, which saves.
+  // Without a handler, closing the window ends the screen with Cancel (2).
+  virtual void setQuitHandler(std::function<void()> handler) = 0;
+  // Ends every modal screen under way with this result, innermost first.
+  virtual void endAllModal(int result) = 0;
 };
 
 }  // namespace corvantis::platform
