@@ -39,6 +39,10 @@ class FixHistory {
 
   // latitude, longitude in degrees, altitude in metres, timeOfDayMs in ms
   // since UTC midnight as the receiver reports it.
+  // Recorded times count on past midnight: a time of day more than 12 hours
+  // below the newest fix's is the next day, so times keep increasing; a
+  // smaller step back, a fix under 100 ms after the newest one, and a time of
+  // day of 24:00:01 or later (a corrupt field) are refused.
   RecordOutcome recordFix(double latitude, double longitude, double altitude, uint32_t timeOfDayMs);
 
   // Restart samples with the three recent fixes; calendarSeconds is the
