@@ -1,0 +1,111 @@
+#include "gps/gps_input.h"
+
+#include <cstdio>
+
+#include "gps/nmea_decoder.h"
+
+namespace corvantis {
+namespace {
+
+void showError(platform::MessageBoxes& boxes, const char* text) {
+  boxes.show(text, platform::MessageIcon::Error, platform::MessageButtons::Ok);
+}
+
+}  // namespace
+
+GpsInput::GpsInput(platform::SerialPort& port, platform::MessageBoxes& messageBoxes)
+    : port_(port), messageBoxes_(messageBoxes) {}
+
+bool GpsInput::openPort(int portIndex, int baudIndex) {
+  if (port_.isOpen()) port_.close();
+
+  char name[24];
+  std::snprintf(name, sizeof name, "COM%.1d:", portIndex + 1);
+  if (!port_.open(name)) {
+    showError(messageBoxes_, "Unable to open Comm port");
+    currentFix.satellites = -1;
+    return false;
+  }
+
+  // A rate index from outside the table (a damaged options file) cannot be
+  // applied: it fails like a rate the port refuses.
+  platform::LineSettings settings;
+  if (baudIndex >= 0 && baudIndex < kBaudRateCount) settings.baudRate = kBaudRates[baudIndex];
+  if (baudIndex < 0 || baudIndex >= kBaudRateCount || !port_.applyLineSettings(settings)) {
+    port_.close();
+    showError(messageBoxes_, "Unable to set the baud rate.\nTry a lower baud");
+    return false;
+  }
+
+  if (!port_.applyTimeouts(platform::Timeouts{})) {
+    port_.close();
+    showError(messageBoxes_, "Port Error.\nTry another comm port");
+    return false;
+  }
+
+  // A reopened receiver starts afresh: without this a device error would
+  // stand until the program restarts.
+  currentFix.deviceError = false;
+  emptyTicks = 0;
+  return true;
+}
+
+void GpsInput::closePort() {
+  if (port_.isOpen()) port_.close();
+}
+
+bool GpsInput::portOpen() const { return port_.isOpen(); }
+
+void GpsInput::pumpTick() {
+  if (holdOffTicks > 0) {
+    --holdOffTicks;
+    return;
+  }
+  if (pumpBusy) return;
+  pumpBusy = true;
+  if (!port_.isOpen()) {
+    pumpBusy = false;
+    return;
+  }
+  // linePos is public state; never let it index outside `line`.
+  if (linePos < 0 || linePos > kLastLinePos) linePos = 0;
+
+  bool newFix = false;
+  for (int i = 0; i < kMaxBytesPerTick; ++i) {
+    uint8_t byte = 0;
+    const platform::ReadResult result = port_.readByte(byte);
+    if (result == platform::ReadResult::Failed) {
+      currentFix.deviceError = true;
+      break;
+    }
+    if (emptyTicks >= kSilentTicksForDeviceError) {
+      currentFix.deviceError = true;  // the byte, if any, is dropped
+      break;
+    }
+    if (currentFix.deviceError) break;  // nothing is decoded while the error stands
+    if (result == platform::ReadResult::Nothing) {
+      ++emptyTicks;
+      break;
+    }
+    // Any byte received ends a silence.
+    emptyTicks = 0;
+    line[linePos] = static_cast<char>(byte);
+    line[linePos + 1] = '\0';
+    if (byte == '$') {
+      // The buffer holds the previous sentence followed by this "$".
+      newFix = decodeSentence(line, currentFix, history) || newFix;
+      line[0] = '$';
+      line[1] = '\0';
+      linePos = 1;
+      // One new fix per tick: the rest waits in the port for the next one.
+      if (newFix) break;
+    } else if (linePos < kLastLinePos) {
+      ++linePos;
+    }
+  }
+
+  if (afterTick) afterTick(newFix);
+  pumpBusy = false;
+}
+
+}  // namespace corvantis

@@ -1,0 +1,64 @@
+#pragma once
+// GPS input: the serial link to the receiver, the 100 ms sentence pump that
+// cuts the byte stream into sentences, and the state they feed (the current
+// fix and the fix history). One instance lives in the application context.
+#include <cstdint>
+#include <functional>
+
+#include "gps/current_fix.h"
+#include "gps/fix_history.h"
+#include "platform/message_box.h"
+#include "platform/serial_port.h"
+
+namespace corvantis {
+
+// Rates of the configuration screen's list, indexed by the settings' baudIndex.
+inline constexpr uint32_t kBaudRates[] = {4800, 9600, 14400, 19200, 38400, 57600, 115200, 128000, 256000};
+inline constexpr int kBaudRateCount = static_cast<int>(sizeof kBaudRates / sizeof kBaudRates[0]);
+
+// Ticks skipped after a screen change (2 s): the port buffers what arrives.
+inline constexpr int32_t kScreenChangeHoldOffTicks = 20;
+// Consecutive ticks ending with an empty read before the receiver counts as gone (10 s).
+inline constexpr int32_t kSilentTicksForDeviceError = 100;
+// Bytes one tick reads at most, bounding how long it holds the user interface.
+inline constexpr int kMaxBytesPerTick = 1024;
+// Last index of `line` a byte is stored at; line[511] stays for the NUL.
+inline constexpr int32_t kLastLinePos = 510;
+
+class GpsInput {
+ public:
+  GpsInput(platform::SerialPort& port, platform::MessageBoxes& messageBoxes);
+
+  // (Re)opens "COM<portIndex+1>:" at kBaudRates[baudIndex]. Shows its own
+  // message on failure ("Unable to open Comm port", "Unable to set the baud
+  // rate.\nTry a lower baud", "Port Error.\nTry another comm port"). On
+  // success a device error and the silence count are cleared, so a receiver
+  // plugged back in works again.
+  bool openPort(int portIndex, int baudIndex);
+  void closePort();
+  bool portOpen() const;
+
+  // The 100 ms timer's handler: reads what the port holds, decodes complete
+  // sentences, reports at most one new fix, then calls afterTick(newFix).
+  void pumpTick();
+
+  // End of every worked tick: the shell calls the live screens' update(newFix)
+  // from here (lap screen, main menu, acceleration, distance, in that order).
+  std::function<void(bool newFix)> afterTick;
+
+  CurrentFix currentFix;
+  FixHistory history;
+
+  // Pump state.
+  int32_t holdOffTicks = 0;  // ticks still to skip (set at screen changes)
+  bool pumpBusy = false;     // a tick is under way
+  char line[512] = {};       // the sentence being assembled, NUL-terminated
+  int32_t linePos = 0;       // where the next byte goes, 0..510
+  int32_t emptyTicks = 0;    // consecutive ticks that ended with an empty read
+
+ private:
+  platform::SerialPort& port_;
+  platform::MessageBoxes& messageBoxes_;
+};
+
+}  // namespace corvantis

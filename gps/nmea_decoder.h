@@ -1,0 +1,37 @@
+#pragma once
+// Decoding of one NMEA 0183 sentence into the current GPS state. Only
+// $GPGGA (fix data) is acted on; every other sentence changes nothing. No
+// checksum is verified.
+#include <cstddef>
+
+#include "gps/current_fix.h"
+#include "gps/fix_history.h"
+
+namespace corvantis {
+
+// Room for one field: 31 characters and a NUL, which every NMEA field fits.
+inline constexpr std::size_t kFieldBufferSize = 32;
+using FieldBuffer = char[kFieldBufferSize];
+
+// Copies field `index` (1 or more; field 0 is the tag) of the NUL-terminated
+// sentence into `out`. False, with `out` empty, when the sentence has fewer
+// fields, the field is empty, or no comma follows it (so the last field of a
+// sentence is never extracted). A field longer than 31 characters keeps its
+// first 31: the numbers in it keep their leading digits.
+bool extractField(const char* text, int index, FieldBuffer& out);
+
+// Decodes one sentence (NUL-terminated, normally starting with "$"; bytes
+// after it such as the checksum, the line end or the next "$" are ignored).
+// A $GPGGA fix is recorded in `history` and published in `fix`. True when
+// this sentence is a new fix: recorded, or moved the fix window of a full
+// history (the current speed must keep updating while a driver waits).
+bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history);
+
+// Number reading with the leading-characters semantics the receivers' fields
+// were always read with (leading blanks, a sign, digits; the rest ignored; an
+// empty text is 0), independent of the process locale. Out-of-range
+// integers saturate; decimals that are not finite read as 0.
+int32_t readInteger(const char* text);
+double readDecimal(const char* text);
+
+}  // namespace corvantis
