@@ -1,0 +1,76 @@
+#pragma once
+// The serial port on Linux: termios on the device that a COM name maps to.
+//
+// The settings name ports "COM1:" to "COM8:". Each maps to a device path;
+// the defaults (kDefaultComDevices) cover the usual nodes, COM6 (the
+// default port) being /dev/ttyACM0, where a USB GPS receiver appears. The
+// program's --com N=PATH replaces one entry with setComDevice.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/serial_port.h"
+
+namespace corvantis::platform {
+
+inline constexpr int kComPortCount = 8;
+
+// COM1..COM8 by default.
+inline constexpr std::array<const char*, kComPortCount> kDefaultComDevices = {
+    "/dev/ttyS0",   "/dev/ttyS1",   "/dev/ttyS2",  "/dev/ttyS3",
+    "/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyUSB1", "/dev/ttyACM1",
+};
+
+// The device path of each COM name; one table for the whole program.
+class ComDeviceTable {
+ public:
+  ComDeviceTable();
+  // n is 1..8 (COMn). False for any other n or an empty path.
+  bool setComDevice(int n, const std::string& path);
+  // The path of "COMn:" (also accepts "COMn"); empty for an unknown name.
+  std::string devicePath(const std::string& comName) const;
+  // One line per port, "  COM6  /dev/ttyACM0", for --help.
+  std::string describe() const;
+
+ private:
+  std::array<std::string, kComPortCount> paths_;
+};
+
+// Parses "N=PATH" as given to --com. False (and nothing changed) when malformed.
+bool applyComOption(ComDeviceTable& table, const std::string& option);
+
+class PosixSerialPort : public SerialPort {
+ public:
+  explicit PosixSerialPort(const ComDeviceTable& table) : table_(table) {}
+  ~PosixSerialPort() override;
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  bool open(const std::string& name) override;
+  bool applyLineSettings(const LineSettings& settings) override;
+  bool applyTimeouts(const Timeouts& timeouts) override;
+  ReadResult readByte(uint8_t& byte) override;
+  void close() override;
+  bool isOpen() const override { return fd_ >= 0; }
+
+  // The device path opened last, for messages and tests.
+  const std::string& devicePath() const { return devicePath_; }
+
+ private:
+  const ComDeviceTable& table_;
+  int fd_ = -1;
+  std::string devicePath_;
+  int readTimeoutMs_ = 100;
+  // Bytes already taken from the device and not yet handed out: one system
+  // call serves many one-byte reads.
+  std::array<uint8_t, 256> buffer_{};
+  std::size_t bufferStart_ = 0;
+  std::size_t bufferEnd_ = 0;
+};
+
+// Sets a rate termios has no constant for (14400, 128000, 256000) through
+// the Linux arbitrary-rate interface. False when the device refuses it.
+bool setArbitraryRate(int fd, uint32_t baudRate);
+
+}  // namespace corvantis::platform
