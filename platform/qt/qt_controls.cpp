@@ -1,0 +1,426 @@
+// The controls of a QtDialog: built from their table rows, then addressed by
+// id. Every change made here is programmatic and sends no notification.
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "platform/qt/dialog_units.h"
+#include "platform/qt/qt_dialog.h"
+#include "platform/qt/qt_fonts.h"
+#include "platform/qt/wrapping_button.h"
+
+namespace corvantis::platform::qt {
+
+namespace {
+
+QString toQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
+
+bool isCombo(ControlKind kind) {
+  return kind == ControlKind::DropDownCombo || kind == ControlKind::DropDownList;
+}
+
+bool isList(ControlKind kind) {
+  return kind == ControlKind::List || kind == ControlKind::MultiSelectList;
+}
+
+}  // namespace
+
+void QtDialog::buildControl(const ControlSpec& spec) {
+  const int id = spec.id;
+  const QString caption = QString::fromStdString(spec.caption);
+  Control control;
+  control.kind = spec.kind;
+  QWidget* widget = nullptr;
+  switch (spec.kind) {
+    case ControlKind::Static: {
+      auto* label = new QLabel(caption, window_);
+      label->setTextFormat(Qt::PlainText);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      label->setWordWrap(true);
+      // A static hides the surface under it and lets taps through to it.
+      label->setAutoFillBackground(true);
+      label->setAttribute(Qt::WA_TransparentForMouseEvents);
+      widget = label;
+      break;
+    }
+    case ControlKind::Button:
+    case ControlKind::MultiLineButton: {
+      QPushButton* button = spec.kind == ControlKind::Button ? new QPushButton(caption, window_)
+                                                             : new WrappingButton(caption, window_);
+      button->setAutoDefault(false);
+      button->setDefault(spec.defaultButton);
+      QObject::connect(button, &QPushButton::clicked, window_,
+                       [this, id] { notify(id, Notification::Clicked); });
+      widget = button;
+      break;
+    }
+    case ControlKind::DropDownCombo:
+    case ControlKind::DropDownList: {
+      auto* combo = new QComboBox(window_);
+      if (spec.kind == ControlKind::DropDownCombo) {
+        combo->setEditable(true);
+        // Typed text is the screen's to read; it never becomes an item nor
+        // is completed from the items behind the user's back.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+        QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, window_,
+                         [this, id] { notify(id, Notification::EditChanged); });
+      }
+      for (const std::string& item : spec.items) {
+        combo->addItem(QString::fromStdString(item));
+      }
+      // Filling a combo selects nothing.
+      combo->setCurrentIndex(-1);
+      QObject::connect(combo, &QComboBox::activated, window_,
+                       [this, id] { notify(id, Notification::SelectionChanged); });
+      widget = combo;
+      break;
+    }
+    case ControlKind::List:
+    case ControlKind::MultiSelectList: {
+      auto* list = new QListWidget(window_);
+      list->setSelectionMode(spec.kind == ControlKind::List ? QAbstractItemView::SingleSelection
+                                                            : QAbstractItemView::MultiSelection);
+      list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      for (const std::string& item : spec.items) {
+        list->addItem(QString::fromStdString(item));
+      }
+      // itemSelectionChanged also follows the dialog's own changes; those
+      // are filtered by notify().
+      QObject::connect(list, &QListWidget::itemSelectionChanged, window_,
+                       [this, id] { notify(id, Notification::SelectionChanged); });
+      new ListHoldFilter(list->viewport(), [this, id](QPoint p) {
+        if (!ended_) {
+          handler_.onHold(id, Point{p.x(), p.y()});
+        }
+      });
+      widget = list;
+      break;
+    }
+    case ControlKind::Edit: {
+      auto* edit = new QLineEdit(caption, window_);
+      QObject::connect(edit, &QLineEdit::textEdited, window_,
+                       [this, id] { notify(id, Notification::EditChanged); });
+      widget = edit;
+      break;
+    }
+    case ControlKind::GroupBox: {
+      auto* group = new QGroupBox(caption, window_);
+      group->setAttribute(Qt::WA_TransparentForMouseEvents);
+      widget = group;
+      break;
+    }
+  }
+  const Rect px = duToPixels(spec.rect);
+  widget->setGeometry(px.x, px.y, px.width, px.height);
+  widget->setFont(toQFont(fontForRole(spec.font)));
+  if (spec.kind == ControlKind::GroupBox) {
+    widget->lower();  // a frame round other controls stays under them
+  }
+  control.widget = widget;
+  control.dropHeightPx = px.height;
+  if (isCombo(spec.kind)) {
+    fitCombo(control);
+  }
+  if (id >= 0) {
+    controls_[id] = control;
+  }
+}
+
+// A combo's table height is that of its open list; the closed box is one
+// line of its font high and the list shows as many rows as fit below it.
+void QtDialog::fitCombo(Control& control) {
+  auto* combo = static_cast<QComboBox*>(control.widget);
+  const int closed = combo->sizeHint().height();
+  combo->resize(combo->width(), closed);
+  const int row = std::max(1, combo->fontMetrics().height() + 2);
+  combo->setMaxVisibleItems(std::max(1, (control.dropHeightPx - closed) / row));
+}
+
+void QtDialog::setText(int id, std::string_view text) {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return;
+  }
+  const Programmatic guard(*this);
+  const QString s = toQString(text);
+  switch (c->kind) {
+    case ControlKind::Static: static_cast<QLabel*>(c->widget)->setText(s); break;
+    case ControlKind::Button:
+    case ControlKind::MultiLineButton: static_cast<QPushButton*>(c->widget)->setText(s); break;
+    case ControlKind::DropDownCombo: static_cast<QComboBox*>(c->widget)->setEditText(s); break;
+    case ControlKind::DropDownList: {
+      // A list without an edit field can only show one of its items.
+      auto* combo = static_cast<QComboBox*>(c->widget);
+      const int index = combo->findText(s, Qt::MatchFixedString);
+      if (index >= 0) {
+        combo->setCurrentIndex(index);
+      }
+      break;
+    }
+    // An edit field keeps at most its length limit, whoever sets the text.
+    case ControlKind::Edit: static_cast<QLineEdit*>(c->widget)->setText(s); break;
+    case ControlKind::GroupBox: static_cast<QGroupBox*>(c->widget)->setTitle(s); break;
+    case ControlKind::List:
+    case ControlKind::MultiSelectList: break;
+  }
+}
+
+std::string QtDialog::text(int id) const {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return {};
+  }
+  switch (c->kind) {
+    case ControlKind::Static: return toStd(static_cast<QLabel*>(c->widget)->text());
+    case ControlKind::Button:
+    case ControlKind::MultiLineButton: return toStd(static_cast<QPushButton*>(c->widget)->text());
+    case ControlKind::DropDownCombo:
+    case ControlKind::DropDownList: return toStd(static_cast<QComboBox*>(c->widget)->currentText());
+    case ControlKind::Edit: return toStd(static_cast<QLineEdit*>(c->widget)->text());
+    case ControlKind::GroupBox: return toStd(static_cast<QGroupBox*>(c->widget)->title());
+    case ControlKind::List:
+    case ControlKind::MultiSelectList: break;
+  }
+  return {};
+}
+
+void QtDialog::setFont(int id, const FontSpec& font) {
+  const auto it = controls_.find(id);
+  if (it == controls_.end()) {
+    return;
+  }
+  it->second.widget->setFont(toQFont(font));
+  if (isCombo(it->second.kind)) {
+    fitCombo(it->second);
+  }
+}
+
+void QtDialog::setTextColour(int id, Rgb colour) {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return;
+  }
+  QPalette palette = c->widget->palette();
+  const QColor q(colour.r, colour.g, colour.b);
+  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Active, role, q);
+    palette.setColor(QPalette::Inactive, role, q);
+  }
+  c->widget->setPalette(palette);
+}
+
+void QtDialog::addItem(int id, std::string_view text) {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return;
+  }
+  const Programmatic guard(*this);
+  if (isCombo(c->kind)) {
+    auto* combo = static_cast<QComboBox*>(c->widget);
+    const int before = combo->currentIndex();
+    const QString editText = combo->currentText();
+    combo->addItem(toQString(text));
+    // Qt selects the first item put into an empty combo; the screens expect
+    // adding to leave the selection (and a typed text) alone.
+    if (before < 0 && combo->currentIndex() >= 0) {
+      combo->setCurrentIndex(-1);
+      if (combo->isEditable()) {
+        combo->setEditText(editText);
+      }
+    }
+  } else if (isList(c->kind)) {
+    static_cast<QListWidget*>(c->widget)->addItem(toQString(text));
+  }
+}
+
+void QtDialog::removeItem(int id, int index) {
+  const Control* c = find(id);
+  if (c == nullptr || index < 0 || index >= itemCount(id)) {
+    return;
+  }
+  const Programmatic guard(*this);
+  if (isCombo(c->kind)) {
+    static_cast<QComboBox*>(c->widget)->removeItem(index);
+  } else if (isList(c->kind)) {
+    delete static_cast<QListWidget*>(c->widget)->takeItem(index);
+  }
+}
+
+void QtDialog::clearItems(int id) {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return;
+  }
+  const Programmatic guard(*this);
+  if (isCombo(c->kind)) {
+    auto* combo = static_cast<QComboBox*>(c->widget);
+    combo->clear();
+    if (combo->isEditable()) {
+      combo->clearEditText();
+    }
+  } else if (isList(c->kind)) {
+    static_cast<QListWidget*>(c->widget)->clear();
+  }
+}
+
+int QtDialog::itemCount(int id) const {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return 0;
+  }
+  if (isCombo(c->kind)) {
+    return static_cast<QComboBox*>(c->widget)->count();
+  }
+  if (isList(c->kind)) {
+    return static_cast<QListWidget*>(c->widget)->count();
+  }
+  return 0;
+}
+
+std::string QtDialog::itemText(int id, int index) const {
+  const Control* c = find(id);
+  if (c == nullptr || index < 0 || index >= itemCount(id)) {
+    return {};
+  }
+  if (isCombo(c->kind)) {
+    return toStd(static_cast<QComboBox*>(c->widget)->itemText(index));
+  }
+  return toStd(static_cast<QListWidget*>(c->widget)->item(index)->text());
+}
+
+int QtDialog::selection(int id) const {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return -1;
+  }
+  if (isCombo(c->kind)) {
+    return static_cast<QComboBox*>(c->widget)->currentIndex();
+  }
+  if (c->kind == ControlKind::List) {
+    auto* list = static_cast<QListWidget*>(c->widget);
+    for (int i = 0; i < list->count(); ++i) {
+      if (list->item(i)->isSelected()) {
+        return i;
+      }
+    }
+    return -1;
+  }
+  if (c->kind == ControlKind::MultiSelectList) {
+    // A multiple-selection list has no single current item; its focused row
+    // is the nearest thing to one.
+    return focusedItem(id);
+  }
+  return -1;
+}
+
+void QtDialog::setSelection(int id, int index) {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return;
+  }
+  const Programmatic guard(*this);
+  const bool inRange = index >= 0 && index < itemCount(id);
+  if (isCombo(c->kind)) {
+    static_cast<QComboBox*>(c->widget)->setCurrentIndex(inRange ? index : -1);
+  } else if (c->kind == ControlKind::List) {
+    auto* list = static_cast<QListWidget*>(c->widget);
+    if (inRange) {
+      list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+      list->scrollToItem(list->item(index));
+    } else {
+      list->clearSelection();
+    }
+  } else if (c->kind == ControlKind::MultiSelectList && inRange) {
+    static_cast<QListWidget*>(c->widget)->setCurrentRow(index, QItemSelectionModel::NoUpdate);
+  }
+}
+
+bool QtDialog::isSelected(int id, int index) const {
+  const Control* c = find(id);
+  if (c == nullptr || !isList(c->kind) || index < 0 || index >= itemCount(id)) {
+    return false;
+  }
+  return static_cast<QListWidget*>(c->widget)->item(index)->isSelected();
+}
+
+void QtDialog::setSelected(int id, int index, bool selected) {
+  const Control* c = find(id);
+  if (c == nullptr || !isList(c->kind) || index < 0 || index >= itemCount(id)) {
+    return;
+  }
+  const Programmatic guard(*this);
+  auto* list = static_cast<QListWidget*>(c->widget);
+  if (c->kind == ControlKind::List && selected) {
+    list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+  } else {
+    list->item(index)->setSelected(selected);
+  }
+}
+
+int QtDialog::focusedItem(int id) const {
+  const Control* c = find(id);
+  if (c == nullptr || !isList(c->kind)) {
+    return -1;
+  }
+  auto* list = static_cast<QListWidget*>(c->widget);
+  if (list->count() == 0) {
+    return -1;
+  }
+  // A list with rows always has a focus row, the first until the user or
+  // the screen moves it: only an empty list has none.
+  return std::max(list->currentRow(), 0);
+}
+
+void QtDialog::setEnabled(int id, bool enabled) {
+  if (const Control* c = find(id)) {
+    c->widget->setEnabled(enabled);
+  }
+}
+
+bool QtDialog::isEnabled(int id) const {
+  const Control* c = find(id);
+  return c != nullptr && c->widget->isEnabled();
+}
+
+void QtDialog::setVisible(int id, bool visible) {
+  if (const Control* c = find(id)) {
+    c->widget->setVisible(visible);
+  }
+}
+
+bool QtDialog::isVisible(int id) const {
+  // The control's own flag: it holds before the window is first shown.
+  const Control* c = find(id);
+  return c != nullptr && !c->widget->isHidden();
+}
+
+void QtDialog::setFocus(int id) {
+  if (const Control* c = find(id)) {
+    c->widget->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+void QtDialog::setLengthLimit(int id, int maxChars) {
+  const Control* c = find(id);
+  if (c == nullptr) {
+    return;
+  }
+  // No limit (0 or less) is the field's largest size.
+  constexpr int kLargest = 32767;
+  maxChars = maxChars > 0 ? std::min(maxChars, kLargest) : kLargest;
+  if (c->kind == ControlKind::Edit) {
+    static_cast<QLineEdit*>(c->widget)->setMaxLength(maxChars);
+  } else if (c->kind == ControlKind::DropDownCombo) {
+    static_cast<QComboBox*>(c->widget)->lineEdit()->setMaxLength(maxChars);
+  }
+}
+
+}  // namespace corvantis::platform::qt

@@ -1,0 +1,35 @@
+#include "platform/qt/qt_message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "platform/qt/qt_window_system.h"
+
+namespace corvantis::platform::qt {
+
+MessageAnswer QtMessageBoxes::show(const std::string& text, MessageIcon icon, MessageButtons buttons) {
+  QMessageBox::Icon qIcon = QMessageBox::Critical;
+  switch (icon) {
+    case MessageIcon::Error:
+    case MessageIcon::Stop: qIcon = QMessageBox::Critical; break;
+    case MessageIcon::Question: qIcon = QMessageBox::Question; break;
+    case MessageIcon::Information: qIcon = QMessageBox::Information; break;
+  }
+  const bool yesNo = buttons == MessageButtons::YesNo;
+  // Owned by the screen that is showing, so that it stays in front of it.
+  QMessageBox box(qIcon, QString::fromUtf8(kWindowTitle), QString::fromStdString(text),
+                  yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
+                  QApplication::activeModalWidget());
+  if (yesNo) {
+    box.setDefaultButton(QMessageBox::Yes);
+    // Escape or closing the box is no: only Yes proceeds.
+    box.setEscapeButton(QMessageBox::No);
+  }
+  const int answer = box.exec();
+  if (!yesNo) {
+    return MessageAnswer::Ok;
+  }
+  return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+}  // namespace corvantis::platform::qt

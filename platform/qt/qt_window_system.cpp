@@ -1,0 +1,88 @@
+#include "platform/qt/qt_window_system.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QScreen>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/qt/qt_dialog.h"
+#include "platform/qt/qt_message_boxes.h"
+#include "platform/qt/qt_timer.h"
+
+namespace corvantis::platform::qt {
+
+bool applyScaleFactor(int factor) {
+  if (QCoreApplication::instance() != nullptr || factor < 1 || factor > 8) {
+    return false;
+  }
+  qputenv("QT_SCALE_FACTOR", QByteArray::number(factor));
+  return true;
+}
+
+struct QtWindowSystem::State {
+  QtWindowOptions options;
+  QtMessageBoxes messageBoxes;
+  QtPeriodicTimer timer;
+  std::function<void(Dialog&)> afterOpen;
+  // The screens showing, the front one last (a screen may open another).
+  std::vector<QtDialog*> open;
+};
+
+QtWindowSystem::QtWindowSystem(QtWindowOptions options) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    throw std::logic_error("QtWindowSystem needs a QApplication");
+  }
+  state_ = std::make_unique<State>();
+  state_->options = options;
+}
+
+QtWindowSystem::~QtWindowSystem() = default;
+
+int QtWindowSystem::runModal(const DialogLayout& layout, DialogHandler& handler) {
+  QWidget* parent = state_->open.empty() ? nullptr : &state_->open.back()->window();
+  QtDialog dialog(layout, handler, state_->options.fullScreen, parent);
+  state_->open.push_back(&dialog);
+  // Taken out again however the run ends, so that no dangling screen is
+  // ever photographed or parented to.
+  struct Pop {
+    std::vector<QtDialog*>& open;
+    ~Pop() { open.pop_back(); }
+  } pop{state_->open};
+  const std::function<void(Dialog&)> hook = state_->afterOpen;
+  if (!hook) {
+    return dialog.run({});
+  }
+  return dialog.run([hook](QtDialog& d) { hook(d); });
+}
+
+MessageBoxes& QtWindowSystem::messageBoxes() { return state_->messageBoxes; }
+PeriodicTimer& QtWindowSystem::timer() { return state_->timer; }
+
+Size QtWindowSystem::screenSize() const {
+  if (state_->options.landscape.has_value()) {
+    return *state_->options.landscape ? Size{320, 240} : Size{240, 320};
+  }
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) {
+    return Size{240, 320};
+  }
+  const QSize size = screen->size();
+  return Size{size.width(), size.height()};
+}
+
+void QtWindowSystem::setAfterOpenHook(std::function<void(Dialog&)> hook) {
+  state_->afterOpen = std::move(hook);
+}
+
+QtDialog* QtWindowSystem::frontDialog() { return state_->open.empty() ? nullptr : state_->open.back(); }
+
+bool QtWindowSystem::saveScreenshot(const std::string& pngPath) {
+  QtDialog* dialog = frontDialog();
+  if (dialog == nullptr) {
+    return false;
+  }
+  return dialog->render().save(QString::fromStdString(pngPath), "PNG");
+}
+
+}  // namespace corvantis::platform::qt
