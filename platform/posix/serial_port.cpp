@@ -84,10 +84,8 @@ bool PosixSerialPort::open(const std::string& name) {
   // waiting for carrier cannot hang the user interface.
   const int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
-  if (!isatty(fd)) {
-    ::close(fd);
-    return false;
-  }
+  // A path that is no terminal opens; applying line settings then fails, so
+  // the user reads that this "port" cannot be set up rather than not found.
   // No second program may open the receiver while we hold it (TIOCNXCL on close).
   ioctl(fd, TIOCEXCL);
   const int flags = fcntl(fd, F_GETFL);
