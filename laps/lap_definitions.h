@@ -32,6 +32,10 @@ struct LapDefinition {
   std::array<RunRecord, kMaxLaps> laps{};
   int32_t lapCount = 0;
   std::string name;  // UTF-8 in memory; UTF-16 in the file
+  // The name field exactly as options.bin held it. Saved back unchanged while
+  // it still reads as `name`, so that a load and save keeps every byte (the
+  // units after the NUL, and units that do not decode cleanly).
+  std::array<uint16_t, kNameUnits> loadedNameUnits{};
   double minLongitude = 0.0;
   double maxLongitude = 0.0;
   double minLatitude = 0.0;
@@ -49,7 +53,8 @@ class LapDefinitions {
                         const TrackPoint* anchors, const std::string& name);
   void deleteDefinition(int index);
 
-  // Index -1 (no definition) answers 0.
+  // Index -1 (no definition) answers 0, and so does any other index outside
+  // 0..count-1; updates and deletions with such an index change nothing.
   uint32_t bestLapTime(int index) const;
   int32_t averageLapTime(int index) const;
   uint32_t lastLapTime(int index) const;

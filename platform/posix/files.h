@@ -1,0 +1,15 @@
+#pragma once
+// The file operations on a POSIX file system (open/read/write/fsync/rename).
+#include "platform/files.h"
+
+namespace corvantis::platform {
+
+class PosixFiles final : public Files {
+ public:
+  FileRead readWhole(const std::string& path) override;
+  FileResult writeAtomically(const std::string& path, std::span<const uint8_t> bytes) override;
+  FileResult moveAside(const std::string& path, const std::string& reason) override;
+  FileResult createFolder(const std::string& path) override;
+};
+
+}  // namespace corvantis::platform

@@ -1,0 +1,473 @@
+#include "store/options_file.h"
+
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "store/lap_name_text.h"
+
+namespace corvantis {
+namespace {
+
+// ---- writing ---------------------------------------------------------------
+
+class Writer {
+ public:
+  explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
+  void u32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  }
+  void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+  void f32(float v) { u32(std::bit_cast<uint32_t>(v)); }
+  void f64(double v) {
+    const auto bits = std::bit_cast<uint64_t>(v);
+    u32(static_cast<uint32_t>(bits));
+    u32(static_cast<uint32_t>(bits >> 32));
+  }
+  void u16(uint16_t v) {
+    out_.push_back(static_cast<uint8_t>(v));
+    out_.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  template <size_t N>
+  void raw(const std::array<uint8_t, N>& bytes) {
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+  }
+
+ private:
+  std::vector<uint8_t>& out_;
+};
+
+void writeSettings(Writer& w, const Settings& s, int32_t recordSetCount, int32_t lapDefinitionCount) {
+  w.i32(s.port);
+  w.i32(s.baudIndex);
+  w.f32(s.accelFrom);
+  w.f32(s.accelTo);
+  w.i32(recordSetCount);
+  w.i32(s.units);
+  w.f64(s.distance);
+  w.u32(s.reserved32);
+  w.u32(s.reserved36);
+  w.i32(lapDefinitionCount);
+  w.u32(s.reserved44);
+}
+
+// Entries in use: the prefix up to the first empty one. Only their traces
+// go into the file, and for them the count written is the number of samples
+// written, so the file always describes itself. Later entries keep their
+// count as it stands (it belongs to their 20 bytes, not to any samples).
+template <size_t N>
+size_t filledPrefix(const std::array<RunRecord, N>& runs) {
+  size_t n = 0;
+  while (n < N && runs[n].timeMs != 0) ++n;
+  return n;
+}
+
+template <size_t N>
+void writeRunRecords(Writer& w, const std::array<RunRecord, N>& runs) {
+  const size_t filled = filledPrefix(runs);
+  for (size_t i = 0; i < N; ++i) {
+    const RunRecord& run = runs[i];
+    w.u32(run.timeMs);
+    w.u32(run.stamp);
+    w.i32(i < filled ? static_cast<int32_t>(run.trace.size()) : run.traceCount);
+    w.u32(0);  // the trace slot holds no information in the file
+    w.u32(run.startTime);
+  }
+}
+
+template <size_t N>
+void writeTraces(Writer& w, const std::array<RunRecord, N>& runs) {
+  const size_t filled = filledPrefix(runs);
+  for (size_t i = 0; i < filled; ++i) {
+    for (const TraceSample& sample : runs[i].trace) {
+      w.u32(sample.time);
+      w.f32(sample.speed);
+      w.f32(sample.distance);
+    }
+  }
+}
+
+void writeTrackPoint(Writer& w, const TrackPoint& p) {
+  w.f64(p.longitude);
+  w.f64(p.latitude);
+}
+
+// The name as the file held it while it still reads the same, so a load
+// and save keeps every byte; otherwise the name afresh, NUL-filled.
+std::array<uint16_t, LapDefinition::kNameUnits> nameUnitsFor(const LapDefinition& d) {
+  const auto& loaded = d.loadedNameUnits;
+  std::array<char16_t, LapDefinition::kNameUnits> asChars{};
+  for (size_t i = 0; i < loaded.size(); ++i) asChars[i] = static_cast<char16_t>(loaded[i]);
+  if (utf16ToUtf8(asChars.data(), asChars.size()) == d.name) return loaded;
+  std::array<uint16_t, LapDefinition::kNameUnits> units{};
+  const std::u16string fresh = lapNameToUtf16(d.name);
+  for (size_t i = 0; i < fresh.size() && i + 1 < units.size(); ++i) units[i] = fresh[i];
+  return units;
+}
+
+void writeLapDefinition(Writer& w, const LapDefinition& d) {
+  w.u32(0);  // the track slot holds no information in the file
+  w.raw(d.padding);
+  for (const TrackPoint& p : d.splitLines) writeTrackPoint(w, p);
+  w.i32(d.trackPointCount());
+  w.i32(d.splitLineCount);
+  w.raw(d.reserved);
+  writeRunRecords(w, d.laps);
+  w.i32(d.lapCount);
+  for (uint16_t unit : nameUnitsFor(d)) w.u16(unit);
+  w.f64(d.minLongitude);
+  w.f64(d.maxLongitude);
+  w.f64(d.minLatitude);
+  w.f64(d.maxLatitude);
+}
+
+// ---- reading ---------------------------------------------------------------
+
+// A cursor over the file image that never reads past its end; every read
+// of a fixed record happens after its count was checked against remaining().
+class Reader {
+ public:
+  explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  size_t remaining() const { return bytes_.size() - pos_; }
+  uint32_t u32() {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(bytes_[pos_ + static_cast<size_t>(i)]) << (8 * i);
+    pos_ += 4;
+    return v;
+  }
+  int32_t i32() { return static_cast<int32_t>(u32()); }
+  float f32() { return std::bit_cast<float>(u32()); }
+  double f64() {
+    const uint64_t low = u32();
+    const uint64_t high = u32();
+    return std::bit_cast<double>(low | (high << 32));
+  }
+  uint16_t u16() {
+    const auto v = static_cast<uint16_t>(bytes_[pos_] | (bytes_[pos_ + 1] << 8));
+    pos_ += 2;
+    return v;
+  }
+  template <size_t N>
+  void raw(std::array<uint8_t, N>& out) {
+    std::memcpy(out.data(), bytes_.data() + pos_, N);
+    pos_ += N;
+  }
+  void skip(size_t n) { pos_ += n; }
+  std::span<const uint8_t> take(size_t n) {
+    auto part = bytes_.subspan(pos_, n);
+    pos_ += n;
+    return part;
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
+// True when count records of size bytes are still in the file. Counts come
+// from the file and may be anything; the product is formed in 64 bits.
+bool holds(const Reader& r, int64_t count, size_t size) {
+  return count >= 0 && static_cast<uint64_t>(count) <= r.remaining() / size;
+}
+
+Settings readSettings(std::span<const uint8_t> stored) {
+  // A shorter record fills only the start of the settings; the rest keeps
+  // its defaults, byte for byte.
+  std::vector<uint8_t> image;
+  Writer w(image);
+  const Settings defaults;
+  writeSettings(w, defaults, defaults.recordSetCount, defaults.lapDefinitionCount);
+  std::memcpy(image.data(), stored.data(), stored.size());
+  Reader r(image);
+  Settings s;
+  s.port = r.i32();
+  s.baudIndex = r.i32();
+  s.accelFrom = r.f32();
+  s.accelTo = r.f32();
+  s.recordSetCount = r.i32();
+  s.units = r.i32();
+  s.distance = r.f64();
+  s.reserved32 = r.u32();
+  s.reserved36 = r.u32();
+  s.lapDefinitionCount = r.i32();
+  s.reserved44 = r.u32();
+  return s;
+}
+
+template <size_t N>
+void readRunRecords(Reader& r, std::array<RunRecord, N>& runs) {
+  for (RunRecord& run : runs) {
+    run.timeMs = r.u32();
+    run.stamp = r.u32();
+    run.traceCount = r.i32();
+    r.skip(4);  // the trace slot: meaningless in the file
+    run.startTime = r.u32();
+  }
+}
+
+// Reads the traces of the entries in use. Returns a problem text, or "".
+template <size_t N>
+std::string readTraces(Reader& r, std::array<RunRecord, N>& runs) {
+  const size_t filled = filledPrefix(runs);
+  for (size_t i = 0; i < filled; ++i) {
+    RunRecord& run = runs[i];
+    if (run.traceCount == 0) continue;
+    if (run.traceCount < 0) return "a trace has a negative number of samples";
+    if (!holds(r, run.traceCount, kTraceSampleFileBytes)) return "a trace runs past the end of the file";
+    run.trace.resize(static_cast<size_t>(run.traceCount));
+    for (TraceSample& sample : run.trace) {
+      sample.time = r.u32();
+      sample.speed = r.f32();
+      sample.distance = r.f32();
+    }
+  }
+  return {};
+}
+
+TrackPoint readTrackPoint(Reader& r) {
+  TrackPoint p;
+  p.longitude = r.f64();
+  p.latitude = r.f64();
+  return p;
+}
+
+// The fixed 2208 bytes of one definition; its track points come later.
+// Returns the track point count the record announces.
+int32_t readLapDefinition(Reader& r, LapDefinition& d) {
+  r.skip(4);  // the track slot: meaningless in the file
+  r.raw(d.padding);
+  for (TrackPoint& p : d.splitLines) p = readTrackPoint(r);
+  const int32_t trackPointCount = r.i32();
+  d.splitLineCount = r.i32();
+  r.raw(d.reserved);
+  readRunRecords(r, d.laps);
+  d.lapCount = r.i32();
+  std::array<char16_t, LapDefinition::kNameUnits> name{};
+  for (size_t i = 0; i < name.size(); ++i) {
+    d.loadedNameUnits[i] = r.u16();
+    name[i] = static_cast<char16_t>(d.loadedNameUnits[i]);
+  }
+  d.name = utf16ToUtf8(name.data(), name.size());
+  d.minLongitude = r.f64();
+  d.maxLongitude = r.f64();
+  d.minLatitude = r.f64();
+  d.maxLatitude = r.f64();
+  return trackPointCount;
+}
+
+DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
+                        std::vector<RecordSet>& sets, std::vector<LapDefinition>& definitions) {
+  DecodeReport report;
+  const auto fail = [&](const char* problem) {
+    report.problem = problem;
+    return report;
+  };
+  Reader r(bytes);
+  if (r.remaining() < 4) return fail("the file ends before the settings");
+  const uint32_t settingsSize = r.u32();
+  if (settingsSize > kSettingsFileBytes) return fail("the settings record is larger than 48 bytes");
+  if (r.remaining() < settingsSize) return fail("the file ends inside the settings");
+  settings = readSettings(r.take(settingsSize));
+
+  if (!holds(r, settings.recordSetCount, kRecordSetFileBytes)) {
+    return fail(settings.recordSetCount < 0 ? "the number of record sets is negative"
+                                            : "the file ends inside the record sets");
+  }
+  sets.resize(static_cast<size_t>(settings.recordSetCount));
+  for (RecordSet& set : sets) {
+    set.key = r.u32();
+    readRunRecords(r, set.runs);
+  }
+  for (RecordSet& set : sets) {
+    if (std::string problem = readTraces(r, set.runs); !problem.empty()) {
+      report.problem = std::move(problem);
+      return report;
+    }
+  }
+
+  if (!holds(r, settings.lapDefinitionCount, kLapDefinitionFileBytes)) {
+    return fail(settings.lapDefinitionCount < 0 ? "the number of lap tracks is negative"
+                                                : "the file ends inside the lap tracks");
+  }
+  definitions.resize(static_cast<size_t>(settings.lapDefinitionCount));
+  std::vector<int32_t> trackPointCounts;
+  for (LapDefinition& d : definitions) {
+    trackPointCounts.push_back(readLapDefinition(r, d));
+    // The lap parts index the split lines and laps by these counts.
+    if (d.splitLineCount < 0 || d.splitLineCount > LapDefinition::kMaxSplitLines) {
+      return fail("a lap track has an impossible number of split lines");
+    }
+    if (d.lapCount < 0 || d.lapCount > LapDefinition::kMaxLaps) {
+      return fail("a lap track has an impossible number of laps");
+    }
+  }
+  for (size_t k = 0; k < definitions.size(); ++k) {
+    LapDefinition& d = definitions[k];
+    const int32_t points = trackPointCounts[k];
+    if (!holds(r, points, kTrackPointFileBytes)) {
+      return fail(points < 0 ? "a lap track has a negative number of points"
+                             : "a lap track runs past the end of the file");
+    }
+    d.track.resize(static_cast<size_t>(points));
+    for (TrackPoint& p : d.track) p = readTrackPoint(r);
+    if (std::string problem = readTraces(r, d.laps); !problem.empty()) {
+      report.problem = std::move(problem);
+      return report;
+    }
+  }
+  report.trailingBytes = r.remaining();
+  return report;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+void startAfresh(Settings& settings, RunRecords& records, LapDefinitions& laps) {
+  loadSettingsDefaults(settings);
+  records.sets().clear();
+  laps.definitions().clear();
+}
+
+}  // namespace
+
+std::string optionsPathFor(const char* xdgDataHome, const char* home) {
+  // The base directory convention ignores a relative XDG_DATA_HOME.
+  if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
+    return std::string(xdgDataHome) + "/corvantis/options.bin";
+  }
+  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.local/share/corvantis/options.bin";
+  return "options.bin";
+}
+
+std::string defaultOptionsPath() { return optionsPathFor(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")); }
+
+void keepCountsInStep(Settings& settings, const RunRecords& records, const LapDefinitions& laps) {
+  settings.recordSetCount = static_cast<int32_t>(records.sets().size());
+  settings.lapDefinitionCount = laps.count();
+}
+
+std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& records,
+                                   const LapDefinitions& laps) {
+  const auto& sets = records.sets();
+  const auto& definitions = laps.definitions();
+  size_t size = 4 + kSettingsFileBytes + sets.size() * kRecordSetFileBytes +
+                definitions.size() * kLapDefinitionFileBytes;
+  for (const RecordSet& set : sets) {
+    for (size_t i = 0; i < filledPrefix(set.runs); ++i) size += set.runs[i].trace.size() * kTraceSampleFileBytes;
+  }
+  for (const LapDefinition& d : definitions) {
+    size += d.track.size() * kTrackPointFileBytes;
+    for (size_t i = 0; i < filledPrefix(d.laps); ++i) size += d.laps[i].trace.size() * kTraceSampleFileBytes;
+  }
+  std::vector<uint8_t> out;
+  out.reserve(size);
+  Writer w(out);
+  w.u32(kSettingsFileBytes);
+  writeSettings(w, settings, static_cast<int32_t>(sets.size()), static_cast<int32_t>(definitions.size()));
+  for (const RecordSet& set : sets) {
+    w.u32(set.key);
+    writeRunRecords(w, set.runs);
+  }
+  for (const RecordSet& set : sets) writeTraces(w, set.runs);
+  for (const LapDefinition& d : definitions) writeLapDefinition(w, d);
+  for (const LapDefinition& d : definitions) {
+    for (const TrackPoint& p : d.track) writeTrackPoint(w, p);
+    writeTraces(w, d.laps);
+  }
+  return out;
+}
+
+DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, RunRecords& records,
+                           LapDefinitions& laps) {
+  Settings newSettings;
+  std::vector<RecordSet> sets;
+  std::vector<LapDefinition> definitions;
+  DecodeReport report;
+  try {
+    report = decodeInto(bytes, newSettings, sets, definitions);
+  } catch (const std::bad_alloc&) {
+    report.problem = "there is not enough memory to hold it";
+  }
+  if (!report.ok()) return report;
+  settings = newSettings;
+  records.sets() = std::move(sets);
+  laps.definitions() = std::move(definitions);
+  keepCountsInStep(settings, records, laps);
+  return report;
+}
+
+OptionsLoad loadOptions(platform::Files& files, const std::string& path, Settings& settings,
+                        RunRecords& records, LapDefinitions& laps) {
+  OptionsLoad load;
+  platform::FileRead read = files.readWhole(path);
+  if (read.status == platform::FileRead::Status::NotFound) {
+    load.outcome = OptionsLoad::Outcome::NoFile;
+    return load;
+  }
+  std::string problem;
+  if (read.status == platform::FileRead::Status::Ok) {
+    const DecodeReport report = decodeOptions(read.bytes, settings, records, laps);
+    if (report.ok()) {
+      load.outcome = OptionsLoad::Outcome::Loaded;
+      load.trailingBytes = report.trailingBytes;
+      return load;
+    }
+    load.outcome = OptionsLoad::Outcome::Damaged;
+    problem = report.problem;
+  } else {
+    load.outcome = OptionsLoad::Outcome::Unreadable;
+    problem = read.error;
+  }
+
+  // Nothing of the file is kept in memory; the file itself goes aside so
+  // that the save at exit cannot replace it and the user can look at it.
+  startAfresh(settings, records, laps);
+  load.message = "The options file " + path + " could not be read (" + problem + "). ";
+  if (read.status == platform::FileRead::Status::NotAFile) {
+    load.message += "Corvantis starts with default settings and cannot save until it is removed.";
+    return load;
+  }
+  const char* reason = load.outcome == OptionsLoad::Outcome::Damaged ? "damaged" : "unreadable";
+  const platform::FileResult moved = files.moveAside(path, reason);
+  if (moved.ok) {
+    load.movedTo = moved.path;
+    load.message += "It was kept as " + moved.path + " and Corvantis starts with default settings.";
+  } else {
+    load.message += "It could not be moved aside (" + moved.error +
+                    ") and will be replaced when Corvantis saves. Corvantis starts with default settings.";
+  }
+  return load;
+}
+
+OptionsSave saveOptions(platform::Files& files, const std::string& path, const Settings& settings,
+                        const RunRecords& records, const LapDefinitions& laps) {
+  OptionsSave save;
+  const auto failed = [&](const std::string& reason) {
+    save.message = "The runs, laps and settings of this session could not be saved to " + path + " (" +
+                   reason + "). The file there before is unchanged.";
+    return save;
+  };
+  if (const std::string folder = folderOf(path); !folder.empty()) {
+    const platform::FileResult created = files.createFolder(folder);
+    if (!created.ok) return failed(created.error);
+  }
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = encodeOptions(settings, records, laps);
+  } catch (const std::bad_alloc&) {
+    return failed("not enough memory");
+  }
+  const platform::FileResult written = files.writeAtomically(path, bytes);
+  if (!written.ok) return failed(written.error);
+  save.ok = true;
+  return save;
+}
+
+}  // namespace corvantis

@@ -1,0 +1,85 @@
+#pragma once
+// options.bin: the settings, every record set with its traces and every lap
+// definition with its track and lap traces, in one little-endian file with
+// no header or checksum. Read once at start, written once at exit.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "laps/lap_definitions.h"
+#include "platform/files.h"
+#include "store/run_records.h"
+#include "store/settings.h"
+
+namespace corvantis {
+
+// Sizes of the file's fixed records, in bytes.
+inline constexpr uint32_t kSettingsFileBytes = 48;
+inline constexpr size_t kRecordSetFileBytes = 204;
+inline constexpr size_t kRunRecordFileBytes = 20;
+inline constexpr size_t kTraceSampleFileBytes = 12;
+inline constexpr size_t kLapDefinitionFileBytes = 2208;
+inline constexpr size_t kTrackPointFileBytes = 16;
+
+// $XDG_DATA_HOME/corvantis/options.bin, or ~/.local/share/corvantis/options.bin
+// when XDG_DATA_HOME is unset, empty or relative; "options.bin" in the
+// working folder when neither is usable.
+std::string optionsPathFor(const char* xdgDataHome, const char* home);
+// optionsPathFor with this process's environment.
+std::string defaultOptionsPath();
+
+// Sets the two counts of settings to the sizes of the stores, which they
+// describe in the file.
+void keepCountsInStep(Settings& settings, const RunRecords& records, const LapDefinitions& laps);
+
+// The whole file. The counts written are those of the stores, whatever
+// settings holds; the trace and track slots are written as 0.
+std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& records,
+                                   const LapDefinitions& laps);
+
+// Reads a whole file image. All or nothing: on success the three are
+// replaced (with settings' counts in step with the stores) and problem is
+// empty; otherwise they are untouched and problem says what is wrong. Bytes
+// after the data are ignored and counted in trailingBytes.
+struct DecodeReport {
+  std::string problem;
+  size_t trailingBytes = 0;
+  bool ok() const { return problem.empty(); }
+};
+DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, RunRecords& records,
+                           LapDefinitions& laps);
+
+struct OptionsLoad {
+  enum class Outcome {
+    Loaded,      // the file was read whole into the settings and stores
+    NoFile,      // no file yet (first start): nothing touched
+    Damaged,     // the file cannot be read whole: defaults and empty stores
+    Unreadable,  // the file could not be read at all: defaults and empty stores
+  };
+  Outcome outcome = Outcome::NoFile;
+  std::string movedTo;   // Damaged/Unreadable: the file's new name ("" if it stayed)
+  std::string message;   // Damaged/Unreadable: the text to show the user
+  size_t trailingBytes = 0;
+  bool loaded() const { return outcome == Outcome::Loaded; }
+};
+
+// Loads path into settings and the stores. It does not open the serial port:
+// the caller does that after a load, as it does with the defaults. A file
+// that cannot be read whole is moved aside (so that the next save cannot
+// replace it) and nothing of it is loaded.
+OptionsLoad loadOptions(platform::Files& files, const std::string& path, Settings& settings,
+                        RunRecords& records, LapDefinitions& laps);
+
+struct OptionsSave {
+  bool ok = false;
+  std::string message;  // when !ok: the text to show the user
+};
+
+// Writes the whole file atomically, creating its folder if need be. On
+// failure the file that was there stays as it was.
+OptionsSave saveOptions(platform::Files& files, const std::string& path, const Settings& settings,
+                        const RunRecords& records, const LapDefinitions& laps);
+
+}  // namespace corvantis

@@ -1,0 +1,7 @@
+#include "store/settings.h"
+
+namespace corvantis {
+
+void loadSettingsDefaults(Settings& settings) { settings = Settings{}; }
+
+}  // namespace corvantis
