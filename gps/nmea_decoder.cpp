@@ -33,9 +33,9 @@ double readDegreesMinutes(const FieldBuffer& field, std::size_t degreeDigits) {
   return readDecimal(degrees) + readDecimal(minutes) * (1.0 / 60.0);
 }
 
-// hhmmss or hhmmss.f... into milliseconds since UTC midnight. The fraction
-// is scaled by its number of digits up to 5; more digits are taken as read.
-uint32_t readTimeOfDay(const FieldBuffer& field) {
+}  // namespace
+
+uint32_t readTimeOfDay(const char* field) {
   FieldBuffer part;
   copyPart(field, 2, part);
   const int64_t hours = readInteger(part);
@@ -60,8 +60,6 @@ uint32_t readTimeOfDay(const FieldBuffer& field) {
   // A 32-bit time of day, wrapping like the device's arithmetic.
   return static_cast<uint32_t>(static_cast<uint64_t>(timeMs));
 }
-
-}  // namespace
 
 int32_t readInteger(const char* text) {
   while (isBlank(*text)) ++text;

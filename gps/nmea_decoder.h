@@ -3,6 +3,7 @@
 // $GPGGA (fix data) is acted on; every other sentence changes nothing. No
 // checksum is verified.
 #include <cstddef>
+#include <cstdint>
 
 #include "gps/current_fix.h"
 #include "gps/fix_history.h"
@@ -26,6 +27,12 @@ bool extractField(const char* text, int index, FieldBuffer& out);
 // this sentence is a new fix: recorded, or moved the fix window of a full
 // history (the current speed must keep updating while a driver waits).
 bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history);
+
+// Time field "hhmmss" or "hhmmss.f..." into milliseconds since UTC
+// midnight (32-bit, wrapping). The fraction is scaled by its number of
+// digits up to 5 (".5" is 500 ms, ".12345" is 123 ms); more digits are
+// taken as read.
+uint32_t readTimeOfDay(const char* field);
 
 // Number reading with the leading-characters semantics the receivers' fields
 // were always read with (leading blanks, a sign, digits; the rest ignored; an

@@ -1,0 +1,118 @@
+// Throughput of the GPS input: a long realistic stream through the real
+// pump and decoder, and the cost of one full 1024-byte tick.
+//
+//   build/gps/bench/gps/gps_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gps/gps_input.h"
+#include "platform/message_box.h"
+#include "platform/serial_port.h"
+
+namespace corvantis {
+namespace {
+
+// A port that serves a fixed byte stream over and over, without allocating.
+class LoopingPort : public platform::SerialPort {
+ public:
+  explicit LoopingPort(std::string stream) : stream_(std::move(stream)) {}
+  bool open(const std::string&) override { return true; }
+  bool applyLineSettings(const platform::LineSettings&) override { return true; }
+  bool applyTimeouts(const platform::Timeouts&) override { return true; }
+  platform::ReadResult readByte(uint8_t& byte) override {
+    byte = static_cast<uint8_t>(stream_[position_]);
+    if (++position_ == stream_.size()) position_ = 0;
+    return platform::ReadResult::Byte;
+  }
+  void close() override {}
+  bool isOpen() const override { return true; }
+
+ private:
+  std::string stream_;
+  std::size_t position_ = 0;
+};
+
+class SilentBoxes : public platform::MessageBoxes {
+ public:
+  platform::MessageAnswer show(const std::string&, platform::MessageIcon, platform::MessageButtons) override {
+    return platform::MessageAnswer::Ok;
+  }
+};
+
+// 10 Hz drive of GGA, RMC, GSA and GSV sentences as a receiver sends them,
+// the car moving north at about 60 mph. Answers the stream and the number
+// of sentences in it.
+std::string realisticStream(int seconds, int& sentences) {
+  std::string stream;
+  sentences = 0;
+  char text[160];
+  for (int tenth = 0; tenth < seconds * 10; ++tenth) {
+    const int t = 12 * 3600 * 1000 + tenth * 100;
+    const int hh = t / 3600000, mm = t / 60000 % 60, ss = t / 1000 % 60, cs = t / 10 % 100;
+    const double minutes = 7.038 + tenth * 0.0145;  // 26.8 m of latitude a tenth
+    std::snprintf(text, sizeof text, "$GPGGA,%02d%02d%02d.%02d,48%07.4f,N,01131.0000,E,1,09,0.9,545.4,M,46.9,M,,*47\r\n",
+                  hh, mm, ss, cs, minutes);
+    stream += text;
+    std::snprintf(text, sizeof text, "$GPRMC,%02d%02d%02d.%02d,A,48%07.4f,N,01131.0000,E,052.1,000.0,071226,,,A*6A\r\n",
+                  hh, mm, ss, cs, minutes);
+    stream += text;
+    sentences += 2;
+    if (tenth % 10 == 0) {
+      stream += "$GPGSA,A,3,04,05,09,12,24,25,29,31,,,,,1.8,0.9,1.5*3F\r\n";
+      stream += "$GPGSV,3,1,11,04,45,123,42,05,12,045,38,09,67,301,45,12,33,210,40*7A\r\n";
+      stream += "$GPGSV,3,2,11,24,21,087,35,25,55,160,44,29,10,320,30,31,40,250,41*74\r\n";
+      stream += "$GPGSV,3,3,11,02,05,010,,14,03,190,,20,08,270,*4C\r\n";
+      sentences += 4;
+    }
+  }
+  return stream;
+}
+
+// Every sentence through pumpTick: one tick per new fix as on the device.
+void BM_PumpStream(benchmark::State& state) {
+  int sentences = 0;
+  const std::string stream = realisticStream(600, sentences);  // ten minutes at 10 Hz
+  for (auto _ : state) {
+    state.PauseTiming();
+    LoopingPort port(stream);
+    SilentBoxes boxes;
+    auto gps = std::make_unique<GpsInput>(port, boxes);
+    gps->openPort(5, 0);
+    state.ResumeTiming();
+    // Enough ticks for the stream: each ends at a new fix or after 1024 bytes.
+    const std::size_t ticks = stream.size() / 64;
+    for (std::size_t i = 0; i < ticks; ++i) gps->pumpTick();
+    benchmark::DoNotOptimize(gps->history.count);
+  }
+  // Bytes and sentences of one pass (ticks read at least the stream once).
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(stream.size()));
+  state.counters["ns_per_sentence"] = benchmark::Counter(
+      static_cast<double>(sentences) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PumpStream)->Unit(benchmark::kMillisecond);
+
+// One full tick: 1024 bytes with no new fix in them (RMC and GSV only), the
+// longest a tick holds the user interface.
+void BM_FullTick(benchmark::State& state) {
+  std::string stream;
+  while (stream.size() < 4096) {
+    stream += "$GPRMC,120000.00,A,4807.0380,N,01131.0000,E,052.1,000.0,071226,,,A*6A\r\n";
+    stream += "$GPGSV,3,1,11,04,45,123,42,05,12,045,38,09,67,301,45,12,33,210,40*7A\r\n";
+  }
+  LoopingPort port(stream);
+  SilentBoxes boxes;
+  auto gps = std::make_unique<GpsInput>(port, boxes);
+  gps->openPort(5, 0);
+  for (auto _ : state) gps->pumpTick();
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kMaxBytesPerTick);
+}
+BENCHMARK(BM_FullTick)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace corvantis
