@@ -94,9 +94,15 @@ const ControlState& HeadlessDialog::control(int id) const { return find(id); }
 void HeadlessDialog::setText(int id, std::string_view text) {
   ControlState& c = find(id);
   if (c.spec.kind == ControlKind::DropDownList) {
-    throw std::logic_error("setText on " + describe(c) + ": a drop-down list shows its selected item");
+    // A list without an edit field can only show one of its items: the text
+    // picks the item that reads so, and any other text changes nothing.
+    for (size_t i = 0; i < c.items.size(); ++i) {
+      if (c.items[i] == text) c.selection = static_cast<int>(i);
+    }
+    return;
   }
-  c.text = std::string(text);
+  // A field holds at most its length limit, whoever sets the text.
+  c.text = c.lengthLimit > 0 ? firstChars(text, c.lengthLimit) : std::string(text);
 }
 
 std::string HeadlessDialog::text(int id) const {
@@ -171,18 +177,19 @@ int HeadlessDialog::selection(int id) const {
   requireItems(c, "selection");
   // A multiple-selection list has no single current item; the row with the
   // focus rectangle stands in for it.
-  if (c.spec.kind == ControlKind::MultiSelectList) return c.focusedItem;
+  if (c.spec.kind == ControlKind::MultiSelectList) return focusedItem(id);
   return c.selection;
 }
 
 void HeadlessDialog::setSelection(int id, int index) {
   ControlState& c = find(id);
   requireItems(c, "setSelection");
-  if (c.spec.kind == ControlKind::MultiSelectList) {
-    throw std::logic_error("setSelection on " + describe(c) +
-                           ": a multiple-selection list selects rows with setSelected");
-  }
   if (index != -1) requireIndex(c, index);
+  if (c.spec.kind == ControlKind::MultiSelectList) {
+    // Rows are selected with setSelected; this only moves the focus row.
+    if (index >= 0) c.focusedItem = index;
+    return;
+  }
   c.selection = index;
   if (c.spec.kind == ControlKind::List) c.focusedItem = index;
   if (c.spec.kind == ControlKind::DropDownCombo) {
@@ -219,7 +226,10 @@ int HeadlessDialog::focusedItem(int id) const {
   if (c.spec.kind != ControlKind::MultiSelectList && c.spec.kind != ControlKind::List) {
     throw std::logic_error("focusedItem on " + describe(c) + ", which is not a list");
   }
-  return c.focusedItem;
+  // A list with rows always has a focus row, the first until the user or the
+  // screen moves it: only an empty list has none.
+  if (c.items.empty()) return -1;
+  return c.focusedItem >= 0 ? c.focusedItem : 0;
 }
 
 void HeadlessDialog::setEnabled(int id, bool enabled) { find(id).enabled = enabled; }
@@ -238,6 +248,7 @@ void HeadlessDialog::setLengthLimit(int id, int maxChars) {
     throw std::logic_error("setLengthLimit on " + describe(c) + ", which has no edit field");
   }
   c.lengthLimit = maxChars > 0 ? maxChars : 0;
+  if (c.lengthLimit > 0) c.text = firstChars(c.text, c.lengthLimit);
 }
 
 void HeadlessDialog::end(int result) {

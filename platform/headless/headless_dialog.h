@@ -12,9 +12,13 @@
 // - A drop-down combo's text is its edit field; selecting an item (by the
 //   program or the user) copies the item's text into it, selecting -1
 //   empties it; setText and typing leave the selection as it is. A
-//   drop-down list's text is its selected item's text.
-// - A length limit applies to what the user types (the excess is cut off),
-//   not to setText.
+//   drop-down list's text is its selected item's text; setText on it
+//   selects the item with exactly that text, if any.
+// - A list with rows always has a focus row (the first until it is moved);
+//   an empty list has none. On a multiple-selection list, selection() is
+//   the focus row and setSelection() only moves it.
+// - A length limit holds for whatever the field holds: the excess of typed
+//   or set text is cut off, and setting a limit cuts the current text.
 // - A user action on a hidden or disabled control, on an ended dialog or on
 //   a dialog under a nested modal one does nothing and answers false.
 // - Ids 1 and 2 without a control of their own are the platform's generic
@@ -43,7 +47,7 @@ struct ControlState {
   std::vector<std::string> items;
   int selection = -1;           // combos and single-selection lists
   std::vector<bool> selected;   // multiple-selection lists, one flag per item
-  int focusedItem = -1;         // lists: the row with the focus rectangle
+  int focusedItem = -1;         // lists: the row with the focus rectangle (-1: the first)
   bool enabled = true;
   bool visible = true;
   int lengthLimit = 0;          // 0: none

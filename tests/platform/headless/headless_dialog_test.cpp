@@ -70,7 +70,9 @@ TEST(HeadlessDialog, ControlsStartFromTheLayout) {
     EXPECT_EQ(d.itemText(kList, 2), "Hill");
     EXPECT_EQ(d.selection(kCombo), -1);
     EXPECT_EQ(d.selection(kList), -1);
-    EXPECT_EQ(d.focusedItem(kMultiList), -1);
+    // A list with rows has a focus row from the start; an empty one has none.
+    EXPECT_EQ(d.focusedItem(kMultiList), 0);
+    EXPECT_EQ(d.selection(kMultiList), 0);
     EXPECT_TRUE(d.isEnabled(kButton));
     EXPECT_TRUE(d.isVisible(kButton));
     EXPECT_FALSE(d.control(kStatic).fontSet);
@@ -158,7 +160,10 @@ TEST(HeadlessDialog, ComboSelectionFillsTheEditFieldAndTypingKeepsTheSelection) 
     // A drop-down list reads as its selected item and has no text of its own.
     d.setSelection(kDropList, 1);
     EXPECT_EQ(d.text(kDropList), "COM2");
-    EXPECT_THROW(d.setText(kDropList, "COM9"), std::logic_error);
+    d.setText(kDropList, "COM1");
+    EXPECT_EQ(d.selection(kDropList), 0);
+    d.setText(kDropList, "COM9");  // no such item: nothing changes
+    EXPECT_EQ(d.text(kDropList), "COM1");
   });
 }
 
@@ -174,8 +179,11 @@ TEST(HeadlessDialog, LengthLimitCutsTypingButNotTheProgram) {
     // Multi-byte characters count as one and are never split.
     d.userType(kEdit, std::string(30, 'a') + "\xC3\xA9\xC3\xA9");
     EXPECT_EQ(d.text(kEdit), std::string(30, 'a') + "\xC3\xA9");
+    // The limit holds for the program's text too, and cuts what is there.
     d.setText(kEdit, std::string(40, 'p'));
-    EXPECT_EQ(d.text(kEdit).size(), 40u);
+    EXPECT_EQ(d.text(kEdit), std::string(31, 'p'));
+    d.setLengthLimit(kEdit, 5);
+    EXPECT_EQ(d.text(kEdit), "ppppp");
   });
   EXPECT_EQ(handler.commands().size(), 2u);
 }
@@ -199,7 +207,12 @@ TEST(HeadlessDialog, RemovingRowsMovesSelectionFocusAndMarks) {
     d.removeItem(kMultiList, 0);
     EXPECT_TRUE(d.isSelected(kMultiList, 2));
     EXPECT_EQ(d.focusedItem(kMultiList), 0);
+    d.setSelection(kMultiList, 2);  // moves the focus row, selects nothing
+    EXPECT_EQ(d.focusedItem(kMultiList), 2);
+    EXPECT_FALSE(d.isSelected(kMultiList, 0));
     EXPECT_THROW(d.removeItem(kMultiList, 3), std::out_of_range);
+    d.clearItems(kMultiList);
+    EXPECT_EQ(d.focusedItem(kMultiList), -1);
   });
 }
 
@@ -231,7 +244,7 @@ TEST(HeadlessDialog, FaultsOfTheCallerAreReported) {
     EXPECT_THROW(d.userType(kButton, "x"), std::logic_error);
     EXPECT_THROW(d.userSelect(kCombo, 3), std::out_of_range);
     EXPECT_THROW(d.userSelect(kMultiList, 0), std::logic_error);
-    EXPECT_THROW(d.setSelection(kMultiList, 0), std::logic_error);
+    EXPECT_THROW(d.setSelection(kMultiList, 4), std::out_of_range);
     EXPECT_THROW(d.itemCount(kEdit), std::logic_error);
     EXPECT_THROW(d.setLengthLimit(kButton, 3), std::logic_error);
   });
