@@ -34,6 +34,11 @@ struct AppContext {
   RunRecords records;
   LapDefinitions lapDefinitions;
   RunState runState;
+
+  // Set when the user closes the window or the program is asked to end
+  // (SIGINT, SIGTERM): the screen loop then leaves through the normal
+  // shutdown, which saves.
+  bool quitRequested = false;
 };
 
 }  // namespace corvantis

@@ -1,0 +1,195 @@
+#include "app/application.h"
+
+#include "app/main_menu_screen.h"
+#include "config/configuration_screen.h"
+#include "store/options_file.h"
+#include "store/settings.h"
+#include "timing/acceleration_screen.h"
+#include "timing/distance_screen.h"
+
+namespace corvantis {
+
+namespace {
+// The longest wait for a tick under way. The tick runs on this thread, so one
+// that is still marked busy after this long sits in a nested modal run that
+// will not end while we sleep; going on beats hanging the program.
+constexpr uint32_t kMaxPumpWaitMs = 2000;
+}  // namespace
+
+Application::Application(AppContext& context, platform::Files& files, ApplicationOptions options)
+    : ctx_(context), files_(files), options_(std::move(options)) {}
+
+Application::~Application() {
+  ctx_.gps.afterTick = nullptr;
+  destroyScreens();
+}
+
+int runApplication(AppContext& context, platform::Files& files, const ApplicationOptions& options) {
+  Application application(context, files, options);
+  return application.run();
+}
+
+void requestQuit(AppContext& context) {
+  context.quitRequested = true;
+  context.windows.endAllModal(ConfigurationScreen::kCancel);
+}
+
+int Application::run() {
+  AppContext& context = ctx_;
+  ctx_.windows.setQuitHandler([&context] { requestQuit(context); });
+  const int exitCode = runScreens();
+  ctx_.windows.setQuitHandler(nullptr);
+  return exitCode;
+}
+
+int Application::runScreens() {
+  loadSettingsDefaults(ctx_.settings);
+  // The options file's place comes from the caller (options_.optionsPath).
+  // The start-menu shortcut housekeeping of the handheld has no meaning on
+  // this platform and is left out.
+  const platform::Size screen = ctx_.windows.screenSize();
+  ctx_.landscape = options_.landscape.value_or(screen.width > screen.height);
+  // The three fonts are part of the context (ctx_.fonts) for the whole run.
+  createScreens();
+  ctx_.gps.afterTick = [this](bool newFix) { afterTick(newFix); };
+  if (!loadOptionsAtStart()) {
+    // First start abandoned: nothing was loaded, so nothing is written.
+    ctx_.gps.afterTick = nullptr;
+    destroyScreens();
+    return 0;
+  }
+  ctx_.gps.holdOffTicks = kHoldOffTicks;
+  startTimer();
+  screenLoop();
+  shutdown();
+  return 0;
+}
+
+void Application::createScreens() {
+  configuration_ = std::make_unique<ConfigurationScreen>(ctx_);
+  acceleration_ = std::make_unique<AccelerationScreen>(ctx_);
+  mainMenu_ = std::make_unique<MainMenuScreen>(ctx_);
+  // The records screen comes with the review screens.
+  distance_ = std::make_unique<DistanceScreen>(ctx_);
+  // The lap screen comes with the lap timing screens.
+}
+
+void Application::destroyScreens() {
+  // Order: laps, distance, records, configuration, acceleration, main menu.
+  distance_.reset();
+  configuration_.reset();
+  acceleration_.reset();
+  mainMenu_.reset();
+}
+
+bool Application::loadOptionsAtStart() {
+  const OptionsLoad loaded =
+      loadOptions(files_, options_.optionsPath, ctx_.settings, ctx_.records, ctx_.lapDefinitions);
+  if (loaded.loaded()) {
+    // A failed open has shown its own message; the program runs anyway and
+    // the port can be opened from the configuration screen.
+    ctx_.gps.openPort(ctx_.settings.port, ctx_.settings.baudIndex);
+    return true;
+  }
+  // A file that could not be read whole was kept aside; the user learns
+  // where before the program starts as it does without a file.
+  if (loaded.outcome != OptionsLoad::Outcome::NoFile) tell(loaded.message);
+  return reopenPortInteractively();
+}
+
+bool Application::reopenPortInteractively() {
+  if (ctx_.gps.portOpen()) ctx_.gps.closePort();
+  do {
+    if (configuration_->showModal() == ConfigurationScreen::kCancel || ctx_.quitRequested) {
+      return false;
+    }
+  } while (!ctx_.gps.openPort(ctx_.settings.port, ctx_.settings.baudIndex));
+  ctx_.clock.sleepMs(kFirstOpenSettleMs);
+  return true;
+}
+
+void Application::screenLoop() {
+  while (!ctx_.quitRequested) {
+    const int choice = showLive(*mainMenu_);
+    ctx_.gps.holdOffTicks = kHoldOffTicks;
+    if (ctx_.quitRequested) break;
+    switch (choice) {
+      case MainMenuScreen::kAcceleration: showLive(*acceleration_); break;
+      case MainMenuScreen::kDistance: showLive(*distance_); break;
+      case MainMenuScreen::kConfiguration: configurationStep(); break;
+      // kLaps and kRecords: the lap and records screens are not part of the
+      // program yet; the choice shows the main menu again.
+      case 1:
+      case 2:
+      case MainMenuScreen::kExit: return;
+      default: break;
+    }
+    ctx_.gps.holdOffTicks = kHoldOffTicks;
+  }
+}
+
+int Application::showLive(Screen& screen) {
+  screen.live = true;
+  const int result = screen.showModal();
+  screen.live = false;
+  return result;
+}
+
+void Application::configurationStep() {
+  stopTimerAndWaitForPump();
+  const Settings kept = ctx_.settings;
+  if (configuration_->showModal() == ConfigurationScreen::kCancel) {
+    // Lap definitions deleted on the screen stay deleted: the count follows
+    // the collection, not the kept copy.
+    const int32_t lapDefinitionCount = ctx_.settings.lapDefinitionCount;
+    ctx_.settings = kept;
+    ctx_.settings.lapDefinitionCount = lapDefinitionCount;
+  }
+  if (ctx_.settings.port != kept.port || ctx_.settings.baudIndex != kept.baudIndex) {
+    if (ctx_.gps.portOpen()) {
+      ctx_.gps.closePort();
+      // Let the old device settle before it (or its neighbour) is opened.
+      ctx_.clock.sleepMs(kReopenWaitMs);
+    }
+    ctx_.gps.openPort(ctx_.settings.port, ctx_.settings.baudIndex);
+  }
+  startTimer();
+}
+
+void Application::shutdown() {
+  stopTimerAndWaitForPump();
+  if (ctx_.gps.portOpen()) ctx_.gps.closePort();
+  ctx_.gps.afterTick = nullptr;
+  destroyScreens();
+  // The only write of the options file in the whole run.
+  const OptionsSave saved =
+      saveOptions(files_, options_.optionsPath, ctx_.settings, ctx_.records, ctx_.lapDefinitions);
+  if (!saved.ok) tell(saved.message);
+}
+
+void Application::startTimer() {
+  ctx_.windows.timer().start(kTickPeriodMs, [this] { ctx_.gps.pumpTick(); });
+}
+
+void Application::stopTimerAndWaitForPump() {
+  ctx_.windows.timer().stop();
+  for (uint32_t waitedMs = 0; ctx_.gps.pumpBusy && waitedMs < kMaxPumpWaitMs;
+       waitedMs += kBusyWaitStepMs) {
+    ctx_.clock.sleepMs(kBusyWaitStepMs);
+  }
+}
+
+void Application::afterTick(bool newFix) {
+  // Order: lap screen (once it is part of the program), main menu,
+  // acceleration, distance.
+  for (Screen* screen : {static_cast<Screen*>(mainMenu_.get()), static_cast<Screen*>(acceleration_.get()),
+                         static_cast<Screen*>(distance_.get())}) {
+    if (screen != nullptr && screen->live) screen->update(newFix);
+  }
+}
+
+void Application::tell(const std::string& text) {
+  ctx_.windows.messageBoxes().show(text, platform::MessageIcon::Error, platform::MessageButtons::Ok);
+}
+
+}  // namespace corvantis

@@ -1,0 +1,79 @@
+#pragma once
+// The whole program between main() and its exit code: start-up, the screen
+// loop that shows one screen after the other, and the shutdown that saves.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/context.h"
+#include "platform/files.h"
+
+namespace corvantis {
+
+class MainMenuScreen;
+class ConfigurationScreen;
+class AccelerationScreen;
+class DistanceScreen;
+class Screen;
+
+struct ApplicationOptions {
+  std::string optionsPath;           // where options.bin is read and saved
+  std::optional<bool> landscape;     // forced layout; otherwise from the screen size
+};
+
+class Application {
+ public:
+  static constexpr int kHoldOffTicks = 20;
+  static constexpr uint32_t kTickPeriodMs = 100;
+  static constexpr uint32_t kBusyWaitStepMs = 10;
+  static constexpr uint32_t kReopenWaitMs = 500;
+  static constexpr uint32_t kFirstOpenSettleMs = 200;
+
+  Application(AppContext& context, platform::Files& files, ApplicationOptions options);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // The whole program; answers the exit code (0).
+  int run();
+
+  // First start: shows the configuration screen until a port opens (true) or
+  // the user leaves it with Cancel (false).
+  bool reopenPortInteractively();
+
+ private:
+  int runScreens();
+  void createScreens();
+  void destroyScreens();
+  bool loadOptionsAtStart();  // false: the user abandoned the first start
+  void screenLoop();
+  // Shows a screen whose status the tick keeps up to date.
+  int showLive(Screen& screen);
+  void configurationStep();
+  void shutdown();
+  void startTimer();
+  // Stops the timer and lets a tick under way finish.
+  void stopTimerAndWaitForPump();
+  void afterTick(bool newFix);
+  void tell(const std::string& text);
+
+  AppContext& ctx_;
+  platform::Files& files_;
+  ApplicationOptions options_;
+  std::unique_ptr<ConfigurationScreen> configuration_;
+  std::unique_ptr<AccelerationScreen> acceleration_;
+  std::unique_ptr<MainMenuScreen> mainMenu_;
+  std::unique_ptr<DistanceScreen> distance_;
+};
+
+// The user closed the window, or the program was asked to end (SIGINT,
+// SIGTERM): every screen showing ends as with Cancel and the screen loop
+// leaves through the normal shutdown, which saves. During the first-start
+// configuration it ends the program as Cancel there does, writing nothing.
+void requestQuit(AppContext& context);
+
+// Runs the program on the context's window system, serial port and clock,
+// with options.bin read and written through files.
+int runApplication(AppContext& context, platform::Files& files, const ApplicationOptions& options);
+
+}  // namespace corvantis

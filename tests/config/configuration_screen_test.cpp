@@ -1,0 +1,208 @@
+// The configuration screen on a headless dialog: its lists, OK and Cancel,
+// and the lap list's tap-and-hold menu with the Delete question.
+#include <gtest/gtest.h>
+
+#include "app/tap_hold_list.h"
+#include "config/configuration_screen.h"
+#include "platform/headless/headless_window_system.h"
+#include "resources/layouts.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_serial_port.h"
+
+namespace corvantis::testing {
+namespace {
+
+using platform::MessageAnswer;
+using platform::headless::HeadlessDialog;
+using C = ConfigurationScreen;
+
+struct ConfigurationHarness {
+  ConfigurationHarness() {
+    for (const char* name : {"North loop", "Club circuit", "Long track"}) {
+      LapDefinition definition;
+      definition.name = name;
+      ctx.lapDefinitions.definitions().push_back(definition);
+    }
+    ctx.settings.lapDefinitionCount = 3;
+  }
+  // Shows the screen with the user's actions; answers its result.
+  int show(std::function<void(HeadlessDialog&)> user) {
+    windows.pushModalScript(std::move(user));
+    return screen.showModal();
+  }
+  std::vector<std::string> trackNames() const {
+    std::vector<std::string> names;
+    for (const auto& d : ctx.lapDefinitions.definitions()) names.push_back(d.name);
+    return names;
+  }
+  // Holds the stylus on the lap list and picks command from its menu.
+  void chooseFromLapMenu(HeadlessDialog& d, int command) {
+    windows.pushMenuAnswer(command);
+    d.userHold(C::kLapList, {8, 8});
+  }
+
+  platform::headless::HeadlessWindowSystem windows;
+  FakeClock clock;
+  FakeSerialPort port;
+  AppContext ctx{windows, clock, port};
+  ConfigurationScreen screen{ctx};
+};
+
+std::vector<std::string> itemsOf(HeadlessDialog& d, int id) {
+  std::vector<std::string> items;
+  for (int i = 0; i < d.itemCount(id); ++i) items.push_back(d.itemText(id, i));
+  return items;
+}
+
+TEST(ConfigurationScreen, OpensWithTheSettingsSelectedAndEveryTrackListed) {
+  ConfigurationHarness h;
+  h.ctx.settings.port = 7;
+  h.ctx.settings.baudIndex = 2;
+  h.ctx.settings.units = 1;
+  h.show([](HeadlessDialog& d) {
+    EXPECT_EQ(itemsOf(d, C::kPortCombo),
+              (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
+    EXPECT_EQ(itemsOf(d, C::kRateCombo), (std::vector<std::string>{"4800", "9600", "14400", "19200", "38400",
+                                                                    "57600", "115200", "128000", "256000"}));
+    EXPECT_EQ(itemsOf(d, C::kUnitsCombo), (std::vector<std::string>{"Imperial  ( mph )", "Metric  ( kph )"}));
+    EXPECT_EQ(d.selection(C::kPortCombo), 7);
+    EXPECT_EQ(d.selection(C::kRateCombo), 2);
+    EXPECT_EQ(d.selection(C::kUnitsCombo), 1);
+    EXPECT_EQ(itemsOf(d, C::kLapList), (std::vector<std::string>{"North loop", "Club circuit", "Long track"}));
+    EXPECT_EQ(d.fullScreenRequests(), 1);
+  });
+}
+
+TEST(ConfigurationScreen, OkStoresTheThreeSettingsAndCancelStoresNothing) {
+  for (int button : {C::kOk, C::kCancel}) {
+    ConfigurationHarness h;
+    const int result = h.show([button](HeadlessDialog& d) {
+      d.userSelect(C::kPortCombo, 0);
+      d.userSelect(C::kRateCombo, 8);
+      d.userSelect(C::kUnitsCombo, 1);
+      d.userClick(button);
+    });
+    EXPECT_EQ(result, button);
+    const bool stored = button == C::kOk;
+    EXPECT_EQ(h.ctx.settings.port, stored ? 0 : 5);
+    EXPECT_EQ(h.ctx.settings.baudIndex, stored ? 8 : 0);
+    EXPECT_EQ(h.ctx.settings.units, stored ? 1 : 0);
+  }
+}
+
+TEST(ConfigurationScreen, AStoredValueOutsideAListIsKeptOnOk) {
+  ConfigurationHarness h;
+  h.ctx.settings.baudIndex = 12;  // from a file written elsewhere
+  h.show([](HeadlessDialog& d) {
+    EXPECT_EQ(d.selection(C::kRateCombo), -1);
+    d.userClick(C::kOk);
+  });
+  EXPECT_EQ(h.ctx.settings.baudIndex, 12);
+}
+
+TEST(ConfigurationScreen, DeleteAsksItsQuestionAndOnlyYesDeletes) {
+  struct Case {
+    const char* what;
+    int selectRow;  // -1: no row selected
+    bool questionAsked;
+    MessageAnswer answer;
+    std::vector<std::string> left;
+  };
+  const std::vector<Case> cases = {
+      {"no row selected", -1, false, MessageAnswer::No, {"North loop", "Club circuit", "Long track"}},
+      {"answer No", 1, true, MessageAnswer::No, {"North loop", "Club circuit", "Long track"}},
+      {"answer Yes", 1, true, MessageAnswer::Yes, {"North loop", "Long track"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ConfigurationHarness h;
+    h.show([&](HeadlessDialog& d) {
+      if (c.selectRow >= 0) d.userSelect(C::kLapList, c.selectRow);
+      if (c.questionAsked) h.windows.scriptedMessageBoxes().pushAnswer(c.answer);
+      h.chooseFromLapMenu(d, C::kDeleteCommand);
+      EXPECT_EQ(itemsOf(d, C::kLapList), c.left);
+      d.userClick(C::kCancel);
+    });
+    EXPECT_EQ(h.trackNames(), c.left);
+    EXPECT_EQ(h.ctx.settings.lapDefinitionCount, static_cast<int>(c.left.size()));
+    const auto& shown = h.windows.scriptedMessageBoxes().shown();
+    ASSERT_EQ(shown.size(), c.questionAsked ? 1u : 0u);
+    if (c.questionAsked) {
+      EXPECT_EQ(shown[0].text, "Are you sure you want to delete this lap definition?\n\nAll lap times will be lost.");
+      EXPECT_EQ(shown[0].icon, platform::MessageIcon::Question);
+      EXPECT_EQ(shown[0].buttons, platform::MessageButtons::YesNo);
+    }
+  }
+}
+
+TEST(ConfigurationScreen, RowsAndTracksStayAlignedAfterADeletion) {
+  ConfigurationHarness h;
+  h.show([&](HeadlessDialog& d) {
+    d.userSelect(C::kLapList, 1);
+    h.windows.scriptedMessageBoxes().pushAnswer(MessageAnswer::Yes);
+    h.chooseFromLapMenu(d, C::kDeleteCommand);
+    // The former third track is now row 1 and index 1; deleting row 1
+    // again removes it.
+    d.userSelect(C::kLapList, 1);
+    EXPECT_EQ(d.itemText(C::kLapList, 1), "Long track");
+    h.windows.scriptedMessageBoxes().pushAnswer(MessageAnswer::Yes);
+    h.chooseFromLapMenu(d, C::kDeleteCommand);
+    d.userClick(C::kOk);
+  });
+  EXPECT_EQ(h.trackNames(), std::vector<std::string>{"North loop"});
+}
+
+TEST(ConfigurationScreen, TheLapListAlwaysOpensItsMenuEvenWhenEmpty) {
+  ConfigurationHarness h;
+  h.ctx.lapDefinitions.definitions().clear();
+  h.ctx.settings.lapDefinitionCount = 0;
+  h.show([&](HeadlessDialog& d) {
+    h.chooseFromLapMenu(d, C::kDeleteCommand);
+    h.chooseFromLapMenu(d, C::kConfigureCommand);
+    d.userClick(C::kCancel);
+  });
+  ASSERT_EQ(h.windows.shownMenus().size(), 2u);
+  EXPECT_EQ(h.windows.shownMenus()[0].resourceId, 146);
+  EXPECT_EQ(h.windows.shownMenus()[0].title, "Lap Config");
+  EXPECT_EQ(h.windows.shownMenus()[0].controlId, C::kLapList);
+  EXPECT_TRUE(h.windows.scriptedMessageBoxes().shown().empty());
+}
+
+// The records screen's list allows several selections: held while empty it
+// opens nothing; with a selected row it opens the "Menu" popup, whose
+// command reaches the owning screen.
+TEST(TapHoldList, AnEmptyMultipleSelectionListIgnoresTheHold) {
+  struct Owner : platform::DialogHandler {
+    void onOpen(platform::Dialog&) override {}
+    void onCommand(int, platform::Notification) override {}
+    void onMenuCommand(int command) override { commands.push_back(command); }
+    std::vector<int> commands;
+  };
+  const auto& records = resources::layout(134);
+  constexpr int kTimesList = 1015;
+  for (bool withRow : {false, true}) {
+    SCOPED_TRACE(withRow ? "a selected row" : "empty");
+    platform::headless::HeadlessWindowSystem windows;
+    Owner owner;
+    windows.pushModalScript([&](HeadlessDialog& d) {
+      if (withRow) {
+        d.addItem(kTimesList, "5.234s on 07/12/26 at 10:15(Best)");
+        d.setSelected(kTimesList, 0, true);
+      }
+      windows.pushMenuAnswer(32771);
+      EXPECT_TRUE(handleListHold(records, d, owner, kTimesList, {4, 4}));
+      EXPECT_FALSE(handleListHold(records, d, owner, 1014, {4, 4}));  // the combo has no menu
+    });
+    windows.runModal(records, owner);
+    ASSERT_EQ(windows.shownMenus().size(), withRow ? 1u : 0u);
+    if (withRow) {
+      EXPECT_EQ(windows.shownMenus()[0].title, "Menu");
+      EXPECT_EQ(owner.commands, std::vector<int>{32771});
+    } else {
+      EXPECT_TRUE(owner.commands.empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvantis::testing
