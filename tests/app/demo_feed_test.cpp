@@ -1,0 +1,105 @@
+// The demo receiver of the corvantis program: a log cut into groups at its
+// fix times, fix times moved on for each round, and the feed through a real
+// pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/posix/pseudo_terminal.h"
+#include "tools/corvantis/nmea_replay.h"
+#include "tools/corvantis/receiver_feeder.h"
+
+namespace corvantis::demo {
+namespace {
+
+std::string gga(const std::string& time) { return "$GPGGA," + time + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,,M,,"; }
+
+TEST(DriveFromLog, GroupsFollowTheFixTimes) {
+  const std::string log = "noise$GPRMC,x\r\n" + gga("235959.5") + "\r\n$GPGSA,a\r\n" + gga("") + "\r\n" +
+                          gga("000000.5") + "\r\n" + gga("000000.4") + "\r\n$GPVTG,b";
+  const Drive drive = driveFromLog(log);
+  ASSERT_EQ(drive.parts.size(), 3u);
+  // Bytes before the first timed fix go with it; an untimed fix joins the group before.
+  EXPECT_EQ(drive.parts[0].atMs, 0u);
+  EXPECT_EQ(drive.parts[0].text, "noise$GPRMC,x\r\n" + gga("235959.5") + "\r\n$GPGSA,a\r\n" + gga("") + "\r\n");
+  EXPECT_EQ(drive.parts[1].atMs, 1000u);  // past midnight: the next day
+  EXPECT_EQ(drive.parts[2].atMs, 1000u);  // a step back: released at once
+  EXPECT_EQ(drive.parts[2].text, gga("000000.4") + "\r\n$GPVTG,b");
+  EXPECT_EQ(drive.roundMs, 2000u);  // span plus the shortest gap, whole seconds
+  EXPECT_TRUE(driveFromLog("$GPRMC,1\r\n$GPGGA,,,\r\n").parts.empty());
+}
+
+TEST(ShiftFixTimes, MovesWholeSecondsKeepsTheFractionAndMendsTheChecksum) {
+  struct Case {
+    std::string in;
+    uint32_t shiftMs;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"$GPGGA,123519.25,4807.038,N*00\r\n", 61000, "$GPGGA,123620.25,4807.038,N*"},
+      {"$GPGGA,235959,1*7F\r\n", 2000, "$GPGGA,000001,1*"},   // across midnight
+      {"$GPGGA,101500.000,2", 86400000, "$GPGGA,101500.000,2"},  // a whole day
+      {"$GPRMC,101500.000,A*11\r\n", 5000, "$GPRMC,101500.000,A*11\r\n"},  // only fixes move
+      {"$GPGGA,,,*44\r\n", 5000, "$GPGGA,,,*44\r\n"},  // no time to move
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    const std::string shifted = shiftFixTimes(c.in, c.shiftMs);
+    ASSERT_GE(shifted.size(), c.out.size());
+    EXPECT_EQ(shifted.substr(0, c.out.size()), c.out);
+    const size_t star = shifted.find('*');
+    if (star != std::string::npos && c.in.rfind("$GPGGA,", 0) == 0 && c.in.find(",,,") == std::string::npos) {
+      unsigned sum = 0;
+      for (size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(shifted[i]);
+      EXPECT_EQ(std::stoul(shifted.substr(star + 1, 2), nullptr, 16), sum);
+    }
+  }
+}
+
+TEST(ParseTimeOfDay, AcceptsReceiverTimesAndRefusesTheRest) {
+  uint32_t ms = 0;
+  EXPECT_TRUE(parseTimeOfDay("123519", ms));
+  EXPECT_EQ(ms, 45319000u);
+  EXPECT_TRUE(parseTimeOfDay("123519.1234", ms));
+  EXPECT_EQ(ms, 45319123u);
+  for (const char* bad : {"", "12351", "2400000", "126000", "1235a9", "123519,5"}) {
+    EXPECT_FALSE(parseTimeOfDay(bad, ms)) << bad;
+  }
+}
+
+// Reads what arrives at the terminal until `want` bytes came or 5 s passed.
+std::string readFrom(int fd, size_t want) {
+  std::string got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (got.size() < want && std::chrono::steady_clock::now() < deadline) {
+    char buffer[256];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) got.append(buffer, static_cast<size_t>(n));
+    else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return got;
+}
+
+TEST(ReceiverFeeder, PlaysRoundsIntoThePseudoTerminalWithTheTimesMovedOn) {
+  platform::PseudoTerminal terminal;
+  ASSERT_TRUE(terminal.open()) << terminal.error();
+  const int fd = open(terminal.devicePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  Drive drive;
+  drive.parts = {{0, "$GPGGA,100000.0,a\r\n"}, {20, "$GPGGA,100000.5,b\r\n"}};
+  drive.roundMs = 1000;
+  ReceiverFeeder feeder(terminal, drive, true);
+  feeder.start();
+  const std::string expected =
+      "$GPGGA,100000.0,a\r\n$GPGGA,100000.5,b\r\n$GPGGA,100001.0,a\r\n$GPGGA,100001.5,b\r\n";
+  const std::string got = readFrom(fd, expected.size());
+  feeder.stop();
+  close(fd);
+  EXPECT_EQ(got.substr(0, expected.size()), expected);
+}
+
+}  // namespace
+}  // namespace corvantis::demo
