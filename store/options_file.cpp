@@ -14,11 +14,16 @@ namespace {
 
 // ---- writing ---------------------------------------------------------------
 
+// Writes into a buffer sized beforehand to the exact length of the file.
 class Writer {
  public:
-  explicit Writer(std::vector<uint8_t>& out) : out_(out) {}
+  explicit Writer(std::span<uint8_t> out) : out_(out) {}
   void u32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    uint8_t* p = at(4);
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
   }
   void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
   void f32(float v) { u32(std::bit_cast<uint32_t>(v)); }
@@ -28,16 +33,27 @@ class Writer {
     u32(static_cast<uint32_t>(bits >> 32));
   }
   void u16(uint16_t v) {
-    out_.push_back(static_cast<uint8_t>(v));
-    out_.push_back(static_cast<uint8_t>(v >> 8));
+    uint8_t* p = at(2);
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
   }
   template <size_t N>
   void raw(const std::array<uint8_t, N>& bytes) {
-    out_.insert(out_.end(), bytes.begin(), bytes.end());
+    std::memcpy(at(N), bytes.data(), N);
   }
+  size_t written() const { return pos_; }
 
  private:
-  std::vector<uint8_t>& out_;
+  uint8_t* at(size_t n) {
+    // The size was worked out from the same stores; running past it would
+    // be a fault in this file, never a matter of the data.
+    if (n > out_.size() - pos_) std::abort();
+    uint8_t* p = out_.data() + pos_;
+    pos_ += n;
+    return p;
+  }
+  std::span<uint8_t> out_;
+  size_t pos_ = 0;
 };
 
 void writeSettings(Writer& w, const Settings& s, int32_t recordSetCount, int32_t lapDefinitionCount) {
@@ -176,7 +192,7 @@ bool holds(const Reader& r, int64_t count, size_t size) {
 Settings readSettings(std::span<const uint8_t> stored) {
   // A shorter record fills only the start of the settings; the rest keeps
   // its defaults, byte for byte.
-  std::vector<uint8_t> image;
+  std::array<uint8_t, kSettingsFileBytes> image{};
   Writer w(image);
   const Settings defaults;
   writeSettings(w, defaults, defaults.recordSetCount, defaults.lapDefinitionCount);
@@ -366,8 +382,7 @@ std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& r
     size += d.track.size() * kTrackPointFileBytes;
     for (size_t i = 0; i < filledPrefix(d.laps); ++i) size += d.laps[i].trace.size() * kTraceSampleFileBytes;
   }
-  std::vector<uint8_t> out;
-  out.reserve(size);
+  std::vector<uint8_t> out(size);
   Writer w(out);
   w.u32(kSettingsFileBytes);
   writeSettings(w, settings, static_cast<int32_t>(sets.size()), static_cast<int32_t>(definitions.size()));
@@ -381,6 +396,7 @@ std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& r
     for (const TrackPoint& p : d.track) writeTrackPoint(w, p);
     writeTraces(w, d.laps);
   }
+  if (w.written() != out.size()) std::abort();
   return out;
 }
 

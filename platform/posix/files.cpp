@@ -110,11 +110,12 @@ FileRead PosixFiles::readWhole(const std::string& path) {
     result.error = S_ISDIR(info.st_mode) ? reasonOf(EISDIR) : "not a regular file";
     return result;
   }
-  // The size is only a hint for the buffer: the file is read to its end.
-  if (info.st_size > 0) result.bytes.reserve(static_cast<size_t>(info.st_size));
-  uint8_t chunk[1 << 16];
+  // The size is only a hint: the file is read to its end, however long.
+  result.bytes.resize(info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096);
+  size_t done = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (done == result.bytes.size()) result.bytes.resize(result.bytes.size() * 2);
+    const ssize_t n = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       result.error = reasonOf(errno);
@@ -122,8 +123,9 @@ FileRead PosixFiles::readWhole(const std::string& path) {
       return result;
     }
     if (n == 0) break;
-    result.bytes.insert(result.bytes.end(), chunk, chunk + n);
+    done += static_cast<size_t>(n);
   }
+  result.bytes.resize(done);
   result.status = FileRead::Status::Ok;
   return result;
 }

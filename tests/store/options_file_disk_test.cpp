@@ -145,16 +145,36 @@ TEST_F(OptionsOnDisk, AFileInPlaceOfTheFolderIsReported) {
 }
 
 TEST_F(OptionsOnDisk, AReadOnlyFolderKeepsTheOldFile) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not hold the superuser back";
   const std::vector<uint8_t> old = encodeOptions(settings_, records_, laps_);
   writeFile(path_, old);
-  fs::permissions(fs::path(path_).parent_path(), fs::perms::owner_write | fs::perms::group_write |
-                  fs::perms::others_write, fs::perm_options::remove);
+  const fs::path folder = fs::path(path_).parent_path();
+  fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
   fillStores(records_, 1, 10);
-  const OptionsSave save = saveOptions(files_, path_, settings_, records_, laps_);
-  EXPECT_FALSE(save.ok);
-  EXPECT_FALSE(save.message.empty());
+  // Folder permissions do not hold the superuser back, so the save runs in a
+  // child that has given up its privileges and owns the tree.
+  constexpr uid_t kNobody = 65534;
+  const bool privileged = ::geteuid() == 0;
+  if (privileged) {
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+      ASSERT_EQ(::chown(entry.path().c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(::chown(root_.c_str(), kNobody, kNobody), 0);
+  }
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (privileged && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(2);
+    const OptionsSave save = saveOptions(files_, path_, settings_, records_, laps_);
+    const bool reported = !save.ok && save.message.find("ermission denied") != std::string::npos;
+    ::_exit(reported ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported (2: could not drop privileges)";
   EXPECT_EQ(readFile(path_), old);
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{"options.bin"});
 }
 
 // A full disk, made with a file size limit in a child process: the write
