@@ -1,0 +1,194 @@
+#include "timing/distance_screen.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common/time_text.h"
+#include "common/units.h"
+#include "gps/current_fix.h"
+#include "resources/layouts.h"
+#include "timing/run_timing.h"
+#include "timing/timing_text.h"
+
+namespace corvantis {
+
+namespace {
+
+constexpr platform::Rgb kRed{255, 0, 0};
+
+}  // namespace
+
+DistanceScreen::DistanceScreen(AppContext& context)
+    : Screen(context, resources::layout(resources::kDistancePortrait),
+             resources::layout(resources::kDistanceLandscape)) {}
+
+bool DistanceScreen::metric() const { return ctx_.settings.units == units::kMetric; }
+
+void DistanceScreen::openScreen() {
+  RunState& run = ctx_.runState;
+  run.armed = false;
+  run.running = false;
+  const double distanceM = ctx_.settings.distance;
+  distanceValid_ = distanceFitsKey(distanceM);
+  refreshBestAndAverage();
+
+  dialog_->setTextColour(kSpeedLine, kRed);
+  dialog_->setTextColour(kDistanceLine, kRed);
+  dialog_->clearItems(kTargetDistance);
+  int selected = -1;
+  if (metric()) {
+    dialog_->addItem(kTargetDistance, "400");
+    dialog_->addItem(kTargetDistance, "800");
+    dialog_->setText(kUnitLabel, "meters");
+    if (distanceM == 400.0) selected = 0;
+    if (distanceM == 800.0) selected = 1;
+  } else {
+    dialog_->addItem(kTargetDistance, "220 (1/8 mile)");
+    dialog_->addItem(kTargetDistance, "440 (1/4 mile)");
+    dialog_->setText(kUnitLabel, "yards");
+    if (distanceM == kEighthMileM) selected = 0;
+    if (distanceM == kQuarterMileM) selected = 1;
+  }
+  if (selected >= 0) {
+    dialog_->setSelection(kTargetDistance, selected);
+  } else {
+    const double shown = metric() ? distanceM : distanceM * units::kMetresToYards;
+    dialog_->setText(kTargetDistance, wholeNumberText(std::trunc(shown)));
+  }
+}
+
+void DistanceScreen::refreshBestAndAverage() {
+  if (dialog_ == nullptr) return;
+  if (!distanceValid_) {
+    dialog_->setText(kBestTime, "");
+    dialog_->setText(kAverageTime, "");
+    return;
+  }
+  const RecordKey key = distanceKey(ctx_.settings.distance);
+  dialog_->setText(kBestTime, formatRunTimeOrEmpty(ctx_.records.bestTime(key)));
+  dialog_->setText(kAverageTime, formatRunTimeOrEmpty(static_cast<uint32_t>(ctx_.records.averageTime(key))));
+}
+
+void DistanceScreen::onCommand(int controlId, platform::Notification what) {
+  if (dialog_ == nullptr) return;
+  using platform::Notification;
+  switch (controlId) {
+    case kTargetDistance:
+      if (what == Notification::SelectionChanged) {
+        const int index = dialog_->selection(kTargetDistance);
+        if (index < 0) return;
+        dialog_->setText(kTargetDistance, dialog_->itemText(kTargetDistance, index));
+        distanceEdited();
+        refreshBestAndAverage();
+      } else if (what == Notification::EditChanged) {
+        // Best and average follow a typed distance only with the next run
+        // or opening, as they always have.
+        distanceEdited();
+      }
+      break;
+    case kForgetButton:
+      if (what == Notification::Clicked) forgetLastRun();
+      break;
+    case kMainMenu:
+    case 2:  // the platform's generic Cancel
+      if (what == Notification::Clicked) dialog_->end(controlId);
+      break;
+    default:
+      break;
+  }
+}
+
+void DistanceScreen::update(bool newFix) {
+  if (dialog_ == nullptr) return;
+  const uint32_t now = ctx_.clock.tickMs();
+  const CurrentFix& fix = ctx_.gps.currentFix;
+  if (fix.deviceError) {
+    dialog_->setText(kStatusLine, "GPS Device Error");
+    lastUpdateTick_ = now;
+    return;
+  }
+  if (const auto status = gpsStatusText(fix)) dialog_->setText(kStatusLine, *status);
+  dialog_->setText(kSpeedLine, speedLineText(fix.speed, metric(), newFix));
+  if (distanceValid_) runLogic(newFix, now);
+  lastUpdateTick_ = now;
+}
+
+void DistanceScreen::runLogic(bool newFix, uint32_t now) {
+  RunState& run = ctx_.runState;
+  FixHistory& history = ctx_.gps.history;
+  const double targetM = ctx_.settings.distance;
+  if (!run.running) {
+    // Standing (the current speed reads exactly 0 below 2 mph) arms; the
+    // first tick with a speed after that starts the run.
+    if (ctx_.gps.currentFix.speed == 0.0f) {
+      run.armed = true;
+    } else if (run.armed) {
+      run.running = true;
+      history.startCapture(ctx_.clock.calendarSeconds());
+      run.elapsedMs = 0;
+      run.startFixTime = history.newestFixTime();
+    }
+  }
+  if (!run.running) return;
+  // The capture holds at least the three fixes startCapture copied in.
+  if (history.count < 2 || history.count > FixHistory::kCapacity) return;
+
+  // Straight-line distance from the last fix before the start.
+  const double coveredM = greatCircleDistance(history.samples[history.count - 1], history.samples[1]);
+  double shown = coveredM <= targetM ? coveredM : targetM;
+  if (!metric()) shown = shown * units::kMetresToYards;
+  char text[64];
+  std::snprintf(text, sizeof text, "Dist: %.0f", shown);
+  dialog_->setText(kDistanceLine, std::string(text) + (metric() ? " m" : " yd"));
+
+  if (newFix) {
+    msSinceFix_ = 0;
+  } else {
+    msSinceFix_ += now - lastUpdateTick_;
+  }
+  run.elapsedMs = (history.newestFixTime() - run.startFixTime) + msSinceFix_;
+  if (coveredM >= targetM) {
+    history.stopCapture();
+    const std::optional<uint32_t> timeMs = distanceRunTime(history, targetM);
+    run.running = false;
+    run.armed = false;
+    if (timeMs) {
+      run.elapsedMs = *timeMs;
+      ctx_.records.addRun(distanceKey(targetM), *timeMs, history.captureStamp(), history);
+    } else {
+      // No finish the captured fixes can place: nothing stored, no time shown.
+      run.elapsedMs = 0;
+      dialog_->setText(kLastTime, "");
+      refreshBestAndAverage();
+      return;
+    }
+  }
+  dialog_->setText(kLastTime, formatRunTime(run.elapsedMs));
+  refreshBestAndAverage();
+}
+
+void DistanceScreen::distanceEdited() {
+  const std::optional<float> typed = parseTypedNumber(dialog_->text(kTargetDistance));
+  distanceValid_ = false;
+  if (!typed) return;
+  double distanceM = static_cast<double>(*typed);
+  if (!metric()) distanceM = distanceM * units::kYardsToMetres;
+  // Only a distance that can name a run replaces the setting (above 0 and
+  // below 32768 m, the whole metres sharing 16 bits with the distance flag).
+  if (!distanceFitsKey(distanceM)) return;
+  ctx_.settings.distance = distanceM;
+  distanceValid_ = true;
+}
+
+void DistanceScreen::forgetLastRun() {
+  if (dialog_->text(kLastTime).empty()) return;
+  RunState& run = ctx_.runState;
+  if (!run.running && distanceValid_) ctx_.records.forgetLastRun(distanceKey(ctx_.settings.distance));
+  run.startFixTime = 0;
+  run.armed = false;
+  run.running = false;
+  dialog_->setText(kLastTime, "");
+  refreshBestAndAverage();
+}
+
+}  // namespace corvantis
