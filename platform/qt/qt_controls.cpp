@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <vector>
 
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_dialog.h"
@@ -52,8 +53,10 @@ void QtDialog::buildControl(const ControlSpec& spec) {
     }
     case ControlKind::Button:
     case ControlKind::MultiLineButton: {
-      QPushButton* button = spec.kind == ControlKind::Button ? new QPushButton(caption, window_)
-                                                             : new WrappingButton(caption, window_);
+      // A plain button wraps too, but only a caption wider than the button:
+      // the tables give some plain buttons ("Forget Last Run") a tall, narrow
+      // box that one clipped line would leave unreadable.
+      QPushButton* button = new WrappingButton(caption, window_);
       button->setAutoDefault(false);
       button->setDefault(spec.defaultButton);
       QObject::connect(button, &QPushButton::clicked, window_,
@@ -250,7 +253,20 @@ void QtDialog::removeItem(int id, int index) {
   if (isCombo(c->kind)) {
     static_cast<QComboBox*>(c->widget)->removeItem(index);
   } else if (isList(c->kind)) {
-    delete static_cast<QListWidget*>(c->widget)->takeItem(index);
+    auto* list = static_cast<QListWidget*>(c->widget);
+    std::vector<QListWidgetItem*> keep;
+    for (QListWidgetItem* item : list->selectedItems()) {
+      if (list->row(item) != index) {
+        keep.push_back(item);
+      }
+    }
+    delete list->takeItem(index);
+    // Qt hands the selection of a removed row to its neighbour; the rows
+    // that were selected stay so and no other row becomes selected.
+    list->clearSelection();
+    for (QListWidgetItem* item : keep) {
+      item->setSelected(true);
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_dialog.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QAbstractScrollArea>
 #include <QMenu>
 #include <QMouseEvent>
@@ -26,7 +27,21 @@ Point toPoint(const QPointF& p) { return Point{static_cast<int>(std::floor(p.x()
 
 DialogWindow::DialogWindow(QtDialog& owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
 
-void DialogWindow::reject() { owner_.cancelled(); }
+void DialogWindow::reject() { owner_.cancel(); }
+
+void DialogWindow::closeEvent(QCloseEvent* event) {
+  // The window stays until the screen ends; ending it hides it.
+  event->ignore();
+  if (!isVisible()) {
+    return;
+  }
+  if (owner_.closeHandler_) {
+    const std::function<void()> handler = owner_.closeHandler_;
+    handler();
+  } else {
+    owner_.cancel();
+  }
+}
 
 void DialogWindow::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
@@ -160,10 +175,7 @@ void QtDialog::end(int result) {
   }
 }
 
-// Escape or the window's close button: the generic Cancel. The screen hears
-// of it as its Cancel button would tell it; when the screen does not end
-// itself, Cancel ends it with 2, as the default Cancel does.
-void QtDialog::cancelled() {
+void QtDialog::cancel() {
   notify(kCancelId, Notification::Clicked);
   if (!ended_) {
     end(kCancelId);

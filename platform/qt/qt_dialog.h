@@ -26,6 +26,7 @@ class DialogWindow final : public QDialog {
   void reject() override;
 
  protected:
+  void closeEvent(QCloseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -56,6 +57,11 @@ class QtDialog final : public Dialog {
   QtSurface& qtSurface() { return surface_; }
   // The dialog as the user sees it: the surface with the controls on it.
   QImage render();
+  // What the window's close button does; without it, it is Cancel.
+  void setCloseHandler(std::function<void()> handler) { closeHandler_ = std::move(handler); }
+  // The generic Cancel (Escape): the screen hears of it as a click of
+  // control 2; when it does not end itself, Cancel ends it with 2.
+  void cancel();
 
   // Dialog
   void setText(int id, std::string_view text) override;
@@ -111,7 +117,6 @@ class QtDialog final : public Dialog {
   const Control* find(int id) const;
   void paint(QPainter& painter);
   void resized();
-  void cancelled();
   void pointerPressed(QMouseEvent* event);
   void pointerMoved(QMouseEvent* event);
   void pointerReleased(QMouseEvent* event);
@@ -123,6 +128,7 @@ class QtDialog final : public Dialog {
   QtSurface surface_;
   std::map<int, Control> controls_;
   HoldTimer surfaceHold_;
+  std::function<void()> closeHandler_;
   mutable int programmatic_ = 0;
   bool paintPending_ = true;
   bool painting_ = false;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 #include <QScreen>
 #include <stdexcept>
 #include <vector>
@@ -25,6 +26,7 @@ struct QtWindowSystem::State {
   QtMessageBoxes messageBoxes;
   QtPeriodicTimer timer;
   std::function<void(Dialog&)> afterOpen;
+  std::function<void()> quit;
   // The screens showing, the front one last (a screen may open another).
   std::vector<QtDialog*> open;
 };
@@ -42,6 +44,7 @@ QtWindowSystem::~QtWindowSystem() = default;
 int QtWindowSystem::runModal(const DialogLayout& layout, DialogHandler& handler) {
   QWidget* parent = state_->open.empty() ? nullptr : &state_->open.back()->window();
   QtDialog dialog(layout, handler, state_->options.fullScreen, parent);
+  dialog.setCloseHandler([this] { requestQuit(); });
   state_->open.push_back(&dialog);
   // Taken out again however the run ends, so that no dangling screen is
   // ever photographed or parented to.
@@ -69,6 +72,36 @@ Size QtWindowSystem::screenSize() const {
   }
   const QSize size = screen->size();
   return Size{size.width(), size.height()};
+}
+
+void QtWindowSystem::setQuitHandler(std::function<void()> handler) {
+  state_->quit = std::move(handler);
+}
+
+void QtWindowSystem::requestQuit() {
+  if (state_->quit) {
+    const std::function<void()> quit = state_->quit;  // it may replace itself
+    quit();
+  } else if (!state_->open.empty()) {
+    state_->open.back()->cancel();
+  }
+}
+
+void QtWindowSystem::endAllModal(int result) {
+  while (QWidget* popup = QApplication::activePopupWidget()) {
+    if (!popup->close()) {
+      break;
+    }
+  }
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+      box->reject();
+    }
+  }
+  const std::vector<QtDialog*> open = state_->open;
+  for (auto it = open.rbegin(); it != open.rend(); ++it) {
+    (*it)->end(result);
+  }
 }
 
 void QtWindowSystem::setAfterOpenHook(std::function<void(Dialog&)> hook) {

@@ -41,6 +41,16 @@ class QtWindowSystem final : public WindowSystem {
   PeriodicTimer& timer() override;
   // The forced orientation's handheld size, else the primary screen's size.
   Size screenSize() const override;
+  // The window's close button calls the quit handler; without one it is the
+  // screen's Cancel.
+  void setQuitHandler(std::function<void()> handler) override;
+  // Ends every showing screen, innermost first. A popup menu or message box
+  // open on top of them is closed too (a message box then answers as its
+  // Escape does: OK, or No), so that a quit is never held up by a question.
+  void endAllModal(int result) override;
+  // What the close button does, for the program's SIGINT/SIGTERM handling
+  // to call on the GUI thread.
+  void requestQuit();
 
   // Called once for every modal screen, inside its modal run, after it has
   // opened and is showing: the screenshot mode takes its picture there and

@@ -1,7 +1,8 @@
 #pragma once
 // A push button whose caption is word-wrapped over as many lines as its
 // width needs and centred, as the main menu's tall buttons show
-// "Acceleration Timings" on two lines.
+// "Acceleration Timings" on two lines. A caption that fits shows on one
+// centred line, as on any button.
 #include <QPushButton>
 
 namespace corvantis::platform::qt {

@@ -1,0 +1,142 @@
+// Every screen of the program built from its table, in both layouts: each
+// control with its id, kind, caption, items, font and place, inside the
+// handheld's client area. Pictures of all sixteen forms are left in the
+// temporary folder for a person to look at.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <string>
+#include <tuple>
+
+#include "platform/qt/dialog_units.h"
+#include "platform/qt/qt_fonts.h"
+#include "resources/layouts.h"
+#include "tests/platform/qt/qt_test_support.h"
+
+namespace corvantis::platform::qt::test {
+namespace {
+
+using resources::ScreenId;
+
+bool kindMatches(ControlKind kind, QWidget* widget) {
+  switch (kind) {
+    case ControlKind::Static: return qobject_cast<QLabel*>(widget) != nullptr;
+    case ControlKind::Button:
+    case ControlKind::MultiLineButton: return qobject_cast<QAbstractButton*>(widget) != nullptr;
+    case ControlKind::DropDownCombo: {
+      auto* combo = qobject_cast<QComboBox*>(widget);
+      return combo != nullptr && combo->isEditable();
+    }
+    case ControlKind::DropDownList: {
+      auto* combo = qobject_cast<QComboBox*>(widget);
+      return combo != nullptr && !combo->isEditable();
+    }
+    case ControlKind::List:
+    case ControlKind::MultiSelectList: {
+      auto* list = qobject_cast<QListWidget*>(widget);
+      return list != nullptr && (list->selectionMode() == QAbstractItemView::MultiSelection) ==
+                                    (kind == ControlKind::MultiSelectList);
+    }
+    case ControlKind::Edit: return qobject_cast<QLineEdit*>(widget) != nullptr;
+    case ControlKind::GroupBox: return qobject_cast<QGroupBox*>(widget) != nullptr;
+  }
+  return false;
+}
+
+bool hasCaption(ControlKind kind) {
+  return kind == ControlKind::Static || kind == ControlKind::Button || kind == ControlKind::MultiLineButton ||
+         kind == ControlKind::Edit || kind == ControlKind::GroupBox;
+}
+
+class EveryScreen : public ::testing::TestWithParam<std::tuple<ScreenId, bool>> {};
+
+TEST_P(EveryScreen, BuildsFromItsTable) {
+  const auto [screen, landscape] = GetParam();
+  const DialogLayout& layout = resources::layoutFor(screen, landscape);
+  QtWindowSystem windows;
+  RecordingHandler handler;
+  QImage picture;
+  runWith(windows, layout, handler, [&](QtDialog& dialog) {
+    EXPECT_EQ(dialog.landscape(), landscape);
+    EXPECT_EQ(dialog.window().windowTitle(), "Corvantis v1.0");
+    const QSize client = dialog.window().size();
+    EXPECT_EQ(client, landscape ? QSize(320, 240) : QSize(240, 320));
+    for (const ControlSpec& spec : layout.controls) {
+      if (spec.id < 0) continue;
+      SCOPED_TRACE("control " + std::to_string(spec.id));
+      QWidget* widget = dialog.control(spec.id);
+      ASSERT_NE(widget, nullptr);
+      EXPECT_TRUE(kindMatches(spec.kind, widget));
+      if (hasCaption(spec.kind)) {
+        EXPECT_EQ(dialog.text(spec.id), spec.caption);
+      }
+      ASSERT_EQ(dialog.itemCount(spec.id), static_cast<int>(spec.items.size()));
+      for (size_t i = 0; i < spec.items.size(); ++i) {
+        EXPECT_EQ(dialog.itemText(spec.id, static_cast<int>(i)), spec.items[i]);
+      }
+      const Rect px = duToPixels(spec.rect);
+      EXPECT_EQ(widget->pos(), QPoint(px.x, px.y));
+      EXPECT_EQ(widget->width(), px.width);
+      const bool combo = spec.kind == ControlKind::DropDownCombo || spec.kind == ControlKind::DropDownList;
+      if (combo) {
+        EXPECT_LE(widget->height(), px.height);  // closed: one line of the open list's height
+      } else {
+        EXPECT_EQ(widget->height(), px.height);
+      }
+      EXPECT_TRUE(QRect(QPoint(0, 0), client).contains(widget->geometry())) << "outside the client area";
+      EXPECT_EQ(QFontMetrics(widget->font()).height(), QFontMetrics(toQFont(fontForRole(spec.font))).height());
+      EXPECT_EQ(widget->font().bold(), fontForRole(spec.font).weight >= 700);
+    }
+    picture = dialog.render();
+  });
+  const std::string name = "screen-" + std::to_string(layout.resourceId) + (landscape ? "-landscape" : "-portrait");
+  keepImage(picture, name);
+  EXPECT_FALSE(picture.isNull());
+  EXPECT_TRUE(handler.commands.empty());
+}
+
+std::string screenName(const ::testing::TestParamInfo<EveryScreen::ParamType>& info) {
+  static const char* const names[] = {"MainMenu", "Acceleration", "Distance", "LapTiming",
+                                      "LapEditor", "Records", "Plot", "Configuration"};
+  return std::string(names[static_cast<int>(std::get<0>(info.param))]) +
+         (std::get<1>(info.param) ? "Landscape" : "Portrait");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLayouts, EveryScreen,
+                         ::testing::Combine(::testing::ValuesIn(resources::allScreens()), ::testing::Bool()),
+                         screenName);
+
+TEST(MainMenuScreen, RenderedStatusLineShowsItsText) {
+  const DialogLayout& layout = resources::layoutFor(ScreenId::MainMenu, false);
+  QtWindowSystem windows;
+  RecordingHandler handler;
+  QImage before;
+  QImage after;
+  QRect status;
+  runWith(windows, layout, handler, [&](QtDialog& dialog) {
+    status = dialog.control(1001)->geometry();
+    before = dialog.render();
+    dialog.setText(1001, "");
+    after = dialog.render();
+  });
+  keepImage(before, "main-menu-status");
+  int inkBefore = 0;
+  int inkAfter = 0;
+  for (int y = status.top(); y <= status.bottom(); ++y) {
+    for (int x = status.left(); x <= status.right(); ++x) {
+      inkBefore += before.pixelColor(x, y) != QColor(Qt::white);
+      inkAfter += after.pixelColor(x, y) != QColor(Qt::white);
+    }
+  }
+  EXPECT_GT(inkBefore, 60);  // "Connecting to GPS device ..."
+  EXPECT_EQ(inkAfter, 0);
+}
+
+}  // namespace
+}  // namespace corvantis::platform::qt::test
