@@ -109,6 +109,8 @@ int main(int argc, char** argv) {
       return usageError("one log only (" + args.logPath + " and " + arg + ")");
     }
   }
+  // --accel and --distance name the timing passes to run: they imply that mode.
+  if (mode == nullptr && (args.has("--accel") || args.has("--distance"))) mode = findMode("--timing");
   if (mode == nullptr) return usageError("no mode given");
   if (args.logPath.empty()) return usageError("no log given");
 

@@ -1,0 +1,68 @@
+#pragma once
+// The analyzer's timing passes: the real acceleration or distance screen,
+// shown on a headless dialog, with the log replayed through the real pump
+// under the simulated clock, so that the runs found are the runs the device
+// would have stored. Each pass starts from a fresh fix history and adds its
+// runs to the session's records.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "laps/lap_definitions.h"
+#include "store/run_records.h"
+#include "store/settings.h"
+
+namespace corvantis::analyze {
+
+// What the analyzer carries from pass to pass (and, with --options, from
+// and back to the options file).
+struct TimingSession {
+  Settings settings;
+  RunRecords records;
+  LapDefinitions laps;
+};
+
+// One run a screen stored during a pass.
+struct StoredRun {
+  bool distance = false;       // a distance run, else an acceleration run
+  uint32_t key = 0;            // the record key, (kind << 16) | parameter
+  uint32_t timeMs = 0;
+  std::string text;            // the time as the screen shows it
+  std::string definition;      // the run definition as the screen's fields show it
+  uint32_t storedAtFixMs = 0;  // newest fix time when it was stored (days counted on)
+  uint32_t stamp = 0;          // calendar stamp stored with it
+};
+
+// Speeds and a distance as a user types them into the screens' fields, in
+// the unit of session.settings.units. Empty: leave the field as it opens.
+struct AccelerationDefinition {
+  std::optional<std::string> from;
+  std::optional<std::string> to;
+};
+
+// Checks typed values before a pass, so that a bad command line gets a
+// clear message rather than a pass that can store nothing. Empty answer:
+// fine; otherwise the reason.
+std::string checkAccelerationDefinition(const std::string& from, const std::string& to, bool metric);
+std::string checkDistanceDefinition(const std::string& distance, bool metric);
+
+// "FROM-TO" split at the dash between the two numbers; false when there is none.
+bool splitSpeedRange(const std::string& range, std::string& from, std::string& to);
+
+std::vector<StoredRun> runAccelerationPass(const std::vector<uint8_t>& log, TimingSession& session,
+                                           const AccelerationDefinition& definition);
+std::vector<StoredRun> runDistancePass(const std::vector<uint8_t>& log, TimingSession& session,
+                                       const std::optional<std::string>& distance);
+
+// Output lines: "accel 0-60 mph: 4.861s", and the JSON object
+// {"kind":"accel","key":60,"time_ms":4861,"text":"4.861s"}.
+std::string runText(const StoredRun& run);
+std::string runJson(const StoredRun& run);
+
+// Calendar seconds (since 1970, UTC) of the first dated $--RMC sentence of
+// the log, and its time of day in ms; false when the log has none. Run
+// stamps of a replay follow the log's own date and time.
+bool logCalendarStart(const std::vector<uint8_t>& log, uint32_t& calendarSeconds, uint32_t& timeOfDayMs);
+
+}  // namespace corvantis::analyze
