@@ -142,17 +142,20 @@ void writeLapDefinition(Writer& w, const LapDefinition& d) {
 
 // ---- reading ---------------------------------------------------------------
 
-// A cursor over the file image that never reads past its end; every read
-// of a fixed record happens after its count was checked against remaining().
+// Thrown by a read past the end of the image. Every count is checked
+// against remaining() before its records are read, so this is a second
+// line: whatever slips past those checks ends the load, never reads on.
+struct EndOfData {};
+
+// A cursor over the file image that never reads past its end.
 class Reader {
  public:
   explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
   size_t remaining() const { return bytes_.size() - pos_; }
   uint32_t u32() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(bytes_[pos_ + static_cast<size_t>(i)]) << (8 * i);
-    pos_ += 4;
-    return v;
+    const uint8_t* p = at(4);
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
   }
   int32_t i32() { return static_cast<int32_t>(u32()); }
   float f32() { return std::bit_cast<float>(u32()); }
@@ -162,29 +165,30 @@ class Reader {
     return std::bit_cast<double>(low | (high << 32));
   }
   uint16_t u16() {
-    const auto v = static_cast<uint16_t>(bytes_[pos_] | (bytes_[pos_ + 1] << 8));
-    pos_ += 2;
-    return v;
+    const uint8_t* p = at(2);
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
   }
   template <size_t N>
   void raw(std::array<uint8_t, N>& out) {
-    std::memcpy(out.data(), bytes_.data() + pos_, N);
-    pos_ += N;
+    std::memcpy(out.data(), at(N), N);
   }
-  void skip(size_t n) { pos_ += n; }
-  std::span<const uint8_t> take(size_t n) {
-    auto part = bytes_.subspan(pos_, n);
-    pos_ += n;
-    return part;
-  }
+  void skip(size_t n) { at(n); }
+  std::span<const uint8_t> take(size_t n) { return {at(n), n}; }
 
  private:
+  const uint8_t* at(size_t n) {
+    if (n > remaining()) throw EndOfData{};
+    const uint8_t* p = bytes_.data() + pos_;
+    pos_ += n;
+    return p;
+  }
   std::span<const uint8_t> bytes_;
   size_t pos_ = 0;
 };
 
 // True when count records of size bytes are still in the file. Counts come
-// from the file and may be anything; the product is formed in 64 bits.
+// from the file and may be anything, so the test divides rather than
+// multiplies (no product to overflow).
 bool holds(const Reader& r, int64_t count, size_t size) {
   return count >= 0 && static_cast<uint64_t>(count) <= r.remaining() / size;
 }
@@ -408,8 +412,11 @@ DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, R
   DecodeReport report;
   try {
     report = decodeInto(bytes, newSettings, sets, definitions);
+  } catch (const EndOfData&) {
+    report.problem = "the file ends early";
   } catch (const std::bad_alloc&) {
     report.problem = "there is not enough memory to hold it";
+    report.outOfMemory = true;
   }
   if (!report.ok()) return report;
   settings = newSettings;
@@ -435,7 +442,7 @@ OptionsLoad loadOptions(platform::Files& files, const std::string& path, Setting
       load.trailingBytes = report.trailingBytes;
       return load;
     }
-    load.outcome = OptionsLoad::Outcome::Damaged;
+    load.outcome = report.outOfMemory ? OptionsLoad::Outcome::Unreadable : OptionsLoad::Outcome::Damaged;
     problem = report.problem;
   } else {
     load.outcome = OptionsLoad::Outcome::Unreadable;

@@ -46,6 +46,7 @@ std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& r
 struct DecodeReport {
   std::string problem;
   size_t trailingBytes = 0;
+  bool outOfMemory = false;  // the file may be sound; there was no room for it
   bool ok() const { return problem.empty(); }
 };
 DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, RunRecords& records,
@@ -56,7 +57,7 @@ struct OptionsLoad {
     Loaded,      // the file was read whole into the settings and stores
     NoFile,      // no file yet (first start): nothing touched
     Damaged,     // the file cannot be read whole: defaults and empty stores
-    Unreadable,  // the file could not be read at all: defaults and empty stores
+    Unreadable,  // the file could not be read (or held in memory): defaults and empty stores
   };
   Outcome outcome = Outcome::NoFile;
   std::string movedTo;   // Damaged/Unreadable: the file's new name ("" if it stayed)
