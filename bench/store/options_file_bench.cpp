@@ -118,6 +118,16 @@ void BM_PlainWriteFsync(benchmark::State& state) {
   setBytes(state);
 }
 
+// The same bytes through the atomic replacement (new file, fsync, rename,
+// folder fsync): saveOptions minus the format.
+void BM_AtomicWriteOfBytes(benchmark::State& state) {
+  platform::PosixFiles files;
+  for (auto _ : state) {
+    if (!files.writeAtomically(full().path, full().bytes).ok) state.SkipWithError("write failed");
+  }
+  setBytes(state);
+}
+
 void BM_LoadOptions(benchmark::State& state) {
   platform::PosixFiles files;
   saveOptions(files, full().path, full().settings, full().records, full().laps);
@@ -144,6 +154,7 @@ BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MemoryCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SaveOptions)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainWriteFsync)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AtomicWriteOfBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadOptions)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
