@@ -1,5 +1,6 @@
 #include "timing/distance_screen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -20,7 +21,8 @@ constexpr platform::Rgb kRed{255, 0, 0};
 
 DistanceScreen::DistanceScreen(AppContext& context)
     : Screen(context, resources::layout(resources::kDistancePortrait),
-             resources::layout(resources::kDistanceLandscape)) {}
+             resources::layout(resources::kDistanceLandscape)),
+      trial_(std::make_unique<FixHistory>()) {}
 
 bool DistanceScreen::metric() const { return ctx_.settings.units == units::kMetric; }
 
@@ -147,14 +149,21 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
     msSinceFix_ += now - lastUpdateTick_;
   }
   run.elapsedMs = (history.newestFixTime() - run.startFixTime) + msSinceFix_;
-  if (coveredM >= targetM) {
+  // The run ends when the straight line from the fix before the start
+  // reaches the target. Its time counts from the last standing fix, though:
+  // when that lies further on (the car stopped on the way, or a noisy start
+  // read standing once more), no captured segment crosses the target from
+  // there yet, and the run goes on until one does rather than end without a
+  // finish to place.
+  if (coveredM >= targetM &&
+      (finishPlaceable(history, targetM) || history.count >= FixHistory::kCapacity)) {
     history.stopCapture();
-    const std::optional<uint32_t> timeMs = distanceRunTime(history, targetM);
+    const DistanceRunResult result = distanceRun(history, targetM);
     run.running = false;
     run.armed = false;
-    if (timeMs) {
-      run.elapsedMs = *timeMs;
-      ctx_.records.addRun(distanceKey(targetM), *timeMs, history.captureStamp(), history);
+    if (result.outcome == DistanceRunResult::Outcome::Timed) {
+      run.elapsedMs = result.timeMs;
+      ctx_.records.addRun(distanceKey(targetM), result.timeMs, history.captureStamp(), history);
     } else {
       // No finish the captured fixes can place: nothing stored, no time shown.
       run.elapsedMs = 0;
@@ -165,6 +174,14 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
   }
   dialog_->setText(kLastTime, formatRunTime(run.elapsedMs));
   refreshBestAndAverage();
+}
+
+bool DistanceScreen::finishPlaceable(const FixHistory& history, double targetM) {
+  FixHistory& trial = *trial_;
+  trial.count = history.count;
+  std::copy_n(history.samples.begin(), history.count, trial.samples.begin());
+  trial.stopCapture();
+  return distanceRun(trial, targetM).outcome != DistanceRunResult::Outcome::NotReached;
 }
 
 void DistanceScreen::distanceEdited() {

@@ -6,8 +6,10 @@
 // time, and finishes when the distance from the start point reaches the
 // target; the time is then interpolated from the captured fixes and stored.
 #include <cstdint>
+#include <memory>
 
 #include "app/screen.h"
+#include "gps/fix_history.h"
 #include "store/run_records.h"
 
 namespace corvantis {
@@ -44,6 +46,9 @@ class DistanceScreen : public Screen {
   void runLogic(bool newFix, uint32_t now);
   void distanceEdited();
   void forgetLastRun();
+  // Whether the captured fixes can place the finish now, tried on a copy
+  // (stopCapture smooths the speeds in place, and can be done only once).
+  bool finishPlaceable(const FixHistory& history, double targetM);
 
   uint32_t msSinceFix_ = 0;
   uint32_t lastUpdateTick_ = 0;
@@ -51,6 +56,7 @@ class DistanceScreen : public Screen {
   // 0 and below 32768 m); while it does not, nothing is timed or stored and
   // the setting keeps its last good value.
   bool distanceValid_ = true;
+  std::unique_ptr<FixHistory> trial_;  // scratch copy of the capture, made once
 };
 
 }  // namespace corvantis

@@ -83,9 +83,10 @@ std::optional<uint32_t> accelerationRunTime(FixHistory& history, float fromMph, 
   return positiveTime(static_cast<int64_t>(end) - static_cast<int64_t>(start));
 }
 
-std::optional<uint32_t> distanceRunTime(FixHistory& history, double targetM) {
+DistanceRunResult distanceRun(FixHistory& history, double targetM) {
+  using Outcome = DistanceRunResult::Outcome;
   const int n = capturedCount(history);
-  if (n < 2) return std::nullopt;
+  if (n < 2) return {Outcome::NotReached, 0};
   const FixSample* s = history.samples.data();
   int d = 1;
   int e = -1;  // no crossing segment yet
@@ -108,7 +109,7 @@ std::optional<uint32_t> distanceRunTime(FixHistory& history, double targetM) {
   }
   // Without a segment that crosses the target there is no finish instant to
   // interpolate (the only candidate would be past the last captured fix).
-  if (e < 0) return std::nullopt;
+  if (e < 0) return {Outcome::NotReached, 0};
 
   applyLaunchCorrection(history, d);
   const double ve = static_cast<double>(s[e].speed) * units::kMphToKph;
@@ -120,11 +121,19 @@ std::optional<uint32_t> distanceRunTime(FixHistory& history, double targetM) {
   const double avg =
       (vx * units::kKphToMetresPerSecond + ve * units::kKphToMetresPerSecond) * 0.5;
   // A mean speed that is not forward gives no finish instant.
-  if (!(avg > 0.0)) return std::nullopt;
+  if (!(avg > 0.0)) return {Outcome::NoTime, 0};
   const double restMs = 1000.0 * rem / avg;
-  if (!(restMs < static_cast<double>(std::numeric_limits<int32_t>::max()))) return std::nullopt;
+  if (!(restMs < static_cast<double>(std::numeric_limits<int32_t>::max()))) return {Outcome::NoTime, 0};
   const int64_t finish = static_cast<int64_t>(s[e].time) + static_cast<int64_t>(std::trunc(restMs));
-  return positiveTime(finish - static_cast<int64_t>(launch));
+  const std::optional<uint32_t> timeMs = positiveTime(finish - static_cast<int64_t>(launch));
+  if (!timeMs) return {Outcome::NoTime, 0};
+  return {Outcome::Timed, *timeMs};
+}
+
+std::optional<uint32_t> distanceRunTime(FixHistory& history, double targetM) {
+  const DistanceRunResult result = distanceRun(history, targetM);
+  if (result.outcome != DistanceRunResult::Outcome::Timed) return std::nullopt;
+  return result.timeMs;
 }
 
 std::optional<uint32_t> timeSinceLaunch(FixHistory& history, float fromMph, uint32_t stopFixTimeMs) {

@@ -38,8 +38,19 @@ std::optional<uint32_t> accelerationRunTime(FixHistory& history, float fromMph, 
 // Time of a standing-start distance run over targetM metres: from the
 // interpolated instant the speed left 0 to the instant the straight-line
 // distance from the last standing fix reached the target, assuming constant
-// acceleration along the segment that crosses it. Empty when no segment
-// crosses the target, or when the fixes give no positive time.
+// acceleration along the segment that crosses it.
+struct DistanceRunResult {
+  enum class Outcome {
+    Timed,       // timeMs holds the run time
+    NotReached,  // no captured segment crosses the target, measured from the
+                 // last standing fix: there is no finish to place (yet)
+    NoTime,      // the fixes give no positive time
+  };
+  Outcome outcome = Outcome::NoTime;
+  uint32_t timeMs = 0;
+};
+DistanceRunResult distanceRun(FixHistory& history, double targetM);
+// The time alone; empty unless Timed.
 std::optional<uint32_t> distanceRunTime(FixHistory& history, double targetM);
 
 // Time from the interpolated instant the speed last rose above fromMph to

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "common/time_text.h"
 #include "common/units.h"
 #include "tests/timing/screen_fixture.h"
 
@@ -167,9 +168,9 @@ TEST_F(DistanceScreenTest, TimesAQuarterMileFromAStandingStart) {
   });
 }
 
-// The run goes on through a stop, but its time would count from the second
-// standing start, from which the target is not reached: nothing is stored.
-TEST_F(DistanceScreenTest, MetricDistanceLineAndARunThatStopsOnTheWay) {
+// The run goes on through a stop; its time counts from the last standing
+// start, so it ends once the target is reached from there.
+TEST_F(DistanceScreenTest, ARunThatStopsOnTheWayCountsFromTheLastStandingStart) {
   ctx.settings.units = units::kMetric;
   ctx.settings.distance = 100.0;
   DistanceScreen screen(ctx);
@@ -177,13 +178,21 @@ TEST_F(DistanceScreenTest, MetricDistanceLineAndARunThatStopsOnTheWay) {
     standThenDrive(screen, {20, 40});
     EXPECT_EQ(d.text(Screen::kDistanceLine), "Dist: 27 m");
     EXPECT_EQ(d.text(Screen::kSpeedLine), "Speed: 64.4 kph");
-    // Stopping does not abandon a distance run.
     fixAndTicks(screen, 0.0, 2);
-    EXPECT_TRUE(ctx.runState.running);
+    EXPECT_TRUE(ctx.runState.running) << "stopping does not abandon a distance run";
+    // 107 m from the first start, 80.5 m from the second: not yet.
     for (double v : {40.0, 60.0, 80.0}) fixAndTicks(screen, v, 2);
-    EXPECT_FALSE(ctx.runState.running);
-    EXPECT_EQ(d.text(Screen::kLastTime), "");
+    EXPECT_TRUE(ctx.runState.running);
+    EXPECT_EQ(d.text(Screen::kDistanceLine), "Dist: 100 m");
     EXPECT_EQ(storedRuns(100.0), 0);
+    fixAndTicks(screen, 80.0, 2);  // 116 m from the second start
+    EXPECT_FALSE(ctx.runState.running);
+    ASSERT_EQ(storedRuns(100.0), 1);
+    // Standing fix to the crossing 19.5 m into the fourth second at about 40 m/s.
+    const uint32_t timeMs = ctx.records.findRecordSet(distanceKey(100.0))->runs[0].timeMs;
+    EXPECT_GT(timeMs, 3400u);
+    EXPECT_LT(timeMs, 3600u);
+    EXPECT_EQ(d.text(Screen::kLastTime), formatRunTime(timeMs));
   });
 }
 

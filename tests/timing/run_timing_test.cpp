@@ -315,8 +315,18 @@ TEST(DistanceRunTime, StoresNothingWithoutASegmentThatCrossesTheTarget) {
   for (const Case& c : cases) {
     FixHistory history;
     fillEquatorRun(history, c.fixes);
+    EXPECT_EQ(distanceRun(history, c.targetM).outcome, DistanceRunResult::Outcome::NotReached) << c.what;
     EXPECT_EQ(distanceRunTime(history, c.targetM), std::nullopt) << c.what;
   }
+}
+
+TEST(DistanceRunTime, ACrossingFoundBeforeTheLastLaunchGivesNoTime) {
+  // The target is crossed from the first standing fix, then the car stops
+  // and launches again: the finish would lie before the launch.
+  const float tenMps = static_cast<float>(10.0 / 0.44704);
+  FixHistory history;
+  fillEquatorRun(history, {{0.0f, 0.0}, {0.0f, 0.0}, {tenMps, 10.0}, {tenMps, 20.0}, {0.0f, 20.0}, {tenMps, 21.0}});
+  EXPECT_EQ(distanceRun(history, 15.0).outcome, DistanceRunResult::Outcome::NoTime);
 }
 
 }  // namespace
