@@ -99,11 +99,15 @@ void QtDialog::buildControl(const ControlSpec& spec) {
       // are filtered by notify().
       QObject::connect(list, &QListWidget::itemSelectionChanged, window_,
                        [this, id] { notify(id, Notification::SelectionChanged); });
-      new ListHoldFilter(list->viewport(), [this, id](QPoint p) {
-        if (!ended_) {
-          handler_.onHold(id, Point{p.x(), p.y()});
-        }
-      });
+      // Only a list with a context menu knows the gesture; on any other a
+      // held press is an ordinary tap that selects.
+      if (spec.contextMenu != 0) {
+        new ListHoldFilter(list->viewport(), [this, id](QPoint p) {
+          if (!ended_) {
+            handler_.onHold(id, Point{p.x(), p.y()});
+          }
+        });
+      }
       widget = list;
       break;
     }

@@ -59,6 +59,22 @@ TEST(TapAndHold, HeldPressOnAListIsTheGestureAndSelectsNothing) {
   EXPECT_TRUE(handler.commands.empty());
 }
 
+TEST(TapAndHold, AListWithoutAContextMenuTakesAHeldPressAsATap) {
+  QtWindowSystem windows;
+  RecordingHandler handler;
+  runWith(windows, everyKindLayout(false), handler, [&](QtDialog& dialog) {
+    auto* list = qobject_cast<QListWidget*>(dialog.control(1040));
+    const QPoint at = rowCentre(list, 1);
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(dialog.selection(1040), 1);  // selected on the press, not after a wait
+    QTest::qWait(kHoldMs + 200);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+  });
+  EXPECT_TRUE(handler.holds.empty());
+  ASSERT_EQ(handler.commands.size(), 1u);
+  EXPECT_EQ(handler.commands[0], (Command{1040, Notification::SelectionChanged}));
+}
+
 TEST(TapAndHold, RightClickIsTheGestureAtOnce) {
   QtWindowSystem windows;
   RecordingHandler handler;

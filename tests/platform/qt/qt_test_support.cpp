@@ -2,39 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QTest>
-#include <memory>
 
 namespace corvantis::platform::qt::test {
-
-namespace {
-
-// One QApplication for the whole test program, offscreen unless the caller
-// asked for another platform.
-class QtEnvironment final : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "qt_window_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-}  // namespace
 
 int runWith(QtWindowSystem& windows, const DialogLayout& layout, DialogHandler& handler,
             const std::function<void(QtDialog&)>& body) {
@@ -84,11 +56,15 @@ DialogLayout everyKindLayout(bool landscape) {
   add(1019, ControlKind::DropDownList, "", {2, 47, 65, 48}, FontRole::Dialog,
       {"Speed", "Distance", "Acceleration"});
   add(1014, ControlKind::List, "", {2, 64, 65, 40}, FontRole::Dialog, {"COM1:", "COM2:", "COM3:"});
+  layout.controls.back().contextMenu = 146;
   add(1015, ControlKind::MultiSelectList, "", {71, 64, 65, 40}, FontRole::Medium,
       {".234s", "5.234s", "1m 03.005s"});
+  layout.controls.back().contextMenu = 135;
   add(1030, ControlKind::Edit, "Track", {2, 108, 65, 12}, FontRole::Dialog);
   add(-1, ControlKind::GroupBox, "Units", {71, 106, 65, 30}, FontRole::Dialog);
   add(-1, ControlKind::Static, "Name:", {2, 124, 40, 8}, FontRole::Large);
+  // A list without a context menu (below the landscape client area).
+  add(1040, ControlKind::List, "", {2, 138, 65, 16}, FontRole::Dialog, {"4800", "9600"});
   return layout;
 }
 

@@ -57,7 +57,9 @@ bool hasCaption(ControlKind kind) {
 class EveryScreen : public ::testing::TestWithParam<std::tuple<ScreenId, bool>> {};
 
 TEST_P(EveryScreen, BuildsFromItsTable) {
-  const auto [screen, landscape] = GetParam();
+  // Plain variables: a lambda cannot capture structured bindings in C++20.
+  const ScreenId screen = std::get<0>(GetParam());
+  const bool landscape = std::get<1>(GetParam());
   const DialogLayout& layout = resources::layoutFor(screen, landscape);
   QtWindowSystem windows;
   RecordingHandler handler;

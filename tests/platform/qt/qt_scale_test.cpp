@@ -1,0 +1,80 @@
+// --scale: the whole window enlarged, the screens still working in the
+// handheld's pixels. Its own program, because the factor must be set before
+// the QApplication exists.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <memory>
+
+#include "tests/platform/qt/qt_test_support.h"
+
+namespace corvantis::platform::qt::test {
+namespace {
+
+class ScaledApp final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    refusedZero_ = !applyScaleFactor(0);
+    refusedNine_ = !applyScaleFactor(9);
+    accepted_ = applyScaleFactor(2);
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+  bool refusedZero_ = false;
+  bool refusedNine_ = false;
+  bool accepted_ = false;
+
+ private:
+  int argc_ = 1;
+  char name_[16] = "qt_scale_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+
+ScaledApp* const kApp = static_cast<ScaledApp*>(::testing::AddGlobalTestEnvironment(new ScaledApp));
+
+TEST(Scale, FactorIsTakenOnlyBeforeTheApplicationAndInRange) {
+  EXPECT_TRUE(kApp->refusedZero_);
+  EXPECT_TRUE(kApp->refusedNine_);
+  EXPECT_TRUE(kApp->accepted_);
+  EXPECT_FALSE(applyScaleFactor(3));
+}
+
+TEST(Scale, ScreensKeepHandheldPixelsAndDrawSharpAtTwiceTheSize) {
+  QtWindowSystem windows;
+  RecordingHandler handler;
+  handler.paint = [](Surface& s) {
+    s.setPen(Rgb{0, 0, 255});
+    s.moveTo(20, 40);
+    s.lineTo(30, 40);
+    s.fillRect(Rect{100, 100, 3, 3}, Rgb{255, 0, 0});
+  };
+  DialogLayout bare;  // no controls over the drawing
+  bare.title = "Corvantis v1.0";
+  bare.widthDu = 139;
+  bare.heightDu = 156;
+  QImage image;
+  runWith(windows, bare, handler, [&](QtDialog& dialog) {
+    EXPECT_EQ(dialog.window().size(), QSize(240, 320));
+    EXPECT_EQ(dialog.window().devicePixelRatio(), 2);
+    image = dialog.render();
+  });
+  keepImage(image, "scaled-2x");
+  ASSERT_EQ(image.size(), QSize(480, 640));
+  // One handheld pixel is a 2 x 2 block: the line's first and last pixels,
+  // and nothing at its end point.
+  EXPECT_EQ(image.pixelColor(40, 80), QColor(0, 0, 255));
+  EXPECT_EQ(image.pixelColor(41, 81), QColor(0, 0, 255));
+  EXPECT_EQ(image.pixelColor(59, 81), QColor(0, 0, 255));
+  EXPECT_NE(image.pixelColor(60, 80), QColor(0, 0, 255));
+  EXPECT_EQ(image.pixelColor(200, 200), QColor(255, 0, 0));
+  EXPECT_EQ(image.pixelColor(205, 205), QColor(255, 0, 0));
+  EXPECT_NE(image.pixelColor(206, 206), QColor(255, 0, 0));
+}
+
+}  // namespace
+}  // namespace corvantis::platform::qt::test
