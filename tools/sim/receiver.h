@@ -1,0 +1,76 @@
+#pragma once
+// The GPS receiver: samples the drive at its fix rate, adds its position
+// error, and writes each epoch's NMEA sentences as a real receiver would.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/sim/drive.h"
+#include "tools/sim/geo.h"
+#include "tools/sim/scenario.h"
+
+namespace corvantis::sim {
+
+struct UtcDate {
+  int year = 2026;
+  int month = 6;
+  int day = 13;
+  UtcDate plusDays(int days) const;
+  bool valid() const;
+  friend bool operator==(const UtcDate&, const UtcDate&) = default;
+};
+
+struct ReceiverOptions {
+  int rateHz = 1;                          // 1, 5, 10, 20 or 25 fixes a second
+  uint32_t startTimeOfDayMs = 12u * 3600000u;  // UTC time of day at the drive's start
+  UtcDate startDate;                       // UTC date at the drive's start
+  uint64_t seed = 1;
+  // Position error, in metres, 1 sigma on each horizontal axis (vertical
+  // larger by verticalFactor): white per fix plus a bias that wanders slowly
+  // (first-order Gauss-Markov with the given correlation time). The defaults
+  // are a quiet good receiver; noise = false gives exact positions.
+  bool noise = true;
+  double whiteNoiseM = 0.05;
+  double biasNoiseM = 0.5;
+  double biasTimeS = 120.0;
+  double verticalFactor = 1.6;
+  std::string talker = "GP";               // "GN": a multi-system receiver's $GNGGA, $GNRMC, $GNGSA
+  int minuteDecimals = 4;                  // ddmm.mmmm; high-rate receivers often give 5 or more
+  int timeDecimals = 2;                    // hhmmss.ss
+  double geoidSeparationM = 47.0;
+  // Damage, all off by default: fix dropouts (mean starts a minute, mean
+  // length), sentences with a flipped bit, and bursts of a binary protocol
+  // between epochs.
+  double dropoutsPerMinute = 0.0;
+  double dropoutMeanS = 2.0;
+  double corruptProbability = 0.0;         // per sentence
+  double binaryProbability = 0.0;          // per epoch
+  // Throws std::invalid_argument with a message naming the bad value.
+  void validate() const;
+};
+
+struct Epoch {
+  double driveTimeS = 0.0;     // seconds since the drive's start
+  uint64_t dayMs = 0;          // ms since UTC midnight of the start date (goes on past a day)
+  uint32_t timeOfDayMs = 0;    // as the receiver reports it
+  UtcDate date;                // the UTC date of this fix
+  bool hasFix = true;
+  GeoPoint truePosition;       // where the car was at that instant
+  GeoPoint reportedPosition;   // with the receiver's error, before the format's rounding
+  double speedMps = 0.0;       // true speed
+  double pathM = 0.0;          // true path distance
+  int satellites = 0;
+  double hdop = 0.0;
+  std::string text;            // the exact bytes to write at that instant (CR LF line ends)
+};
+
+struct ReceiverOutput {
+  std::vector<Epoch> epochs;
+  std::vector<std::pair<double, double>> dropoutsMs;  // [first fix without, first fix with position again)
+  int corruptedSentences = 0;
+  int binaryBursts = 0;
+};
+
+ReceiverOutput sampleDrive(const Scenario& scenario, const DriveTrace& trace, const ReceiverOptions& options);
+
+}  // namespace corvantis::sim
