@@ -1,8 +1,8 @@
 #include "platform/qt/qt_dialog.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QAbstractScrollArea>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,6 +13,7 @@
 
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_fonts.h"
+#include "platform/qt/qt_window_system.h"
 
 namespace corvantis::platform::qt {
 
@@ -21,7 +22,9 @@ namespace {
 // The generic Cancel of a modal screen.
 constexpr int kCancelId = 2;
 
-Point toPoint(const QPointF& p) { return Point{static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y()))}; }
+Point toPoint(const QPointF& p) {
+  return Point{static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y()))};
+}
 
 }  // namespace
 
@@ -69,8 +72,12 @@ QtDialog::QtDialog(const DialogLayout& layout, DialogHandler& handler, bool full
           window_->update(area.adjusted(-1, -1, 1, 1));
         }
       }),
-      surfaceHold_([this](QPoint p) { handler_.onHold(0, Point{p.x(), p.y()}); }) {
-  window_->setWindowTitle(QString::fromStdString(layout.title));
+      surfaceHold_([this](QPoint p) {
+        if (!ended_) {
+          handler_.onHold(0, Point{p.x(), p.y()});
+        }
+      }) {
+  window_->setWindowTitle(QString::fromUtf8(layout.title.empty() ? kWindowTitle : layout.title.c_str()));
   window_->setModal(true);
   window_->setFont(toQFont(dialogFont()));
   // The handheld's dialogs are white; statics fill their boxes with it, the
@@ -103,6 +110,12 @@ int QtDialog::run(const std::function<void(QtDialog&)>& afterOpen) {
     running_ = true;
     window_->exec();
     running_ = false;
+    if (!ended_) {
+      // The loop ended without the screen's say (the application is being
+      // torn down): that is the generic Cancel.
+      ended_ = true;
+      result_ = kCancelId;
+    }
   }
   handler_.onDestroy();
   return result_;
