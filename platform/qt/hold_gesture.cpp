@@ -47,7 +47,8 @@ void ListHoldFilter::replayPress() {
 }
 
 bool ListHoldFilter::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != viewport_ || replaying_) {
+  // A disabled list takes no input at all; filters would see it first.
+  if (watched != viewport_ || replaying_ || !viewport_->isEnabled()) {
     return false;
   }
   switch (event->type()) {

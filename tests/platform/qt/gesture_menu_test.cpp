@@ -90,6 +90,16 @@ TEST(TapAndHold, RightClickIsTheGestureAtOnce) {
     EXPECT_EQ(handler.holds[1].id, 0);
     EXPECT_EQ(handler.holds[1].p.x, kBareSurface.x());
     EXPECT_EQ(handler.holds[1].p.y, kBareSurface.y());
+
+    // A disabled list takes no input: the click is the screen's own, at its
+    // place on the screen.
+    dialog.setEnabled(1015, false);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, rowCentre(list, 2));
+    ASSERT_EQ(handler.holds.size(), 3u);
+    EXPECT_EQ(handler.holds[2].id, 0);
+    const QPoint onScreen = list->viewport()->mapTo(&dialog.window(), rowCentre(list, 2));
+    EXPECT_EQ(handler.holds[2].p.x, onScreen.x());
+    EXPECT_EQ(handler.holds[2].p.y, onScreen.y());
   });
   EXPECT_TRUE(handler.commands.empty());
 }
