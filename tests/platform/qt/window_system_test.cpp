@@ -57,7 +57,9 @@ TEST(ModalRun, ButtonsEndOnlyWhenTheScreenSaysSo) {
   const int result = runWith(windows, smallLayout(1), handler, [&](QtDialog& dialog) {
     QTest::mouseClick(dialog.control(1), Qt::LeftButton);
     EXPECT_TRUE(dialog.window().isVisible());
-    QTest::mouseClick(dialog.control(1), Qt::LeftButton);
+    // Enter in a field presses the default button, as a click does.
+    dialog.control(1030)->setFocus();
+    QTest::keyClick(dialog.control(1030), Qt::Key_Return);
     EXPECT_FALSE(dialog.window().isVisible());
   });
   EXPECT_EQ(result, 1);
@@ -203,8 +205,10 @@ TEST(PeriodicTimer, TicksInsideModalScreensAndMessageBoxes) {
   timer.start(5, [&] {
     if (++selfStopping == 2) timer.stop();
   });
-  QTest::qWait(100);
+  EXPECT_TRUE(waitFor([&] { return selfStopping >= 2; }));
+  QTest::qWait(30);
   EXPECT_EQ(selfStopping, 2);
+  EXPECT_FALSE(timer.running());
 }
 
 TEST(Window, HandheldSizeUnlessFullScreenIsAsked) {
