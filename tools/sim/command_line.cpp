@@ -97,7 +97,9 @@ Receiver:
   --date YYYY-MM-DD       UTC date at the start (default 2026-06-13)
   --seed N                random seed for noise, sky and damage (default 1)
   --no-noise              exact positions (to the format's resolution)
-  --white-noise M         white position noise, 1 sigma per axis (default 0.05)
+  --white-noise M         white position noise at 1 Hz, 1 sigma per axis (default 0.05;
+                          higher rates smooth it in proportion)
+  --static-hold MPS       below this speed a noisy receiver holds its position (default 0.3; 0: never)
   --bias-noise M          slowly wandering bias, 1 sigma per axis (default 0.5)
   --bias-time S           the bias's correlation time (default 120)
   --talker XX             talker of GGA, RMC and GSA (default GP; GN for a multi-system receiver)
@@ -178,6 +180,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       rx.noise = false;
     } else if (a == "--white-noise") {
       rx.whiteNoiseM = range(0.0, 100.0);
+    } else if (a == "--static-hold") {
+      rx.staticHoldMps = range(0.0, 5.0);
     } else if (a == "--bias-noise") {
       rx.biasNoiseM = range(0.0, 100.0);
     } else if (a == "--bias-time") {

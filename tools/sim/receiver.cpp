@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 
 #include "tools/sim/nmea_format.h"
@@ -121,21 +122,34 @@ class Sky {
   double hdop_ = 1.0;
 };
 
-// White noise plus a first-order Gauss-Markov bias on one axis.
+// White noise plus a slowly wandering bias on one axis. The bias is a
+// first-order Gauss-Markov process drawn once a second and interpolated
+// linearly between, so that it moves smoothly: its share of the speed
+// between two fixes is the same at every fix rate.
 class AxisError {
  public:
   AxisError(double white, double bias, double tau, Random& rng) : white_(white), bias_(bias), tau_(tau) {
-    value_ = bias_ * rng.gaussian();
+    from_ = bias_ * rng.gaussian();
+    to_ = step(from_, rng);
   }
-  double next(double dtS, Random& rng) {
-    const double rho = tau_ > 0.0 ? std::exp(-dtS / tau_) : 0.0;
-    value_ = rho * value_ + bias_ * std::sqrt(1.0 - rho * rho) * rng.gaussian();
-    return value_ + white_ * rng.gaussian();
+  // Error at drive time tS (seconds, never decreasing between calls).
+  double at(double tS, Random& rng) {
+    while (tS >= knot_ + 1.0) {
+      from_ = to_;
+      to_ = step(to_, rng);
+      knot_ += 1.0;
+    }
+    const double f = tS - knot_;
+    return from_ + (to_ - from_) * f + white_ * rng.gaussian();
   }
 
  private:
+  double step(double value, Random& rng) const {
+    const double rho = std::exp(-1.0 / tau_);
+    return rho * value + bias_ * std::sqrt(1.0 - rho * rho) * rng.gaussian();
+  }
   double white_, bias_, tau_;
-  double value_ = 0.0;
+  double from_ = 0.0, to_ = 0.0, knot_ = 0.0;
 };
 
 // A binary packet of the kind receivers mix into their NMEA output
@@ -188,6 +202,7 @@ void ReceiverOptions::validate() const {
   if (!startDate.valid()) throw std::invalid_argument("the start date is not a calendar date between 1980 and 2179");
   if (!(whiteNoiseM >= 0.0 && whiteNoiseM <= 100.0) || !(biasNoiseM >= 0.0 && biasNoiseM <= 100.0))
     throw std::invalid_argument("noise must be 0 to 100 m");
+  if (!(staticHoldMps >= 0.0 && staticHoldMps <= 5.0)) throw std::invalid_argument("the static hold speed must be 0 to 5 m/s");
   if (!(biasTimeS > 0.0)) throw std::invalid_argument("the bias time must be above 0 s");
   if (!(verticalFactor >= 0.0)) throw std::invalid_argument("the vertical noise factor cannot be negative");
   if (talker.size() != 2 || talker[0] < 'A' || talker[0] > 'Z' || talker[1] < 'A' || talker[1] > 'Z')
@@ -211,7 +226,8 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
   Random noiseRng(splitmix(o.seed * 4 + 0));
   Random damageRng(splitmix(o.seed * 4 + 1));
   Sky sky(splitmix(o.seed * 4 + 2));
-  const double white = o.noise ? o.whiteNoiseM : 0.0, bias = o.noise ? o.biasNoiseM : 0.0;
+  const double white = o.noise ? o.whiteNoiseM / static_cast<double>(o.rateHz) : 0.0;
+  const double bias = o.noise ? o.biasNoiseM : 0.0;
   AxisError east(white, bias, o.biasTimeS, noiseRng), north(white, bias, o.biasTimeS, noiseRng);
   AxisError up(white * o.verticalFactor, bias * o.verticalFactor, o.biasTimeS, noiseRng);
 
@@ -224,6 +240,7 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
   uint64_t dropoutEnd = 0;
   bool inDropout = false;
   int lastSkySecond = 0;
+  std::optional<GeoPoint> held;  // the position a standing receiver keeps reporting
 
   for (uint64_t dayMs = (startMs + period - 1) / period * period; dayMs <= endMs; dayMs += period) {
     Epoch e;
@@ -236,8 +253,9 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
     e.speedMps = m.vMps;
     e.pathM = m.sM;
     e.truePosition = toGeo(sc.origin, pp.pose.xM, pp.pose.yM, pp.altitudeM);
-    const double ne = east.next(dtS, noiseRng), nn = north.next(dtS, noiseRng), nu = up.next(dtS, noiseRng);
+    const double ne = east.at(e.driveTimeS, noiseRng), nn = north.at(e.driveTimeS, noiseRng), nu = up.at(e.driveTimeS, noiseRng);
     e.reportedPosition = toGeo(sc.origin, pp.pose.xM + ne, pp.pose.yM + nn, pp.altitudeM + nu);
+    if (o.noise && held && m.vMps < o.staticHoldMps) e.reportedPosition = *held;
     const int second = static_cast<int>(e.driveTimeS);
     while (lastSkySecond < second) sky.update(++lastSkySecond);
 
@@ -252,6 +270,11 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
       out.dropoutsMs.emplace_back(static_cast<double>(dayMs), static_cast<double>(endMs + period));
     }
     e.hasFix = !inDropout;
+    if (e.hasFix) {
+      held = e.reportedPosition;
+    } else {
+      held.reset();  // a receiver that lost its fix starts afresh
+    }
     e.satellites = e.hasFix ? static_cast<int>(sky.used().size()) : 0;
     e.hdop = sky.hdop();
 

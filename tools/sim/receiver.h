@@ -29,8 +29,14 @@ struct ReceiverOptions {
   // larger by verticalFactor): white per fix plus a bias that wanders slowly
   // (first-order Gauss-Markov with the given correlation time). The defaults
   // are a quiet good receiver; noise = false gives exact positions.
+  // The white part is given as a 1 Hz receiver shows it; a receiver at a
+  // higher rate smooths its fixes, so its per-fix white noise shrinks in
+  // proportion to the rate and the jitter of the speed between fixes stays
+  // the same. Below staticHoldMps of true speed the receiver holds its last
+  // position, as good receivers do at a standstill (only with noise on).
   bool noise = true;
   double whiteNoiseM = 0.05;
+  double staticHoldMps = 0.3;
   double biasNoiseM = 0.5;
   double biasTimeS = 120.0;
   double verticalFactor = 1.6;
