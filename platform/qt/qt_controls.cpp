@@ -147,7 +147,9 @@ void QtDialog::fitCombo(Control& control) {
   auto* combo = static_cast<QComboBox*>(control.widget);
   const int closed = combo->sizeHint().height();
   combo->resize(combo->width(), closed);
-  const int row = std::max(1, combo->fontMetrics().height() + 2);
+  // A row of the open list is one line of the font, as the tables' list
+  // heights were measured: "Imperial"/"Metric" in 30 units shows both.
+  const int row = std::max(1, combo->fontMetrics().height());
   combo->setMaxVisibleItems(std::max(1, (control.dropHeightPx - closed) / row));
 }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <algorithm>
 #include <string>
 #include <tuple>
 
@@ -88,6 +89,9 @@ TEST_P(EveryScreen, BuildsFromItsTable) {
       const bool combo = spec.kind == ControlKind::DropDownCombo || spec.kind == ControlKind::DropDownList;
       if (combo) {
         EXPECT_LE(widget->height(), px.height);  // closed: one line of the open list's height
+        // Even the shortest open list (the units, 30 units high) shows two rows.
+        EXPECT_GE(qobject_cast<QComboBox*>(widget)->maxVisibleItems(),
+                  std::min(static_cast<int>(spec.items.size()), 2));
       } else {
         EXPECT_EQ(widget->height(), px.height);
       }
