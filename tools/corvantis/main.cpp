@@ -1,0 +1,263 @@
+// The corvantis program: the Qt window, the termios serial port and the
+// shell. Also the demo receiver (--demo, --nmea) and the screenshot mode.
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "app/application.h"
+#include "platform/posix/clock.h"
+#include "platform/posix/files.h"
+#include "platform/posix/pseudo_terminal.h"
+#include "platform/posix/serial_port.h"
+#include "platform/qt/qt_window_system.h"
+#include "store/options_file.h"
+#include "tools/corvantis/demo_drive.h"
+#include "tools/corvantis/receiver_feeder.h"
+#include "tools/corvantis/screenshots.h"
+
+namespace {
+
+using namespace corvantis;
+
+constexpr const char* kVersion = "corvantis 1.0.0";
+
+struct CommandLine {
+  bool demo = false;
+  std::string nmeaLog;
+  std::string optionsPath;
+  std::optional<bool> landscape;
+  int scale = 1;
+  bool fullScreen = false;
+  std::string screenshotDir;
+  bool help = false;
+  bool version = false;
+  platform::ComDeviceTable comDevices;
+};
+
+void printUsage(const CommandLine& line) {
+  std::printf(
+      "Usage: corvantis [OPTION]...\n"
+      "A GPS vehicle performance meter: acceleration runs, distance runs and laps\n"
+      "timed from the NMEA 0183 sentences of a GPS receiver on a serial device.\n"
+      "\n"
+      "  --demo             feed the program from a built-in simulated receiver\n"
+      "                     (a drive of launches, a quarter mile and laps, played\n"
+      "                     again and again); its data is kept in a file of its own\n"
+      "  --nmea FILE        feed the program from a recorded NMEA log at its pace,\n"
+      "                     again and again, like --demo\n"
+      "  --options PATH     read and save the options file at PATH\n"
+      "                     (default %s)\n"
+      "  --com N=PATH       let port COMN (N = 1..8) be the device at PATH\n"
+      "  --portrait         use the portrait layouts (240 x 320)\n"
+      "  --landscape        use the landscape layouts (320 x 240)\n"
+      "  --scale N          enlarge the window N times (1..8) on a desktop\n"
+      "  --fullscreen       fill the display, as on a handheld\n"
+      "  --screenshots DIR  write a PNG of every screen in both layouts to DIR, then exit\n"
+      "  --help             show this text and the port table, then exit\n"
+      "  --version          show the version, then exit\n"
+      "\n"
+      "Ports (the configuration screen's COM1..COM8; change with --com):\n%s"
+      "\n"
+      "The demo keeps its runs in %s.\n"
+      "Closing the window, Ctrl+C and SIGTERM end the program normally: it saves.\n",
+      defaultOptionsPath().c_str(), line.comDevices.describe().c_str(), demo::demoOptionsPath().c_str());
+}
+
+// Answers false after telling what is wrong.
+bool parse(int argc, char** argv, CommandLine& line) {
+  const auto value = [&](int& i, const std::string& flag, std::string& out) {
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "corvantis: %s needs a value (see --help)\n", flag.c_str());
+      return false;
+    }
+    out = argv[++i];
+    return true;
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    std::string text;
+    if (arg == "--demo") {
+      line.demo = true;
+    } else if (arg == "--nmea") {
+      if (!value(i, arg, line.nmeaLog)) return false;
+    } else if (arg == "--options") {
+      if (!value(i, arg, line.optionsPath)) return false;
+    } else if (arg == "--com") {
+      if (!value(i, arg, text)) return false;
+      if (!platform::applyComOption(line.comDevices, text)) {
+        std::fprintf(stderr, "corvantis: --com %s: expected N=PATH with N from 1 to 8\n", text.c_str());
+        return false;
+      }
+    } else if (arg == "--portrait") {
+      line.landscape = false;
+    } else if (arg == "--landscape") {
+      line.landscape = true;
+    } else if (arg == "--scale") {
+      if (!value(i, arg, text)) return false;
+      char* end = nullptr;
+      const long n = std::strtol(text.c_str(), &end, 10);
+      if (end == text.c_str() || *end != '\0' || n < 1 || n > 8) {
+        std::fprintf(stderr, "corvantis: --scale %s: expected a whole number from 1 to 8\n", text.c_str());
+        return false;
+      }
+      line.scale = static_cast<int>(n);
+    } else if (arg == "--fullscreen") {
+      line.fullScreen = true;
+    } else if (arg == "--screenshots") {
+      if (!value(i, arg, line.screenshotDir)) return false;
+    } else if (arg == "--help" || arg == "-h") {
+      line.help = true;
+    } else if (arg == "--version") {
+      line.version = true;
+    } else {
+      std::fprintf(stderr, "corvantis: unknown option %s (see --help)\n", arg.c_str());
+      return false;
+    }
+  }
+  if (line.demo && !line.nmeaLog.empty()) {
+    std::fprintf(stderr, "corvantis: --demo and --nmea cannot be used together\n");
+    return false;
+  }
+  return true;
+}
+
+bool haveDisplay() {
+  const auto set = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0';
+  };
+  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+// SIGINT and SIGTERM reach the shell through a pipe that the event loop
+// watches, so that the program ends through its normal shutdown (which
+// saves) on the thread that runs the screens.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onTerminationSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(signalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool installSignalPipe() {
+  if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+bool readWholeFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  text = buffer.str();
+  return static_cast<bool>(in) || in.eof();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine line;
+  if (!parse(argc, argv, line)) return 2;
+  if (line.help) {
+    printUsage(line);
+    return 0;
+  }
+  if (line.version) {
+    std::printf("%s\n", kVersion);
+    return 0;
+  }
+  if (!haveDisplay()) {
+    if (line.screenshotDir.empty()) {
+      std::fprintf(stderr,
+                   "corvantis: there is no display to open the window on (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+                   "Run it inside a desktop session, or under a virtual X server:\n"
+                   "    xvfb-run -a corvantis --demo\n"
+                   "or with no window at all:\n"
+                   "    QT_QPA_PLATFORM=offscreen corvantis --demo\n");
+      return 1;
+    }
+    // Pictures need no display.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+
+  // The feed of a demo or a log, read before any window opens so that a bad
+  // log is told at once.
+  std::optional<demo::Drive> drive;
+  if (line.demo) {
+    drive = demo::demoDrive();
+  } else if (!line.nmeaLog.empty()) {
+    std::string log;
+    if (!readWholeFile(line.nmeaLog, log)) {
+      std::fprintf(stderr, "corvantis: cannot read the NMEA log %s\n", line.nmeaLog.c_str());
+      return 2;
+    }
+    drive = demo::driveFromLog(log);
+    if (drive->parts.empty()) {
+      std::fprintf(stderr, "corvantis: %s holds no $GPGGA sentence with a time of day\n", line.nmeaLog.c_str());
+      return 2;
+    }
+  }
+
+  if (line.scale != 1) platform::qt::applyScaleFactor(line.scale);
+  QApplication qtApp(argc, argv);
+  QApplication::setApplicationName("corvantis");
+
+  if (!line.screenshotDir.empty()) {
+    return demo::writeScreenshots(line.screenshotDir) ? 0 : 1;
+  }
+
+  platform::PseudoTerminal terminal;
+  std::optional<demo::ReceiverFeeder> feeder;
+  if (drive) {
+    if (!terminal.open()) {
+      std::fprintf(stderr, "corvantis: cannot create the demo receiver: %s\n", terminal.error().c_str());
+      return 1;
+    }
+    // Whatever port the user picks, the demo receiver answers.
+    for (int n = 1; n <= platform::kComPortCount; ++n) line.comDevices.setComDevice(n, terminal.devicePath());
+    feeder.emplace(terminal, std::move(*drive), true);
+    feeder->start();
+  }
+
+  std::string optionsPath = line.optionsPath;
+  if (optionsPath.empty()) optionsPath = feeder ? demo::demoOptionsPath() : defaultOptionsPath();
+
+  platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{line.landscape, line.fullScreen});
+  platform::PosixClock clock;
+  platform::PosixSerialPort port(line.comDevices);
+  platform::PosixFiles files;
+  AppContext context(windows, clock, port);
+
+  if (!installSignalPipe()) {
+    std::perror("corvantis: cannot watch for SIGINT and SIGTERM");
+    return 1;
+  }
+  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&context] {
+    char bytes[16];
+    while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    requestQuit(context);
+  });
+
+  const int exitCode = runApplication(context, files, ApplicationOptions{optionsPath, line.landscape});
+  if (feeder) feeder->stop();
+  return exitCode;
+}
