@@ -209,7 +209,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (a == "--runs") {
       sp.runs = static_cast<int>(parseInteger(a, value(), 1, 50));
     } else if (a == "--laps") {
-      sp.laps = static_cast<int>(parseInteger(a, value(), 1, 50));
+      sp.laps = static_cast<int>(parseInteger(a, value(), 1, 20));
     } else if (a == "--splits") {
       sp.splitsM = parseList(a, value());
     } else if (a == "--speeds") {

@@ -54,7 +54,7 @@ namespace {
 
 // The longest drive the integrator accepts, in simulated seconds: a script
 // that never finishes (a speed the car cannot reach) is an error, not a hang.
-constexpr double kMaxDriveS = 6.0 * 3600.0;
+constexpr double kMaxDriveS = 1.5 * 3600.0;
 
 class Integrator {
  public:

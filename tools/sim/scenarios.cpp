@@ -35,7 +35,7 @@ void checkParams(const ScenarioParams& p) {
   if (!(p.betweenS >= 2.0)) throw std::invalid_argument("the wait between runs must be at least 2 s");
   if (!(p.endWaitS >= 0.0)) throw std::invalid_argument("the final wait cannot be negative");
   if (p.runs < 1 || p.runs > 50) throw std::invalid_argument("runs must be 1 to 50");
-  if (p.laps < 0 || p.laps > 50) throw std::invalid_argument("laps must be 1 to 50");
+  if (p.laps < 0 || p.laps > 20) throw std::invalid_argument("laps must be 1 to 20");
   if (!(p.toMph >= 5.0 && p.toMph <= 200.0)) throw std::invalid_argument("the run's top speed must be 5 to 200 mph");
   if (!(p.distanceM >= 10.0 && p.distanceM <= 5000.0)) throw std::invalid_argument("the run distance must be 10 to 5000 m");
   if (!(p.overrunM >= 0.0 && p.overrunM <= 1000.0)) throw std::invalid_argument("the overrun must be 0 to 1000 m");
