@@ -3,11 +3,14 @@
 // pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
+#include "gps/nmea_decoder.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "tools/corvantis/nmea_replay.h"
 #include "tools/corvantis/receiver_feeder.h"
@@ -99,6 +102,86 @@ TEST(ReceiverFeeder, PlaysRoundsIntoThePseudoTerminalWithTheTimesMovedOn) {
   feeder.stop();
   close(fd);
   EXPECT_EQ(got.substr(0, expected.size()), expected);
+}
+
+}  // namespace
+}  // namespace corvantis::demo
+
+namespace corvantis::demo {
+namespace {
+
+std::string fix(const char* time, const char* latitude) {
+  std::string body = std::string("GPGGA,") + time + "," + latitude + ",N,00100.0000,W,1,08,1.0,100.0,M,47.0,M,,";
+  unsigned sum = 0;
+  for (char c : body) sum ^= static_cast<unsigned char>(c);
+  char tail[8];
+  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+  return "$" + body + tail;
+}
+
+// Fastest speed (mph) the fix history works out over round, round again
+// (times moved on) and the first part of a third round.
+float fastestSpeedOverRounds(const Drive& drive) {
+  CurrentFix current;
+  FixHistory history;
+  float fastest = 0.0f;
+  std::string stream;
+  for (uint32_t round = 0; round < 2; ++round) {
+    for (const TimedText& part : drive.parts) stream += shiftFixTimes(part.text, round * drive.roundMs);
+  }
+  stream += shiftFixTimes(drive.parts.front().text, 2 * drive.roundMs) + "$";
+  for (size_t at = stream.find('$'); at != std::string::npos;) {
+    const size_t next = stream.find('$', at + 1);
+    const std::string sentence = stream.substr(at, next == std::string::npos ? std::string::npos : next - at + 1);
+    if (decodeSentence(sentence.c_str(), current, history)) fastest = std::max(fastest, current.speed);
+    at = next;
+  }
+  return fastest;
+}
+
+TEST(CloseTheLoop, ADriveEndingAwayFromItsStartDrivesBackGently) {
+  // Standing at the start, then a kilometre north in a second: the jump a
+  // plain repetition would make.
+  std::string log;
+  for (int i = 0; i < 10; ++i) log += fix(("1200" + std::to_string(10 + i) + ".00").c_str(), "5130.0000");
+  log += fix("120020.00", "5130.5400");
+  Drive drive = driveFromLog(log);
+  ASSERT_EQ(drive.parts.size(), 11u);
+  EXPECT_GT(fastestSpeedOverRounds(drive), 1000.0f);  // without a way back
+
+  const double metres = closeTheLoop(drive);
+  EXPECT_NEAR(metres, 1000.0, 5.0);
+  EXPECT_GT(drive.parts.size(), 11u);
+  EXPECT_EQ(drive.roundMs % 1000, 0u);
+  EXPECT_GT(drive.roundMs, drive.parts.back().atMs);
+  // Only the log's own kilometre in a second is fast; from its arrival on,
+  // the way back and the step into the next round stay at the return speed.
+  const float returnMph = static_cast<float>(kReturnSpeedMps * 3.6 * 0.621371192);
+  std::string stream;
+  for (size_t i = 10; i < drive.parts.size(); ++i) stream += drive.parts[i].text;
+  stream += shiftFixTimes(drive.parts.front().text, drive.roundMs) + "$";
+  CurrentFix current;
+  FixHistory history;
+  float fastest = 0.0f;
+  for (size_t at = stream.find('$'); at != std::string::npos;) {
+    const size_t next = stream.find('$', at + 1);
+    const std::string sentence = stream.substr(at, next == std::string::npos ? std::string::npos : next - at + 1);
+    if (decodeSentence(sentence.c_str(), current, history)) fastest = std::max(fastest, current.speed);
+    at = next;
+  }
+  EXPECT_GT(fastest, 0.5f * returnMph);
+  EXPECT_LE(fastest, returnMph * 1.02f);
+  EXPECT_EQ(current.speed, 0.0f);  // at rest where the next round starts
+}
+
+TEST(CloseTheLoop, ADriveEndingWhereItStartedIsLeftAlone) {
+  std::string log = fix("120000.00", "5130.0000") + fix("120001.00", "5130.0010") + fix("120002.00", "5130.0001");
+  Drive drive = driveFromLog(log);
+  const Drive before = drive;
+  EXPECT_EQ(closeTheLoop(drive), 0.0);
+  EXPECT_EQ(drive.parts.size(), before.parts.size());
+  EXPECT_EQ(drive.roundMs, before.roundMs);
+  EXPECT_LT(fastestSpeedOverRounds(drive), 10.0f);
 }
 
 }  // namespace

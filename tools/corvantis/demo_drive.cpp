@@ -27,6 +27,8 @@ Drive demoDrive() {
     drive.parts.push_back({static_cast<uint32_t>(atMs), epoch.text});
   }
   drive.roundMs = roundLengthMs(drive.parts);
+  // The drive ends in the circuit's infield, away from the strip it starts on.
+  closeTheLoop(drive);
   return drive;
 }
 

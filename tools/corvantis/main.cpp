@@ -213,6 +213,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "corvantis: %s holds no $GPGGA sentence with a time of day\n", line.nmeaLog.c_str());
       return 2;
     }
+    demo::closeTheLoop(*drive);
   }
 
   if (line.scale != 1) platform::qt::applyScaleFactor(line.scale);

@@ -1,7 +1,13 @@
 #include "tools/corvantis/nmea_replay.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "tools/sim/nmea_format.h"
 
 namespace corvantis::demo {
 
@@ -139,6 +145,126 @@ std::string shiftFixTimes(std::string_view text, uint32_t shiftMs) {
     }
   }
   return out;
+}
+
+namespace {
+
+struct FixPosition {
+  uint32_t timeOfDayMs = 0;
+  double latitudeDeg = 0.0;
+  double longitudeDeg = 0.0;
+  double altitudeM = 0.0;
+};
+
+// "ddmm.mmmm" (degreeDigits 2) or "dddmm.mmmm" (3) as degrees.
+bool parseAngle(std::string_view field, size_t degreeDigits, double& degrees) {
+  if (field.size() < degreeDigits + 2) return false;
+  const std::string text(field);
+  char* end = nullptr;
+  const double minutes = std::strtod(text.c_str() + degreeDigits, &end);
+  if (end != text.c_str() + text.size()) return false;
+  const int whole = std::atoi(text.substr(0, degreeDigits).c_str());
+  degrees = whole + minutes / 60.0;
+  return true;
+}
+
+// The timed position of a $GPGGA sentence with a fix.
+bool parseFix(std::string_view sentence, FixPosition& fix) {
+  std::vector<std::string_view> fields;
+  size_t begin = 0;
+  const size_t end = std::min(sentence.find('*'), sentence.find('\r'));
+  const std::string_view body = sentence.substr(0, end);
+  while (begin <= body.size()) {
+    size_t comma = body.find(',', begin);
+    if (comma == std::string_view::npos) comma = body.size();
+    fields.push_back(body.substr(begin, comma - begin));
+    begin = comma + 1;
+  }
+  if (fields.size() < 10 || fields[0] != "$GPGGA" || fields[6].empty() || fields[6] == "0") return false;
+  if (!parseTimeOfDay(fields[1], fix.timeOfDayMs)) return false;
+  if (!parseAngle(fields[2], 2, fix.latitudeDeg) || !parseAngle(fields[4], 3, fix.longitudeDeg)) return false;
+  if (fields[3] == "S") fix.latitudeDeg = -fix.latitudeDeg;
+  if (fields[5] == "W") fix.longitudeDeg = -fix.longitudeDeg;
+  fix.altitudeM = std::strtod(std::string(fields[9]).c_str(), nullptr);
+  return true;
+}
+
+// Every fix of a text, in order.
+std::vector<FixPosition> fixesIn(std::string_view text) {
+  std::vector<FixPosition> fixes;
+  for (size_t at = text.find(kFixSentence); at != std::string_view::npos; at = text.find(kFixSentence, at + 1)) {
+    size_t next = text.find('$', at + 1);
+    if (next == std::string_view::npos) next = text.size();
+    FixPosition fix;
+    if (parseFix(text.substr(at, next - at), fix)) fixes.push_back(fix);
+  }
+  return fixes;
+}
+
+// Distance along the way of a trapezoid speed profile at time t.
+double travelledAt(double t, double totalM, double peakMps, double accelerationMps2) {
+  const double rampS = peakMps / accelerationMps2;
+  const double rampM = 0.5 * peakMps * rampS;
+  const double cruiseS = (totalM - 2.0 * rampM) / peakMps;
+  if (t <= rampS) return 0.5 * accelerationMps2 * t * t;
+  if (t <= rampS + cruiseS) return rampM + peakMps * (t - rampS);
+  const double u = std::min(t - rampS - cruiseS, rampS);
+  return totalM - rampM + peakMps * u - 0.5 * accelerationMps2 * u * u;
+}
+
+}  // namespace
+
+double closeTheLoop(Drive& drive) {
+  constexpr double kEarthRadiusM = 6371000.0;
+  constexpr double kPi = 3.14159265358979323846;
+  constexpr double kNearEnoughM = 5.0;
+  // The first and the last fix of the drive, and the time of day at which
+  // the drive starts (that of its first part).
+  std::optional<FixPosition> to, from;
+  uint32_t firstTimeMs = 0;
+  for (const TimedText& part : drive.parts) {
+    const std::vector<FixPosition> fixes = fixesIn(part.text);
+    if (fixes.empty()) continue;
+    if (!to) {
+      to = fixes.front();
+      firstTimeMs = (to->timeOfDayMs + kDayMs - part.atMs % kDayMs) % kDayMs;
+    }
+    from = fixes.back();
+  }
+  if (!to || !from) return 0.0;
+  const double latitudeRad = from->latitudeDeg * kPi / 180.0;
+  const double northM = (to->latitudeDeg - from->latitudeDeg) * kPi / 180.0 * kEarthRadiusM;
+  const double eastM = (to->longitudeDeg - from->longitudeDeg) * kPi / 180.0 * kEarthRadiusM * std::cos(latitudeRad);
+  const double totalM = std::hypot(northM, eastM);
+  if (totalM < kNearEnoughM) return 0.0;
+
+  uint32_t stepMs = 1000;
+  for (size_t i = 1; i < drive.parts.size(); ++i) {
+    const uint32_t gap = drive.parts[i].atMs - drive.parts[i - 1].atMs;
+    if (gap > 0 && gap < stepMs) stepMs = gap;
+  }
+  const double a = kReturnAccelerationMps2;
+  const double peakMps = std::min(kReturnSpeedMps, std::sqrt(totalM * a));
+  const double durationS = totalM / peakMps + peakMps / a;
+  const uint32_t lastAtMs = drive.parts.back().atMs;
+  for (uint32_t k = 1;; ++k) {
+    const double t = std::min(static_cast<double>(k) * stepMs * 0.001, durationS);
+    const double share = travelledAt(t, totalM, peakMps, a) / totalM;
+    const double latitude = from->latitudeDeg + share * (to->latitudeDeg - from->latitudeDeg);
+    const double longitude = from->longitudeDeg + share * (to->longitudeDeg - from->longitudeDeg);
+    const double altitude = from->altitudeM + share * (to->altitudeM - from->altitudeM);
+    const uint32_t atMs = lastAtMs + k * stepMs;
+    char ns = 'N', ew = 'E';
+    const std::string lat = sim::formatLatitude(latitude, 5, ns);
+    const std::string lon = sim::formatLongitude(longitude, 5, ew);
+    const std::string body = "GPGGA," + sim::formatTimeOfDay((firstTimeMs + atMs) % kDayMs, 2) + "," + lat + "," +
+                             ns + "," + lon + "," + ew + ",1,08,1.0," + sim::formatFixed(altitude, 1) +
+                             ",M,47.0,M,,";
+    drive.parts.push_back({atMs, sim::frameSentence(body)});
+    if (t >= durationS) break;
+  }
+  drive.roundMs = roundLengthMs(drive.parts);
+  return totalM;
 }
 
 }  // namespace corvantis::demo

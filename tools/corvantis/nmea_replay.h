@@ -39,6 +39,19 @@ uint32_t roundLengthMs(const std::vector<TimedText>& parts);
 // right the checksum of each changed sentence that carries one.
 std::string shiftFixTimes(std::string_view text, uint32_t shiftMs);
 
+// A drive played again and again must not jump from where it ends to where
+// it starts: the pump would see thousands of mph for one fix, and a timing
+// screen left open would store a run of a tenth of a second. When the last
+// fix lies more than a few metres from the first, this appends a gentle
+// drive back in a straight line (at most kReturnSpeedMps, accelerating and
+// braking at kReturnAccelerationMps2) as $GPGGA fixes at the drive's own fix
+// interval, times continuing from the last fix, ending at rest on the first
+// fix's position; the round length then covers it. Answers the metres of
+// the return leg (0 when none was needed or the drive has no fixes).
+inline constexpr double kReturnSpeedMps = 11.0;
+inline constexpr double kReturnAccelerationMps2 = 1.0;
+double closeTheLoop(Drive& drive);
+
 // "hhmmss" or "hhmmss.f..." as milliseconds since midnight; false when the
 // field is no time of day.
 bool parseTimeOfDay(std::string_view field, uint32_t& timeOfDayMs);
