@@ -17,6 +17,14 @@ namespace corvantis::platform::qt {
 
 namespace {
 
+// A text wider than a combo's edit field would otherwise show its end
+// ("0 (1/4 mile)"); the driver must read the start ("440 (1/4 mile)").
+void showTextStart(QComboBox* combo) {
+  if (combo->isEditable() && combo->lineEdit() != nullptr) {
+    combo->lineEdit()->setCursorPosition(0);
+  }
+}
+
 QString toQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -81,8 +89,10 @@ void QtDialog::buildControl(const ControlSpec& spec) {
       }
       // Filling a combo selects nothing.
       combo->setCurrentIndex(-1);
-      QObject::connect(combo, &QComboBox::activated, window_,
-                       [this, id] { notify(id, Notification::SelectionChanged); });
+      QObject::connect(combo, &QComboBox::activated, window_, [this, id, combo] {
+        showTextStart(combo);
+        notify(id, Notification::SelectionChanged);
+      });
       widget = combo;
       break;
     }
@@ -164,7 +174,12 @@ void QtDialog::setText(int id, std::string_view text) {
     case ControlKind::Static: static_cast<QLabel*>(c->widget)->setText(s); break;
     case ControlKind::Button:
     case ControlKind::MultiLineButton: static_cast<QPushButton*>(c->widget)->setText(s); break;
-    case ControlKind::DropDownCombo: static_cast<QComboBox*>(c->widget)->setEditText(s); break;
+    case ControlKind::DropDownCombo: {
+      auto* combo = static_cast<QComboBox*>(c->widget);
+      combo->setEditText(s);
+      showTextStart(combo);
+      break;
+    }
     case ControlKind::DropDownList: {
       // A list without an edit field can only show one of its items.
       auto* combo = static_cast<QComboBox*>(c->widget);
@@ -351,7 +366,9 @@ void QtDialog::setSelection(int id, int index) {
   const Programmatic guard(*this);
   const bool inRange = index >= 0 && index < itemCount(id);
   if (isCombo(c->kind)) {
-    static_cast<QComboBox*>(c->widget)->setCurrentIndex(inRange ? index : -1);
+    auto* combo = static_cast<QComboBox*>(c->widget);
+    combo->setCurrentIndex(inRange ? index : -1);
+    showTextStart(combo);
   } else if (c->kind == ControlKind::List) {
     auto* list = static_cast<QListWidget*>(c->widget);
     if (inRange) {
