@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <numbers>
-#include <optional>
 #include <stdexcept>
 
 #include "tools/sim/nmea_format.h"
@@ -240,7 +239,13 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
   uint64_t dropoutEnd = 0;
   bool inDropout = false;
   int lastSkySecond = 0;
-  std::optional<GeoPoint> held;  // the position a standing receiver keeps reporting
+  // Static hold: standing, the receiver keeps reporting the error it had
+  // when it stopped; moving again, its solution converges back to the free
+  // one over a few seconds instead of jumping.
+  constexpr double kSettleS = 2.0;
+  bool holding = false, settling = false;
+  std::array<double, 3> heldError{}, settleOffset{};
+  double releaseS = 0.0;
 
   for (uint64_t dayMs = (startMs + period - 1) / period * period; dayMs <= endMs; dayMs += period) {
     Epoch e;
@@ -253,9 +258,7 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
     e.speedMps = m.vMps;
     e.pathM = m.sM;
     e.truePosition = toGeo(sc.origin, pp.pose.xM, pp.pose.yM, pp.altitudeM);
-    const double ne = east.at(e.driveTimeS, noiseRng), nn = north.at(e.driveTimeS, noiseRng), nu = up.at(e.driveTimeS, noiseRng);
-    e.reportedPosition = toGeo(sc.origin, pp.pose.xM + ne, pp.pose.yM + nn, pp.altitudeM + nu);
-    if (o.noise && held && m.vMps < o.staticHoldMps) e.reportedPosition = *held;
+    std::array<double, 3> err{east.at(e.driveTimeS, noiseRng), north.at(e.driveTimeS, noiseRng), up.at(e.driveTimeS, noiseRng)};
     const int second = static_cast<int>(e.driveTimeS);
     while (lastSkySecond < second) sky.update(++lastSkySecond);
 
@@ -270,11 +273,32 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
       out.dropoutsMs.emplace_back(static_cast<double>(dayMs), static_cast<double>(endMs + period));
     }
     e.hasFix = !inDropout;
-    if (e.hasFix) {
-      held = e.reportedPosition;
+    if (!e.hasFix) {
+      holding = settling = false;  // a receiver that lost its fix starts afresh
+    } else if (o.noise && m.vMps < o.staticHoldMps) {
+      if (!holding) {
+        if (settling) {
+          const double f = std::exp(-(e.driveTimeS - releaseS) / kSettleS);
+          for (std::size_t i = 0; i < 3; ++i) err[i] += settleOffset[i] * f;
+        }
+        holding = true;
+        settling = false;
+        heldError = err;
+      }
+      err = heldError;
     } else {
-      held.reset();  // a receiver that lost its fix starts afresh
+      if (holding) {
+        holding = false;
+        settling = true;
+        releaseS = e.driveTimeS;
+        for (std::size_t i = 0; i < 3; ++i) settleOffset[i] = heldError[i] - err[i];
+      }
+      if (settling) {
+        const double f = std::exp(-(e.driveTimeS - releaseS) / kSettleS);
+        for (std::size_t i = 0; i < 3; ++i) err[i] += settleOffset[i] * f;
+      }
     }
+    e.reportedPosition = toGeo(sc.origin, pp.pose.xM + err[0], pp.pose.yM + err[1], pp.altitudeM + err[2]);
     e.satellites = e.hasFix ? static_cast<int>(sky.used().size()) : 0;
     e.hdop = sky.hdop();
 
