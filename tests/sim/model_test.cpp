@@ -40,6 +40,23 @@ TEST(SimModel, BuiltInCircuitClosesAndLooksLikeARealOne) {
   EXPECT_NEAR(turn, -2.0 * 3.141592653589793, 1e-9);
 }
 
+// The lap never crosses or touches itself: points far apart along the lap
+// stay a track's width and a verge apart.
+TEST(SimModel, BuiltInCircuitKeepsClearOfItself) {
+  const Circuit c = builtInCircuit(100.0);
+  const double len = c.lengthM();
+  std::vector<Pose> points;
+  for (double u = 0.0; u < len; u += 2.0) points.push_back(c.at(u).pose);
+  double nearest = 1e9;
+  for (std::size_t i = 0; i < points.size(); ++i)
+    for (std::size_t j = i + 1; j < points.size(); ++j) {
+      const double apart = 2.0 * static_cast<double>(j - i);
+      if (std::min(apart, len - apart) < 100.0) continue;
+      nearest = std::min(nearest, std::hypot(points[i].xM - points[j].xM, points[i].yM - points[j].yM));
+    }
+  EXPECT_GT(nearest, 30.0);
+}
+
 TEST(SimModel, CornerThatDoesNotFitIsRefused) {
   EXPECT_THROW(Circuit({{0, 0, 500}, {100, 0, 500}, {50, 80, 500}}, 0.5, 0.0, 0.0), std::invalid_argument);
   EXPECT_THROW(Circuit({{0, 0, 5}, {100, 0, 5}}, 0.5, 0.0, 0.0), std::invalid_argument);
