@@ -78,7 +78,13 @@ class Integrator {
       const double mid = t_ + dt_ * 0.5;
       const double drive = p.throttle * car_.fullDriveForceN(v_) * rampFactor(mid) * shiftFactor(mid);
       const Forces r = resistance();
-      advance((drive - r.total()) / car_.massKg, dt_, drive, 0.0, r, true);
+      const double a = (drive - r.total()) / car_.massKg;
+      // Near its top speed the car gains almost nothing: a target above it
+      // is reported as such rather than as a road that ends.
+      if (std::isfinite(p.untilSpeedMps) && a < 0.02 && mid - rampStart_ > car_.launchRampS && mid >= shiftEnd_ + car_.shiftTimeS)
+        throw std::invalid_argument("the car cannot reach the run's end: it tops out at about " +
+                                    std::to_string(static_cast<int>(v_ / 0.44704)) + " mph");
+      advance(a, dt_, drive, 0.0, r, true);
       checkRoad("run");
       if (t_ > kMaxDriveS) throw std::invalid_argument("the car never reaches the run's end");
     }

@@ -127,6 +127,23 @@ Scenario circuitScenario(const std::string& name, const ScenarioParams& p, doubl
   return sc;
 }
 
+// Road the car needs to reach `speedMps` at full throttle and brake to rest,
+// with room to spare; a speed the car cannot reach is refused here, with its
+// top speed, rather than after simulating a road's worth of creeping.
+double runRoadM(const VehicleParams& car, double speedMps) {
+  double distance = 0.0;
+  constexpr double dv = 0.25;
+  for (double v = 0.0; v < speedMps; v += dv) {
+    const double a = (car.fullDriveForceN(v) - car.dragForceN(v) - car.rollingForceN()) / car.massKg;
+    if (a < 0.05) {
+      throw std::invalid_argument("the car cannot reach " + std::to_string(static_cast<int>(speedMps / kMphToMps)) +
+                                  " mph: it tops out at about " + std::to_string(static_cast<int>(v / kMphToMps)) + " mph");
+    }
+    distance += (v + 0.5 * dv) * dv / a;
+  }
+  return 1.3 * distance + speedMps * speedMps / (2.0 * 0.7 * car.brakeG * kGravity) + 100.0;
+}
+
 }  // namespace
 
 Circuit builtInCircuit(double baseAltitudeM) {
@@ -148,8 +165,9 @@ const std::vector<std::string>& scenarioNames() {
 }
 
 Scenario accelScenario(const ScenarioParams& p) {
+  checkParams(p);
   const double v = p.toMph * kMphToMps;
-  return stripScenario("accel", p, Phase::runToSpeed(v), v * v / 3.0 + v * v / 12.0 + 100.0);
+  return stripScenario("accel", p, Phase::runToSpeed(v), runRoadM(p.car, v));
 }
 
 Scenario quarterScenario(const ScenarioParams& p) {
@@ -164,6 +182,8 @@ Scenario lapsScenario(const ScenarioParams& p) { return circuitScenario("laps", 
 
 Scenario demoScenario(const ScenarioParams& p) {
   checkParams(p);
+  // The strip runs ignore corners: they must end on the access road's straight.
+  if (p.overrunM > 200.0) throw std::invalid_argument("the demo's overrun must be at most 200 m");
   std::vector<Phase> strip{Phase::runToSpeed(70.0 * kMphToMps), Phase::wait(p.betweenS),
                            Phase::runToDistance(402.336 + p.overrunM), Phase::wait(p.betweenS)};
   return circuitScenario("demo", p, 1100.0, strip, 2);
