@@ -76,11 +76,23 @@ TEST(SimTruth, ReportsEveryRunOfTheScript) {
     EXPECT_NEAR(s.topSpeedMps / kMphToMps, 70.0, 0.5);
     ASSERT_FALSE(s.speeds.empty());
     EXPECT_EQ(s.speeds.back().mph, 70.0);
+    EXPECT_EQ(s.speedMs(70.0), s.speeds.back().firstMs);
+    EXPECT_FALSE(s.speedMs(80.0));
     EXPECT_TRUE(s.distances.empty() || s.distances.front().distanceM == 201.168);
   }
   // Demo: the 0-70 run, the quarter mile, the pull-away to the circuit; two timed laps.
   const SimResult demo = simulate(demoScenario(), {});
   ASSERT_EQ(demo.truth.starts.size(), 3u);
+  // The strip runs are straight; the pull-away bends onto the circuit, and
+  // its straight-line distances fall short of the path's.
+  EXPECT_TRUE(demo.truth.starts[1].straightPath);
+  ASSERT_TRUE(demo.truth.starts[1].distanceMs(402.336));
+  EXPECT_EQ(*demo.truth.starts[1].distanceMs(402.336), demo.truth.starts[1].distances[1].ms);
+  EXPECT_FALSE(demo.truth.starts[1].distanceMs(123.0));
+  for (const DistancePassing& d : demo.truth.starts[1].distances) EXPECT_NEAR(d.straightLineM, d.distanceM, 1e-3);
+  EXPECT_FALSE(demo.truth.starts[2].straightPath);
+  ASSERT_TRUE(demo.truth.starts[2].distanceMs(800.0));
+  EXPECT_LT(demo.truth.starts[2].distances.back().straightLineM, 799.0);
   ASSERT_TRUE(demo.truth.circuit);
   EXPECT_EQ(demo.truth.circuit->laps.size(), 2u);
   EXPECT_EQ(demo.truth.circuit->startFinishCrossingsMs.size(), 3u);

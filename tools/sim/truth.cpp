@@ -40,6 +40,18 @@ struct OpenStart {
 
 }  // namespace
 
+std::optional<double> StandingStart::speedMs(double mph) const {
+  for (const SpeedPassing& p : speeds)
+    if (p.mph == mph) return p.firstMs;
+  return std::nullopt;
+}
+
+std::optional<double> StandingStart::distanceMs(double metres) const {
+  for (const DistancePassing& p : distances)
+    if (p.distanceM == metres) return p.ms;
+  return std::nullopt;
+}
+
 Truth extractTruth(const Scenario& sc, const DriveTrace& trace, double startMs) {
   Truth truth;
   truth.scenario = sc.name;
@@ -133,13 +145,26 @@ Truth extractTruth(const Scenario& sc, const DriveTrace& trace, double startMs) 
     if (open && v0 > 0.0 && v1 <= 1e-9) close(st.tS + st.dtS, s1);
   }
   if (open) close(std::nullopt, trace.steps.empty() ? 0.0 : trace.stateAt(trace.endTimeS).sM);
-  // Distances in the order they were asked for.
+  // Distances in the order they were asked for, with their straight-line
+  // counterparts, and whether the road there is one straight.
   for (StandingStart& s : truth.starts) {
     std::vector<DistancePassing> ordered;
+    double furthest = 0.0;
     for (double d : sc.distancesM)
       for (const DistancePassing& p : s.distances)
-        if (p.distanceM == d) ordered.push_back(p);
+        if (p.distanceM == d) {
+          ordered.push_back(p);
+          ordered.back().straightLineM = haversineM(s.position, geoAt(sc, s.pathM + d));
+          furthest = std::max(furthest, d);
+        }
     s.distances = ordered;
+    const std::size_t first = sc.path.segmentIndexAt(s.pathM), last = sc.path.segmentIndexAt(s.pathM + furthest);
+    for (std::size_t i = first; i <= last && i < sc.path.segments().size(); ++i) {
+      const Segment& seg = sc.path.segments()[i];
+      if (seg.kind != Segment::Kind::Straight ||
+          std::fabs(std::remainder(seg.start.headingRad - sc.path.segments()[first].start.headingRad, 2.0 * std::numbers::pi)) > 1e-9)
+        s.straightPath = false;
+    }
   }
 
   if (sc.circuit) {
@@ -245,7 +270,7 @@ void writeTime(JsonWriter& w, const std::string& name, double ms) {
   w.num(ms, 3);
 }
 
-void writePassing(JsonWriter& w, const DistancePassing& p) {
+void writePassing(JsonWriter& w, const DistancePassing& p, bool withStraightLine) {
   w.item();
   w.open('{');
   w.key("distanceM");
@@ -255,6 +280,10 @@ void writePassing(JsonWriter& w, const DistancePassing& p) {
   w.num(timeOfDayMs(p.ms), 3);
   w.key("speedMph");
   w.num(p.speedMps / kMphToMps, 4);
+  if (withStraightLine) {
+    w.key("straightLineM");
+    w.num(p.straightLineM, 3);
+  }
   w.close('}');
 }
 
@@ -314,9 +343,11 @@ std::string renderTruthJson(const Truth& t) {
       w.close('}');
     }
     w.close(']');
+    w.key("straightPath");
+    w.raw(s.straightPath ? "true" : "false");
     w.key("distances");
     w.open('[');
-    for (const DistancePassing& p : s.distances) writePassing(w, p);
+    for (const DistancePassing& p : s.distances) writePassing(w, p, true);
     w.close(']');
     w.close('}');
   }
@@ -367,7 +398,7 @@ std::string renderTruthJson(const Truth& t) {
       w.num(l.timeMs(), 3);
       w.key("splits");
       w.open('[');
-      for (const DistancePassing& p : l.splits) writePassing(w, p);
+      for (const DistancePassing& p : l.splits) writePassing(w, p, false);
       w.close(']');
       w.close('}');
     }

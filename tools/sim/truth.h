@@ -34,6 +34,10 @@ struct DistancePassing {
   double distanceM = 0.0;  // from the standing position, along the path
   double ms = 0.0;
   double speedMps = 0.0;   // at that instant
+  // Great-circle distance from the standing position to where the car is at
+  // that instant (sphere of 6371000 m + mean altitude): equal to distanceM
+  // on a straight road, shorter where the road bends.
+  double straightLineM = 0.0;
 };
 
 struct StandingStart {
@@ -45,6 +49,13 @@ struct StandingStart {
   double stopPathM = 0.0;
   std::vector<SpeedPassing> speeds;       // only the speeds it reached, in the order asked
   std::vector<DistancePassing> distances; // only the distances it covered before stopping
+  // True when the road from the standing position to the last distance
+  // passing is one straight line, so path and straight-line distances agree.
+  bool straightPath = true;
+
+  // Instants by value, or none when the run never got there.
+  std::optional<double> speedMs(double mph) const;     // first passing
+  std::optional<double> distanceMs(double metres) const;
 };
 
 struct SplitPoint {
