@@ -207,6 +207,12 @@ TEST(SimModel, ImpossibleScriptsAreRefused) {
   longRoad.addStraight(100000.0, 0.0);
   EXPECT_NE(message([&] { runDrive(longRoad, weak.car, {Phase::runToSpeed(80.0)}); }).find("tops out at about"),
             std::string::npos);
+  Path bend;
+  bend.addStraight(100.0, 0.0);
+  bend.addArc(50.0, 90.0, 0.0);
+  bend.addStraight(1000.0, 0.0);
+  EXPECT_NE(message([&] { runDrive(bend, VehicleParams{}, {Phase::runToDistance(150.0)}); }).find("straight"),
+            std::string::npos);
   // A distance run may well end near top speed.
   EXPECT_NO_THROW(runDrive(longRoad, weak.car, {Phase::runToDistance(3000.0)}));
 

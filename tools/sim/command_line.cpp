@@ -111,9 +111,9 @@ Receiver:
   --binary P              probability of a binary packet after each epoch (default 0)
 
 Drive:
-  --to-mph V              accel: lift and brake at this speed (default 70)
-  --distance M            quarter: the run distance (default 402.336)
-  --overrun M             quarter: full throttle this far past it (default 30)
+  --to-mph V              accel, demo: lift and brake at this speed (default 70)
+  --distance M            quarter, demo: the distance run's length (default 402.336)
+  --overrun M             quarter, demo: full throttle this far past it (default 30)
   --runs N                accel, quarter: number of runs (default 1)
   --laps N                laps, demo: timed laps (default 3 for laps, 2 for demo)
   --splits M,M,...        laps, demo: split points, metres from start/finish (default thirds)

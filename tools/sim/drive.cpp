@@ -86,6 +86,7 @@ class Integrator {
                                     std::to_string(static_cast<int>(v_ / 0.44704)) + " mph");
       advance(a, dt_, drive, 0.0, r, true);
       checkRoad("run");
+      checkStraight();
       if (t_ > kMaxDriveS) throw std::invalid_argument("the car never reaches the run's end");
     }
     brakeToStop();
@@ -198,6 +199,7 @@ class Integrator {
         advance(a, dt_, 0.0, brake, r, false);
       }
       checkRoad("run");
+      checkStraight();
     }
   }
 
@@ -229,6 +231,13 @@ class Integrator {
   void checkRoad(const char* what) const {
     if (s_ > path_.lengthM() + 1e-6)
       throw std::invalid_argument(std::string("the road ends before the ") + what + " does");
+  }
+
+  // Runs take no notice of corners, so they must stay on straight road.
+  void checkStraight() const {
+    if (path_.segments().empty()) return;
+    if (path_.segments()[path_.segmentIndexAt(s_)].kind != Segment::Kind::Straight)
+      throw std::invalid_argument("a run must stay on the straight; this one goes into a bend");
   }
 
   // The driver's speed plan from `fromM` to a stop at `stopM`: road limits,

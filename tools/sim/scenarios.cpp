@@ -184,8 +184,8 @@ Scenario demoScenario(const ScenarioParams& p) {
   checkParams(p);
   // The strip runs ignore corners: they must end on the access road's straight.
   if (p.overrunM > 200.0) throw std::invalid_argument("the demo's overrun must be at most 200 m");
-  std::vector<Phase> strip{Phase::runToSpeed(70.0 * kMphToMps), Phase::wait(p.betweenS),
-                           Phase::runToDistance(402.336 + p.overrunM), Phase::wait(p.betweenS)};
+  std::vector<Phase> strip{Phase::runToSpeed(p.toMph * kMphToMps), Phase::wait(p.betweenS),
+                           Phase::runToDistance(p.distanceM + p.overrunM), Phase::wait(p.betweenS)};
   return circuitScenario("demo", p, 1100.0, strip, 2);
 }
 
