@@ -83,7 +83,7 @@ class Integrator {
       // is reported as such rather than as a road that ends.
       if (std::isfinite(p.untilSpeedMps) && a < 0.02 && mid - rampStart_ > car_.launchRampS && mid >= shiftEnd_ + car_.shiftTimeS)
         throw std::invalid_argument("the car cannot reach the run's end: it tops out at about " +
-                                    std::to_string(static_cast<int>(v_ / 0.44704)) + " mph");
+                                    std::to_string(static_cast<int>(v_ * 3.6 / 1.609344)) + " mph");
       advance(a, dt_, drive, 0.0, r, true);
       checkRoad("run");
       checkStraight();
