@@ -153,6 +153,21 @@ TEST(SimModel, DefaultCarLooksLikeAnOrdinarySportsCar) {
   EXPECT_LT(trap, 125.0);
 }
 
+// The 1 ms integration is fine enough: a ten times finer step moves the
+// true instants by well under a millisecond.
+TEST(SimModel, FinerStepsGiveTheSameInstants) {
+  ReceiverOptions rx;
+  rx.noise = false;
+  const Scenario sc = quarterScenario();
+  const SimResult coarse = simulate(sc, rx);
+  const SimResult fine = simulate(sc, rx, DriveOptions{0.0001, 0.5});
+  const StandingStart& a = coarse.truth.starts.at(0);
+  const StandingStart& b = fine.truth.starts.at(0);
+  EXPECT_NEAR(a.launchMs, b.launchMs, 0.01);
+  for (double mph : {30.0, 60.0, 100.0}) EXPECT_NEAR(*a.speedMs(mph), *b.speedMs(mph), 0.5) << mph;
+  for (double m : {201.168, 402.336}) EXPECT_NEAR(*a.distanceMs(m), *b.distanceMs(m), 0.5) << m;
+}
+
 // Top speed is where power meets drag and rolling resistance; a long run
 // approaches it from below and never passes it.
 TEST(SimModel, SpeedStaysBelowThePowerLimitedTopSpeed) {
