@@ -1,7 +1,6 @@
 #include "timing/acceleration_screen.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "common/time_text.h"
 #include "common/units.h"
@@ -20,9 +19,7 @@ constexpr platform::Rgb kRed{255, 0, 0};
 std::string speedFieldText(float speedMph, bool metric) {
   double shown = static_cast<double>(speedMph);
   if (metric) shown = shown * units::kMphToKph;
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f", shown);
-  return text;
+  return fixedText(shown, 0);
 }
 
 }  // namespace

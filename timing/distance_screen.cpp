@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "common/time_text.h"
 #include "common/units.h"
@@ -139,9 +138,7 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
   const double coveredM = greatCircleDistance(history.samples[history.count - 1], history.samples[1]);
   double shown = coveredM <= targetM ? coveredM : targetM;
   if (!metric()) shown = shown * units::kMetresToYards;
-  char text[64];
-  std::snprintf(text, sizeof text, "Dist: %.0f", shown);
-  dialog_->setText(kDistanceLine, std::string(text) + (metric() ? " m" : " yd"));
+  dialog_->setText(kDistanceLine, "Dist: " + fixedText(shown, 0) + (metric() ? " m" : " yd"));
 
   if (newFix) {
     msSinceFix_ = 0;

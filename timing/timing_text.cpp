@@ -25,12 +25,17 @@ std::optional<float> parseTypedNumber(std::string_view text) {
   return value;
 }
 
+std::string fixedText(double value, int precision) {
+  char text[400];  // room for any double in fixed notation
+  const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
+  if (error != std::errc()) return "?";
+  return std::string(text, end);
+}
+
 std::string speedLineText(float speedMph, bool metric, bool newFix) {
   double shown = static_cast<double>(speedMph);
   if (metric) shown = shown * units::kMphToKph;
-  char text[64];
-  std::snprintf(text, sizeof text, "Speed: %.1f", shown);
-  std::string line = text;
+  std::string line = "Speed: " + fixedText(shown, 1);
   line += metric ? " kph" : " mph";
   if (newFix) line += " *";
   return line;
@@ -43,7 +48,7 @@ std::string wholeNumberText(double value) {
   if (value > -2147483648.0 && value < 2147483648.0) {
     std::snprintf(text, sizeof text, "%i", static_cast<int>(value));
   } else {
-    std::snprintf(text, sizeof text, "%.0f", value);
+    return fixedText(value, 0);
   }
   return text;
 }

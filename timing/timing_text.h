@@ -21,6 +21,10 @@ std::string speedLineText(float speedMph, bool metric, bool newFix);
 // run, so 0 up to (not including) 32768 mph.
 bool speedFitsKey(float speedMph);
 
+// printf's "%.<precision>f" of value, with a '.' whatever the process
+// locale (a window toolkit may switch the C library to the user's locale).
+std::string fixedText(double value, int precision);
+
 // "%i" of a value already truncated toward zero; values beyond int print
 // as "%.0f" rather than overflow.
 std::string wholeNumberText(double value);
