@@ -250,6 +250,21 @@ TEST_F(AccelerationScreenTest, ForgetLastRun) {
   });
 }
 
+TEST_F(AccelerationScreenTest, AStopPressedThenForgottenDoesNotEndTheNextRun) {
+  AccelerationScreen screen(ctx);
+  show(screen, [&](HeadlessDialog& d) {
+    for (int i = 0; i < 2; ++i) fixAndTicks(screen, 0.0);
+    fixAndTicks(screen, 10.0, 1);
+    d.userClick(Screen::kManualButton);  // stop requested...
+    d.userClick(Screen::kForgetButton);  // ...and the run forgotten before the next tick
+    launchTo70(screen);
+    const RecordSet* set = ctx.records.findRecordSet(key(0, 60));
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->filledCount(), 1);
+    EXPECT_EQ(set->runs[0].timeMs, 3691u) << "the next run is timed to its to-speed";
+  });
+}
+
 TEST_F(AccelerationScreenTest, ManualStartAndStopAreTimedByTheTickClock) {
   AccelerationScreen screen(ctx);
   show(screen, [&](HeadlessDialog& d) {
