@@ -25,7 +25,7 @@ struct Outcome {
   std::string out;
 };
 
-class AnalyzeProgram : public ::testing::Test {
+class AnalyzeTimingModes : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("corv-analyze-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
@@ -77,7 +77,7 @@ class AnalyzeProgram : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(AnalyzeProgram, PrintsEveryStoredRunAsTextOrJson) {
+TEST_F(AnalyzeTimingModes, PrintsEveryStoredRunAsTextOrJson) {
   const Outcome text = run("--accel 0-60 --distance 440 " + path("quarter.nmea"));
   EXPECT_EQ(text.status, 0);
   const auto textLines = lines(text.out);
@@ -105,7 +105,7 @@ TEST_F(AnalyzeProgram, PrintsEveryStoredRunAsTextOrJson) {
   EXPECT_NE(metricLines[2].find(R"("key":2173698048,)"), std::string::npos) << metricLines[2];  // 0x81900000
 }
 
-TEST_F(AnalyzeProgram, OptionsFileGathersTheRunsOfEveryAnalysis) {
+TEST_F(AnalyzeTimingModes, OptionsFileGathersTheRunsOfEveryAnalysis) {
   const std::string options = path("options.bin");
   EXPECT_EQ(run("--accel 0-60 --distance 440 --options " + options + " " + path("quarter.nmea")).status, 0);
   EXPECT_EQ(run("--metric --distance 440 --options " + options + " " + path("quarter.nmea")).status, 0);
@@ -131,7 +131,7 @@ TEST_F(AnalyzeProgram, OptionsFileGathersTheRunsOfEveryAnalysis) {
   EXPECT_LT(accel->runs[0].stamp, 1781352000u + 600u);
 }
 
-TEST_F(AnalyzeProgram, BadInputGetsAClearErrorAndLosesNothing) {
+TEST_F(AnalyzeTimingModes, BadInputGetsAClearErrorAndLosesNothing) {
   const std::string damaged = path("damaged.bin");
   writeFile(damaged, "not an options file");
   struct Case {
