@@ -99,8 +99,11 @@ bool Application::loadOptionsAtStart() {
 
 bool Application::reopenPortInteractively() {
   if (ctx_.gps.portOpen()) ctx_.gps.closePort();
+  // A quit asked for while no screen was showing (say during a message box)
+  // ends the first start as Cancel does.
   do {
-    if (configuration_->showModal() == ConfigurationScreen::kCancel || ctx_.quitRequested) {
+    if (ctx_.quitRequested || configuration_->showModal() == ConfigurationScreen::kCancel ||
+        ctx_.quitRequested) {
       return false;
     }
   } while (!ctx_.gps.openPort(ctx_.settings.port, ctx_.settings.baudIndex));

@@ -354,6 +354,19 @@ TEST(Shutdown, AQuitRequestEndsEveryScreenAndSaves) {
   EXPECT_FALSE(app.port.isOpen());
 }
 
+// A signal may arrive while no screen shows (a message box at start): it is
+// not lost, and no screen opens after it.
+TEST(Shutdown, AQuitRequestBeforeAnyScreenIsKept) {
+  for (bool withFile : {false, true}) {
+    AppHarness app;
+    if (withFile) app.storeOptionsFile(Settings{});
+    app.ctx.quitRequested = true;
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_TRUE(app.screensShown().empty());
+    EXPECT_EQ(app.files.writes, withFile ? 1 : 0);
+  }
+}
+
 TEST(Shutdown, AQuitRequestAtTheFirstStartWritesNothing) {
   AppHarness app;
   app.then([&app](HeadlessDialog&) { requestQuit(app.ctx); });
