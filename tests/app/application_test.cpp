@@ -345,7 +345,7 @@ TEST(Shutdown, AQuitRequestEndsEveryScreenAndSaves) {
   app.then([](HeadlessDialog& d) { d.userClick(MainMenuScreen::kDistanceButton); });
   app.then([&app](HeadlessDialog&) {
     app.ctx.settings.units = 1;  // work in memory, not yet saved
-    requestQuit(app.ctx);
+    app.windows.requestQuit();   // the window closed, or SIGTERM
   });
   EXPECT_EQ(app.run(), 0);
   EXPECT_EQ(app.screensShown(), (std::vector<int>{kMainMenu, kDistance}));
@@ -369,7 +369,7 @@ TEST(Shutdown, AQuitRequestBeforeAnyScreenIsKept) {
 
 TEST(Shutdown, AQuitRequestAtTheFirstStartWritesNothing) {
   AppHarness app;
-  app.then([&app](HeadlessDialog&) { requestQuit(app.ctx); });
+  app.then([&app](HeadlessDialog&) { app.windows.requestQuit(); });
   EXPECT_EQ(app.run(), 0);
   EXPECT_EQ(app.screensShown(), std::vector<int>{kConfiguration});
   EXPECT_EQ(app.files.writes, 0);
