@@ -69,7 +69,7 @@ void printUsage(const CommandLine& line) {
       "\n"
       "Ports (the configuration screen's COM1..COM8; change with --com):\n%s"
       "\n"
-      "The demo keeps its runs in %s.\n"
+      "--demo and --nmea keep their runs in %s.\n"
       "Closing the window, Ctrl+C and SIGTERM end the program normally: it saves.\n",
       defaultOptionsPath().c_str(), line.comDevices.describe().c_str(), demo::demoOptionsPath().c_str());
 }
