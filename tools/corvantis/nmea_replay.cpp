@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -159,11 +160,14 @@ struct FixPosition {
 // "ddmm.mmmm" (degreeDigits 2) or "dddmm.mmmm" (3) as degrees.
 bool parseAngle(std::string_view field, size_t degreeDigits, double& degrees) {
   if (field.size() < degreeDigits + 2) return false;
-  const std::string text(field);
-  char* end = nullptr;
-  const double minutes = std::strtod(text.c_str() + degreeDigits, &end);
-  if (end != text.c_str() + text.size()) return false;
-  const int whole = std::atoi(text.substr(0, degreeDigits).c_str());
+  // from_chars: a '.' whatever the process locale says.
+  int whole = 0;
+  double minutes = 0.0;
+  const char* begin = field.data();
+  const char* end = field.data() + field.size();
+  const auto wholeRead = std::from_chars(begin, begin + degreeDigits, whole);
+  const auto minutesRead = std::from_chars(begin + degreeDigits, end, minutes);
+  if (wholeRead.ptr != begin + degreeDigits || minutesRead.ptr != end) return false;
   degrees = whole + minutes / 60.0;
   return true;
 }
@@ -185,7 +189,8 @@ bool parseFix(std::string_view sentence, FixPosition& fix) {
   if (!parseAngle(fields[2], 2, fix.latitudeDeg) || !parseAngle(fields[4], 3, fix.longitudeDeg)) return false;
   if (fields[3] == "S") fix.latitudeDeg = -fix.latitudeDeg;
   if (fields[5] == "W") fix.longitudeDeg = -fix.longitudeDeg;
-  fix.altitudeM = std::strtod(std::string(fields[9]).c_str(), nullptr);
+  fix.altitudeM = 0.0;
+  std::from_chars(fields[9].data(), fields[9].data() + fields[9].size(), fix.altitudeM);
   return true;
 }
 
