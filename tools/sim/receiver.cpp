@@ -330,7 +330,12 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
             gsa += buf;
           }
         }
-        gsa += "," + formatFixed(e.hdop * 1.8, 2) + "," + formatFixed(e.hdop, 2) + "," + formatFixed(e.hdop * 1.5, 2);
+        // PDOP, HDOP, VDOP; appended piece by piece (gcc 12 at -O3 warns
+        // wrongly about overlapping copies in a chain of temporaries).
+        for (const double dop : {e.hdop * 1.8, e.hdop, e.hdop * 1.5}) {
+          gsa += ',';
+          gsa += formatFixed(dop, 2);
+        }
       } else {
         gsa += "1,,,,,,,,,,,,,99.99,99.99,99.99";
       }

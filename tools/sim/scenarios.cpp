@@ -189,7 +189,10 @@ Scenario demoScenario(const ScenarioParams& p) {
   return circuitScenario("demo", p, 1100.0, strip, 2);
 }
 
-Scenario demoScenario() { return demoScenario(ScenarioParams{}); }
+Scenario demoScenario() {
+  const ScenarioParams defaults;
+  return demoScenario(defaults);
+}
 
 Scenario scenarioByName(const std::string& name, const ScenarioParams& params) {
   if (name == "accel") return accelScenario(params);
