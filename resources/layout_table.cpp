@@ -7,10 +7,10 @@ namespace corvantis::resources::detail {
 Row control(int id, platform::ControlKind kind, std::string caption, platform::Rect portrait,
             platform::Rect landscape) {
   Row row;
-  row.spec.id = id;
-  row.spec.kind = kind;
-  row.spec.caption = std::move(caption);
-  row.spec.rect = portrait;
+  row.entry.id = id;
+  row.entry.kind = kind;
+  row.entry.caption = std::move(caption);
+  row.entry.rect = portrait;
   row.landscape = landscape;
   return row;
 }
@@ -31,9 +31,9 @@ LayoutPair makeLayouts(int portraitId, int landscapeId, int landscapeHeightDu, c
   // lie on top of them and take their taps.
   for (bool frames : {true, false}) {
     for (const Row& row : rows) {
-      if ((row.spec.kind == platform::ControlKind::GroupBox) != frames) continue;
-      pair.portrait.controls.push_back(row.spec);
-      platform::ControlSpec wide = row.spec;
+      if ((row.entry.kind == platform::ControlKind::GroupBox) != frames) continue;
+      pair.portrait.controls.push_back(row.entry);
+      platform::ControlSpec wide = row.entry;
       wide.rect = row.landscape;
       pair.landscape.controls.push_back(std::move(wide));
     }

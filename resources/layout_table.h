@@ -10,23 +10,23 @@
 namespace corvantis::resources::detail {
 
 struct Row {
-  platform::ControlSpec spec;  // its rect is the portrait one
+  platform::ControlSpec entry;  // its rect is the portrait one
   platform::Rect landscape;
 
   Row& font(platform::FontRole role) {
-    spec.font = role;
+    entry.font = role;
     return *this;
   }
   Row& items(std::vector<std::string> list) {
-    spec.items = std::move(list);
+    entry.items = std::move(list);
     return *this;
   }
   Row& defaultButton() {
-    spec.defaultButton = true;
+    entry.defaultButton = true;
     return *this;
   }
   Row& contextMenu(int menuResource) {
-    spec.contextMenu = menuResource;
+    entry.contextMenu = menuResource;
     return *this;
   }
 };

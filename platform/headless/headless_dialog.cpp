@@ -34,10 +34,10 @@ std::string firstChars(std::string_view text, int maxChars) {
   return std::string(text);
 }
 
-std::string describe(const ControlState& c) { return "control " + std::to_string(c.spec.id); }
+std::string describe(const ControlState& c) { return "control " + std::to_string(c.entry.id); }
 
 void requireItems(const ControlState& c, const char* what) {
-  if (!hasItems(c.spec.kind)) {
+  if (!hasItems(c.entry.kind)) {
     throw std::logic_error(std::string(what) + " on " + describe(c) + ", which holds no items");
   }
 }
@@ -55,11 +55,11 @@ HeadlessDialog::HeadlessDialog(HeadlessWindowSystem& windows, const DialogLayout
                                DialogHandler& handler)
     : windows_(windows), layout_(layout), handler_(&handler) {
   controls_.reserve(layout_.controls.size());
-  for (const ControlSpec& spec : layout_.controls) {
+  for (const ControlSpec& entry : layout_.controls) {
     ControlState c;
-    c.spec = spec;
-    c.text = spec.caption;
-    c.items = spec.items;
+    c.entry = entry;
+    c.text = entry.caption;
+    c.items = entry.items;
     c.selected.assign(c.items.size(), false);
     controls_.push_back(std::move(c));
   }
@@ -68,7 +68,7 @@ HeadlessDialog::HeadlessDialog(HeadlessWindowSystem& windows, const DialogLayout
 bool HeadlessDialog::hasControl(int id) const {
   if (id < 0) return false;
   for (const ControlState& c : controls_) {
-    if (c.spec.id == id) return true;
+    if (c.entry.id == id) return true;
   }
   return false;
 }
@@ -76,7 +76,7 @@ bool HeadlessDialog::hasControl(int id) const {
 ControlState& HeadlessDialog::find(int id) {
   if (id >= 0) {
     for (ControlState& c : controls_) {
-      if (c.spec.id == id) return c;
+      if (c.entry.id == id) return c;
     }
   }
   throw std::out_of_range("control " + std::to_string(id) + " is not on layout " +
@@ -93,7 +93,7 @@ const ControlState& HeadlessDialog::control(int id) const { return find(id); }
 
 void HeadlessDialog::setText(int id, std::string_view text) {
   ControlState& c = find(id);
-  if (c.spec.kind == ControlKind::DropDownList) {
+  if (c.entry.kind == ControlKind::DropDownList) {
     // A list without an edit field can only show one of its items: the text
     // picks the item that reads so, and any other text changes nothing.
     for (size_t i = 0; i < c.items.size(); ++i) {
@@ -107,7 +107,7 @@ void HeadlessDialog::setText(int id, std::string_view text) {
 
 std::string HeadlessDialog::text(int id) const {
   const ControlState& c = find(id);
-  if (c.spec.kind == ControlKind::DropDownList) {
+  if (c.entry.kind == ControlKind::DropDownList) {
     return c.selection >= 0 ? c.items[static_cast<size_t>(c.selection)] : std::string();
   }
   return c.text;
@@ -156,7 +156,7 @@ void HeadlessDialog::clearItems(int id) {
   c.selection = -1;
   c.focusedItem = -1;
   // Emptying a combo empties its edit field too.
-  if (c.spec.kind == ControlKind::DropDownCombo) c.text.clear();
+  if (c.entry.kind == ControlKind::DropDownCombo) c.text.clear();
 }
 
 int HeadlessDialog::itemCount(int id) const {
@@ -177,7 +177,7 @@ int HeadlessDialog::selection(int id) const {
   requireItems(c, "selection");
   // A multiple-selection list has no single current item; the row with the
   // focus rectangle stands in for it.
-  if (c.spec.kind == ControlKind::MultiSelectList) return focusedItem(id);
+  if (c.entry.kind == ControlKind::MultiSelectList) return focusedItem(id);
   return c.selection;
 }
 
@@ -185,14 +185,14 @@ void HeadlessDialog::setSelection(int id, int index) {
   ControlState& c = find(id);
   requireItems(c, "setSelection");
   if (index != -1) requireIndex(c, index);
-  if (c.spec.kind == ControlKind::MultiSelectList) {
+  if (c.entry.kind == ControlKind::MultiSelectList) {
     // Rows are selected with setSelected; this only moves the focus row.
     if (index >= 0) c.focusedItem = index;
     return;
   }
   c.selection = index;
-  if (c.spec.kind == ControlKind::List) c.focusedItem = index;
-  if (c.spec.kind == ControlKind::DropDownCombo) {
+  if (c.entry.kind == ControlKind::List) c.focusedItem = index;
+  if (c.entry.kind == ControlKind::DropDownCombo) {
     c.text = index >= 0 ? c.items[static_cast<size_t>(index)] : std::string();
   }
 }
@@ -201,17 +201,17 @@ bool HeadlessDialog::isSelected(int id, int index) const {
   const ControlState& c = find(id);
   requireItems(c, "isSelected");
   requireIndex(c, index);
-  if (c.spec.kind == ControlKind::MultiSelectList) return c.selected[static_cast<size_t>(index)];
+  if (c.entry.kind == ControlKind::MultiSelectList) return c.selected[static_cast<size_t>(index)];
   return c.selection == index;
 }
 
 void HeadlessDialog::setSelected(int id, int index, bool selected) {
   ControlState& c = find(id);
-  if (c.spec.kind != ControlKind::MultiSelectList && c.spec.kind != ControlKind::List) {
+  if (c.entry.kind != ControlKind::MultiSelectList && c.entry.kind != ControlKind::List) {
     throw std::logic_error("setSelected on " + describe(c) + ", which is not a list");
   }
   requireIndex(c, index);
-  if (c.spec.kind == ControlKind::MultiSelectList) {
+  if (c.entry.kind == ControlKind::MultiSelectList) {
     c.selected[static_cast<size_t>(index)] = selected;
   } else if (selected) {
     c.selection = index;
@@ -223,7 +223,7 @@ void HeadlessDialog::setSelected(int id, int index, bool selected) {
 
 int HeadlessDialog::focusedItem(int id) const {
   const ControlState& c = find(id);
-  if (c.spec.kind != ControlKind::MultiSelectList && c.spec.kind != ControlKind::List) {
+  if (c.entry.kind != ControlKind::MultiSelectList && c.entry.kind != ControlKind::List) {
     throw std::logic_error("focusedItem on " + describe(c) + ", which is not a list");
   }
   // A list with rows always has a focus row, the first until the user or the
@@ -244,7 +244,7 @@ void HeadlessDialog::setFocus(int id) {
 
 void HeadlessDialog::setLengthLimit(int id, int maxChars) {
   ControlState& c = find(id);
-  if (!hasEditField(c.spec.kind)) {
+  if (!hasEditField(c.entry.kind)) {
     throw std::logic_error("setLengthLimit on " + describe(c) + ", which has no edit field");
   }
   c.lengthLimit = maxChars > 0 ? maxChars : 0;
@@ -289,7 +289,7 @@ bool HeadlessDialog::userClick(int id) {
     return true;
   }
   ControlState& c = find(id);
-  if (!isButton(c.spec.kind)) throw std::logic_error("userClick on " + describe(c) + ", not a button");
+  if (!isButton(c.entry.kind)) throw std::logic_error("userClick on " + describe(c) + ", not a button");
   if (reachable(id) == nullptr) return false;
   handler_->onCommand(id, Notification::Clicked);
   afterUserAction();
@@ -299,7 +299,7 @@ bool HeadlessDialog::userClick(int id) {
 bool HeadlessDialog::userSelect(int id, int index) {
   ControlState& c = find(id);
   requireItems(c, "userSelect");
-  if (c.spec.kind == ControlKind::MultiSelectList) {
+  if (c.entry.kind == ControlKind::MultiSelectList) {
     throw std::logic_error("userSelect on " + describe(c) + ": rows of a multiple-selection list are toggled");
   }
   requireIndex(c, index);
@@ -312,7 +312,7 @@ bool HeadlessDialog::userSelect(int id, int index) {
 
 bool HeadlessDialog::userType(int id, std::string_view text) {
   ControlState& c = find(id);
-  if (!hasEditField(c.spec.kind)) throw std::logic_error("userType on " + describe(c) + ", no edit field");
+  if (!hasEditField(c.entry.kind)) throw std::logic_error("userType on " + describe(c) + ", no edit field");
   if (reachable(id) == nullptr) return false;
   std::string typed = c.lengthLimit > 0 ? firstChars(text, c.lengthLimit) : std::string(text);
   if (typed == c.text) return true;  // nothing changed, nothing to tell
@@ -324,7 +324,7 @@ bool HeadlessDialog::userType(int id, std::string_view text) {
 
 bool HeadlessDialog::userToggleRow(int id, int row) {
   ControlState& c = find(id);
-  if (c.spec.kind != ControlKind::MultiSelectList) {
+  if (c.entry.kind != ControlKind::MultiSelectList) {
     throw std::logic_error("userToggleRow on " + describe(c) + ", not a multiple-selection list");
   }
   requireIndex(c, row);

@@ -38,7 +38,7 @@ namespace corvantis::platform::headless {
 class HeadlessWindowSystem;
 
 struct ControlState {
-  ControlSpec spec;  // as the layout gives it
+  ControlSpec entry;  // as the layout gives it
   std::string text;
   FontSpec font;            // the dialog font until setFont
   bool fontSet = false;     // setFont was called

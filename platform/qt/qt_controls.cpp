@@ -41,13 +41,13 @@ bool isList(ControlKind kind) {
 
 }  // namespace
 
-void QtDialog::buildControl(const ControlSpec& spec) {
-  const int id = spec.id;
-  const QString caption = QString::fromStdString(spec.caption);
+void QtDialog::buildControl(const ControlSpec& entry) {
+  const int id = entry.id;
+  const QString caption = QString::fromStdString(entry.caption);
   Control control;
-  control.kind = spec.kind;
+  control.kind = entry.kind;
   QWidget* widget = nullptr;
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ControlKind::Static: {
       auto* label = new QLabel(caption, window_);
       label->setTextFormat(Qt::PlainText);
@@ -66,7 +66,7 @@ void QtDialog::buildControl(const ControlSpec& spec) {
       // box that one clipped line would leave unreadable.
       QPushButton* button = new WrappingButton(caption, window_);
       button->setAutoDefault(false);
-      button->setDefault(spec.defaultButton);
+      button->setDefault(entry.defaultButton);
       QObject::connect(button, &QPushButton::clicked, window_,
                        [this, id] { notify(id, Notification::Clicked); });
       widget = button;
@@ -75,7 +75,7 @@ void QtDialog::buildControl(const ControlSpec& spec) {
     case ControlKind::DropDownCombo:
     case ControlKind::DropDownList: {
       auto* combo = new QComboBox(window_);
-      if (spec.kind == ControlKind::DropDownCombo) {
+      if (entry.kind == ControlKind::DropDownCombo) {
         combo->setEditable(true);
         // Typed text is the screen's to read; it never becomes an item nor
         // is completed from the items behind the user's back.
@@ -84,7 +84,7 @@ void QtDialog::buildControl(const ControlSpec& spec) {
         QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, window_,
                          [this, id] { notify(id, Notification::EditChanged); });
       }
-      for (const std::string& item : spec.items) {
+      for (const std::string& item : entry.items) {
         combo->addItem(QString::fromStdString(item));
       }
       // Filling a combo selects nothing.
@@ -99,10 +99,10 @@ void QtDialog::buildControl(const ControlSpec& spec) {
     case ControlKind::List:
     case ControlKind::MultiSelectList: {
       auto* list = new QListWidget(window_);
-      list->setSelectionMode(spec.kind == ControlKind::List ? QAbstractItemView::SingleSelection
+      list->setSelectionMode(entry.kind == ControlKind::List ? QAbstractItemView::SingleSelection
                                                             : QAbstractItemView::MultiSelection);
       list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-      for (const std::string& item : spec.items) {
+      for (const std::string& item : entry.items) {
         list->addItem(QString::fromStdString(item));
       }
       // itemSelectionChanged also follows the dialog's own changes; those
@@ -111,7 +111,7 @@ void QtDialog::buildControl(const ControlSpec& spec) {
                        [this, id] { notify(id, Notification::SelectionChanged); });
       // Only a list with a context menu knows the gesture; on any other a
       // held press is an ordinary tap that selects.
-      if (spec.contextMenu != 0) {
+      if (entry.contextMenu != 0) {
         new ListHoldFilter(list->viewport(), [this, id](QPoint p) {
           if (!ended_) {
             handler_.onHold(id, Point{p.x(), p.y()});
@@ -135,15 +135,15 @@ void QtDialog::buildControl(const ControlSpec& spec) {
       break;
     }
   }
-  const Rect px = duToPixels(spec.rect);
+  const Rect px = duToPixels(entry.rect);
   widget->setGeometry(px.x, px.y, px.width, px.height);
-  widget->setFont(toQFont(fontForRole(spec.font)));
-  if (spec.kind == ControlKind::GroupBox) {
+  widget->setFont(toQFont(fontForRole(entry.font)));
+  if (entry.kind == ControlKind::GroupBox) {
     widget->lower();  // a frame round other controls stays under them
   }
   control.widget = widget;
   control.dropHeightPx = px.height;
-  if (isCombo(spec.kind)) {
+  if (isCombo(entry.kind)) {
     fitCombo(control);
   }
   if (id >= 0) {

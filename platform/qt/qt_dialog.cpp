@@ -89,8 +89,8 @@ QtDialog::QtDialog(const DialogLayout& layout, DialogHandler& handler, bool full
   const Size client = clientSizeFor(layout);
   window_->setFixedSize(client.width, client.height);
   resized();
-  for (const ControlSpec& spec : layout.controls) {
-    buildControl(spec);
+  for (const ControlSpec& entry : layout.controls) {
+    buildControl(entry);
   }
 }
 

@@ -111,7 +111,7 @@ class QtDialog final : public Dialog {
     const QtDialog& d_;
   };
 
-  void buildControl(const ControlSpec& spec);
+  void buildControl(const ControlSpec& entry);
   void fitCombo(Control& control);
   void notify(int id, Notification what);
   const Control* find(int id) const;

@@ -5,11 +5,11 @@
 
 namespace corvantis::platform::qt {
 
-QFont toQFont(const FontSpec& spec) {
-  QFont font(QString::fromStdString(spec.face));
+QFont toQFont(const FontSpec& wanted) {
+  QFont font(QString::fromStdString(wanted.face));
   font.setStyleHint(QFont::SansSerif);
-  font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
-  const int cell = std::max(spec.heightPx, 1);
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(wanted.weight, 1, 1000)));
+  const int cell = std::max(wanted.heightPx, 1);
   // Start from the em size that a typical sans-serif cell (about 1.15 em)
   // gives and walk to the largest size whose cell still fits; the walk is
   // short and copes with whatever face fontconfig substitutes.

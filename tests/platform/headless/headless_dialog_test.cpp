@@ -21,7 +21,7 @@ constexpr int kMultiList = 1007;
 constexpr int kEdit = 1008;
 constexpr int kStatic = 1009;
 
-ControlSpec spec(int id, ControlKind kind, std::string caption, std::vector<std::string> items = {}) {
+ControlSpec entry(int id, ControlKind kind, std::string caption, std::vector<std::string> items = {}) {
   ControlSpec c;
   c.id = id;
   c.kind = kind;
@@ -38,14 +38,14 @@ DialogLayout testLayout() {
   layout.widthDu = 139;
   layout.heightDu = 156;
   layout.controls = {
-      spec(-1, ControlKind::GroupBox, "Run Params"),
-      spec(kButton, ControlKind::Button, "Forget Last Run"),
-      spec(kCombo, ControlKind::DropDownCombo, "", {"0", "10", "20"}),
-      spec(kDropList, ControlKind::DropDownList, "", {"COM1", "COM2"}),
-      spec(kList, ControlKind::List, "", {"Oval", "Ring", "Hill"}),
-      spec(kMultiList, ControlKind::MultiSelectList, "", {"a", "b", "c", "d"}),
-      spec(kEdit, ControlKind::Edit, ""),
-      spec(kStatic, ControlKind::Static, "Connecting to GPS device ..."),
+      entry(-1, ControlKind::GroupBox, "Run Params"),
+      entry(kButton, ControlKind::Button, "Forget Last Run"),
+      entry(kCombo, ControlKind::DropDownCombo, "", {"0", "10", "20"}),
+      entry(kDropList, ControlKind::DropDownList, "", {"COM1", "COM2"}),
+      entry(kList, ControlKind::List, "", {"Oval", "Ring", "Hill"}),
+      entry(kMultiList, ControlKind::MultiSelectList, "", {"a", "b", "c", "d"}),
+      entry(kEdit, ControlKind::Edit, ""),
+      entry(kStatic, ControlKind::Static, "Connecting to GPS device ..."),
   };
   return layout;
 }

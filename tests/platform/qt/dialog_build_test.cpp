@@ -55,13 +55,13 @@ TEST(DialogUnits, ClientSizeFollowsTheFormsOrientation) {
 }
 
 TEST(Fonts, HeightNamesTheWholeCellAndArialIsFound) {
-  for (const FontSpec& spec : {FontSpec{"Arial", 12, 400}, FontSpec{"Arial", 17, 700},
+  for (const FontSpec& entry : {FontSpec{"Arial", 12, 400}, FontSpec{"Arial", 17, 700},
                               FontSpec{"Arial", 25, 700}, dialogFont()}) {
-    const QFont font = toQFont(spec);
+    const QFont font = toQFont(entry);
     const int cell = QFontMetrics(font).height();
-    EXPECT_LE(cell, spec.heightPx) << spec.heightPx;
-    EXPECT_GE(cell, spec.heightPx - 2) << spec.heightPx;
-    EXPECT_EQ(QFontInfo(font).bold(), spec.weight >= 700) << spec.heightPx;
+    EXPECT_LE(cell, entry.heightPx) << entry.heightPx;
+    EXPECT_GE(cell, entry.heightPx - 2) << entry.heightPx;
+    EXPECT_EQ(QFontInfo(font).bold(), entry.weight >= 700) << entry.heightPx;
     // fontconfig's stand-in for Arial is a metric-compatible sans face.
     const QString family = QFontInfo(font).family();
     EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family.toStdString();
@@ -82,18 +82,18 @@ TEST_P(BuildEveryKind, ControlsHaveTheirKindCaptionItemsFontAndPlace) {
     EXPECT_EQ(window.width(), landscape ? 320 : 240);
     EXPECT_EQ(window.height(), landscape ? 240 : 320);
 
-    for (const ControlSpec& spec : layout.controls) {
-      if (spec.id < 0) {
+    for (const ControlSpec& entry : layout.controls) {
+      if (entry.id < 0) {
         continue;
       }
-      SCOPED_TRACE(spec.id);
-      QWidget* widget = dialog.control(spec.id);
+      SCOPED_TRACE(entry.id);
+      QWidget* widget = dialog.control(entry.id);
       ASSERT_NE(widget, nullptr);
-      const Rect px = duToPixels(spec.rect);
+      const Rect px = duToPixels(entry.rect);
       EXPECT_EQ(widget->x(), px.x);
       EXPECT_EQ(widget->y(), px.y);
       EXPECT_EQ(widget->width(), px.width);
-      const bool combo = spec.kind == ControlKind::DropDownCombo || spec.kind == ControlKind::DropDownList;
+      const bool combo = entry.kind == ControlKind::DropDownCombo || entry.kind == ControlKind::DropDownList;
       if (combo) {
         // The table gives the open list's height; the closed box is one line.
         EXPECT_LT(widget->height(), px.height);
@@ -102,11 +102,11 @@ TEST_P(BuildEveryKind, ControlsHaveTheirKindCaptionItemsFontAndPlace) {
       } else {
         EXPECT_EQ(widget->height(), px.height);
       }
-      EXPECT_EQ(QFontMetrics(widget->font()).height(), QFontMetrics(toQFont(fontForRole(spec.font))).height());
-      EXPECT_EQ(widget->font().bold(), fontForRole(spec.font).weight >= 700);
-      EXPECT_EQ(dialog.itemCount(spec.id), static_cast<int>(spec.items.size()));
-      for (size_t i = 0; i < spec.items.size(); ++i) {
-        EXPECT_EQ(dialog.itemText(spec.id, static_cast<int>(i)), spec.items[i]);
+      EXPECT_EQ(QFontMetrics(widget->font()).height(), QFontMetrics(toQFont(fontForRole(entry.font))).height());
+      EXPECT_EQ(widget->font().bold(), fontForRole(entry.font).weight >= 700);
+      EXPECT_EQ(dialog.itemCount(entry.id), static_cast<int>(entry.items.size()));
+      for (size_t i = 0; i < entry.items.size(); ++i) {
+        EXPECT_EQ(dialog.itemText(entry.id, static_cast<int>(i)), entry.items[i]);
       }
     }
 

@@ -39,14 +39,14 @@ DialogLayout everyKindLayout(bool landscape) {
   const int dx = landscape ? 45 : 0;  // landscape: everything moved right
   auto add = [&](int id, ControlKind kind, const char* caption, Rect r, FontRole font,
                  std::vector<std::string> items = {}) {
-    ControlSpec spec;
-    spec.id = id;
-    spec.kind = kind;
-    spec.caption = caption;
-    spec.rect = Rect{r.x + dx, r.y, r.width, r.height};
-    spec.font = font;
-    spec.items = std::move(items);
-    layout.controls.push_back(spec);
+    ControlSpec entry;
+    entry.id = id;
+    entry.kind = kind;
+    entry.caption = caption;
+    entry.rect = Rect{r.x + dx, r.y, r.width, r.height};
+    entry.font = font;
+    entry.items = std::move(items);
+    layout.controls.push_back(entry);
   };
   add(1001, ControlKind::Static, "Connecting to GPS device ...", {3, 3, 131, 11}, FontRole::Small);
   add(1012, ControlKind::MultiLineButton, "Acceleration Timings", {2, 16, 65, 29}, FontRole::Medium);

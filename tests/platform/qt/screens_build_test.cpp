@@ -70,34 +70,34 @@ TEST_P(EveryScreen, BuildsFromItsTable) {
     EXPECT_EQ(dialog.window().windowTitle(), "Corvantis v1.0");
     const QSize client = dialog.window().size();
     EXPECT_EQ(client, landscape ? QSize(320, 240) : QSize(240, 320));
-    for (const ControlSpec& spec : layout.controls) {
-      if (spec.id < 0) continue;
-      SCOPED_TRACE("control " + std::to_string(spec.id));
-      QWidget* widget = dialog.control(spec.id);
+    for (const ControlSpec& entry : layout.controls) {
+      if (entry.id < 0) continue;
+      SCOPED_TRACE("control " + std::to_string(entry.id));
+      QWidget* widget = dialog.control(entry.id);
       ASSERT_NE(widget, nullptr);
-      EXPECT_TRUE(kindMatches(spec.kind, widget));
-      if (hasCaption(spec.kind)) {
-        EXPECT_EQ(dialog.text(spec.id), spec.caption);
+      EXPECT_TRUE(kindMatches(entry.kind, widget));
+      if (hasCaption(entry.kind)) {
+        EXPECT_EQ(dialog.text(entry.id), entry.caption);
       }
-      ASSERT_EQ(dialog.itemCount(spec.id), static_cast<int>(spec.items.size()));
-      for (size_t i = 0; i < spec.items.size(); ++i) {
-        EXPECT_EQ(dialog.itemText(spec.id, static_cast<int>(i)), spec.items[i]);
+      ASSERT_EQ(dialog.itemCount(entry.id), static_cast<int>(entry.items.size()));
+      for (size_t i = 0; i < entry.items.size(); ++i) {
+        EXPECT_EQ(dialog.itemText(entry.id, static_cast<int>(i)), entry.items[i]);
       }
-      const Rect px = duToPixels(spec.rect);
+      const Rect px = duToPixels(entry.rect);
       EXPECT_EQ(widget->pos(), QPoint(px.x, px.y));
       EXPECT_EQ(widget->width(), px.width);
-      const bool combo = spec.kind == ControlKind::DropDownCombo || spec.kind == ControlKind::DropDownList;
+      const bool combo = entry.kind == ControlKind::DropDownCombo || entry.kind == ControlKind::DropDownList;
       if (combo) {
         EXPECT_LE(widget->height(), px.height);  // closed: one line of the open list's height
         // Even the shortest open list (the units, 30 units high) shows two rows.
         EXPECT_GE(qobject_cast<QComboBox*>(widget)->maxVisibleItems(),
-                  std::min(static_cast<int>(spec.items.size()), 2));
+                  std::min(static_cast<int>(entry.items.size()), 2));
       } else {
         EXPECT_EQ(widget->height(), px.height);
       }
       EXPECT_TRUE(QRect(QPoint(0, 0), client).contains(widget->geometry())) << "outside the client area";
-      EXPECT_EQ(QFontMetrics(widget->font()).height(), QFontMetrics(toQFont(fontForRole(spec.font))).height());
-      EXPECT_EQ(widget->font().bold(), fontForRole(spec.font).weight >= 700);
+      EXPECT_EQ(QFontMetrics(widget->font()).height(), QFontMetrics(toQFont(fontForRole(entry.font))).height());
+      EXPECT_EQ(widget->font().bold(), fontForRole(entry.font).weight >= 700);
     }
     picture = dialog.render();
   });
