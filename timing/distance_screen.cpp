@@ -8,6 +8,7 @@
 #include "gps/current_fix.h"
 #include "resources/layouts.h"
 #include "timing/run_timing.h"
+#include "timing/live_lines.h"
 #include "timing/timing_text.h"
 
 namespace corvantis {
@@ -102,14 +103,10 @@ void DistanceScreen::onCommand(int controlId, platform::Notification what) {
 void DistanceScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   const uint32_t now = ctx_.clock.tickMs();
-  const CurrentFix& fix = ctx_.gps.currentFix;
-  if (fix.deviceError) {
-    dialog_->setText(kStatusLine, "GPS Device Error");
+  if (!showStatusAndSpeed(*dialog_, ctx_.gps.currentFix, metric(), newFix)) {
     lastUpdateTick_ = now;
     return;
   }
-  if (const auto status = gpsStatusText(fix)) dialog_->setText(kStatusLine, *status);
-  dialog_->setText(kSpeedLine, speedLineText(fix.speed, metric(), newFix));
   if (distanceValid_) runLogic(newFix, now);
   lastUpdateTick_ = now;
 }
