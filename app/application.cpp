@@ -141,14 +141,20 @@ int Application::showLive(Screen& screen) {
 void Application::configurationStep() {
   stopTimerAndWaitForPump();
   const Settings kept = ctx_.settings;
-  if (configuration_->showModal() == ConfigurationScreen::kCancel) {
+  const bool confirmed = configuration_->showModal() != ConfigurationScreen::kCancel;
+  if (!confirmed) {
     // Lap definitions deleted on the screen stay deleted: the count follows
     // the collection, not the kept copy.
     const int32_t lapDefinitionCount = ctx_.settings.lapDefinitionCount;
     ctx_.settings = kept;
     ctx_.settings.lapDefinitionCount = lapDefinitionCount;
   }
-  if (ctx_.settings.port != kept.port || ctx_.settings.baudIndex != kept.baudIndex) {
+  const bool changed = ctx_.settings.port != kept.port || ctx_.settings.baudIndex != kept.baudIndex;
+  // OK on a receiver that failed to open or went silent opens it again even
+  // when nothing changed: plugging the receiver back in and confirming the
+  // screen is how a driver recovers without restarting the program.
+  const bool recover = confirmed && (!ctx_.gps.portOpen() || ctx_.gps.currentFix.deviceError);
+  if (changed || recover) {
     if (ctx_.gps.portOpen()) {
       ctx_.gps.closePort();
       // Let the old device settle before it (or its neighbour) is opened.

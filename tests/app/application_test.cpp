@@ -220,7 +220,7 @@ TEST(ConfigurationStep, CancelPutsBackPortRateAndUnitsButNotADeletedTrack) {
   EXPECT_FALSE(slept(app.clock, 500));
 }
 
-TEST(ConfigurationStep, ThePortIsReopenedOnlyWhenPortOrRateChanged) {
+TEST(ConfigurationStep, ThePortIsReopenedWhenPortOrRateChangedOrTheReceiverFailed) {
   struct Case {
     const char* what;
     bool openFailsAtStart;
@@ -229,6 +229,7 @@ TEST(ConfigurationStep, ThePortIsReopenedOnlyWhenPortOrRateChanged) {
     std::vector<std::string> opened;  // every open, the one at start first
     uint32_t lastRate;
     bool waited500;
+    bool deviceError = false;  // the receiver went silent before the screen
   };
   const std::vector<Case> cases = {
       {"units only", false, [](HeadlessDialog& d) { d.userSelect(ConfigurationScreen::kUnitsCombo, 1); },
@@ -242,6 +243,12 @@ TEST(ConfigurationStep, ThePortIsReopenedOnlyWhenPortOrRateChanged) {
        {"COM6:", "COM8:"}, 4800, false},
       {"port, then Cancel", false, [](HeadlessDialog& d) { d.userSelect(ConfigurationScreen::kPortCombo, 0); },
        ConfigurationScreen::kCancel, {"COM6:"}, 4800, false},
+      {"nothing, port closed after a failed open", true, [](HeadlessDialog&) {}, ConfigurationScreen::kOk,
+       {"COM6:", "COM6:"}, 4800, false},
+      {"nothing, port closed, Cancel", true, [](HeadlessDialog&) {}, ConfigurationScreen::kCancel,
+       {"COM6:"}, 0, false},
+      {"nothing, receiver gone silent", false, [](HeadlessDialog&) {}, ConfigurationScreen::kOk,
+       {"COM6:", "COM6:"}, 4800, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -253,6 +260,7 @@ TEST(ConfigurationStep, ThePortIsReopenedOnlyWhenPortOrRateChanged) {
     app.then([&](HeadlessDialog& d) {
       app.port.failOpen = false;
       closesBefore = app.port.closeCount;
+      app.ctx.gps.currentFix.deviceError = c.deviceError;
       c.edit(d);
       d.userClick(c.button);
     });
@@ -263,8 +271,11 @@ TEST(ConfigurationStep, ThePortIsReopenedOnlyWhenPortOrRateChanged) {
     });
     app.run();
     EXPECT_EQ(app.port.openedNames, c.opened);
-    EXPECT_EQ(app.port.appliedRates.back(), c.lastRate);
+    // lastRate 0: no open got as far as its line settings.
+    EXPECT_EQ(app.port.appliedRates.empty() ? 0u : app.port.appliedRates.back(), c.lastRate);
     EXPECT_EQ(slept(app.clock, 500), c.waited500);
+    // A successful reopen clears the device error.
+    EXPECT_EQ(app.ctx.gps.currentFix.deviceError, c.deviceError && c.opened.size() == 1);
   }
 }
 
