@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/context.h"
+#include "ui/context.h"
 #include "platform/files.h"
 
 namespace corvantis {

@@ -1,7 +1,7 @@
 #pragma once
 // The main menu: the hub of the screen loop. Six buttons end it with the code
 // of the next screen; the status line shows the live GPS state every tick.
-#include "app/screen.h"
+#include "ui/screen.h"
 
 namespace corvantis {
 

@@ -1,6 +1,6 @@
 #include "config/configuration_screen.h"
 
-#include "app/tap_hold_list.h"
+#include "ui/tap_hold_list.h"
 #include "resources/layouts.h"
 
 namespace corvantis {

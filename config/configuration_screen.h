@@ -3,7 +3,7 @@
 // the list of lap tracks (delete one; open one in the lap editor). It only
 // edits Settings in place; the screen loop keeps the copy that Cancel puts
 // back and reopens the port when port or rate changed.
-#include "app/screen.h"
+#include "ui/screen.h"
 #include "resources/layouts.h"
 
 namespace corvantis {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "laps/lap_definitions.h"
+#include "store/lap_definitions.h"
 #include "platform/files.h"
 #include "store/run_records.h"
 #include "store/settings.h"

@@ -7,7 +7,7 @@
 // start/stop button times a run by hand.
 #include <cstdint>
 
-#include "app/screen.h"
+#include "ui/screen.h"
 #include "store/run_records.h"
 
 namespace corvantis {

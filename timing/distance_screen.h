@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/screen.h"
+#include "ui/screen.h"
 #include "gps/fix_history.h"
 #include "store/run_records.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/context.h"
+#include "ui/context.h"
 #include "platform/files.h"
 #include "platform/headless/headless_window_system.h"
 #include "tests/support/fake_clock.h"

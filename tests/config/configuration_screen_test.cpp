@@ -2,7 +2,7 @@
 // and the lap list's tap-and-hold menu with the Delete question.
 #include <gtest/gtest.h>
 
-#include "app/tap_hold_list.h"
+#include "ui/tap_hold_list.h"
 #include "config/configuration_screen.h"
 #include "platform/headless/headless_window_system.h"
 #include "resources/layouts.h"

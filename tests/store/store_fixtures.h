@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "gps/fix_history.h"
-#include "laps/lap_definitions.h"
+#include "store/lap_definitions.h"
 #include "store/run_records.h"
 
 namespace corvantis::testing {

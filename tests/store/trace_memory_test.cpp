@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "laps/lap_definitions.h"
+#include "store/lap_definitions.h"
 #include "store/run_records.h"
 #include "tests/store/store_fixtures.h"
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "app/context.h"
+#include "ui/context.h"
 #include "platform/headless/headless_window_system.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_serial_port.h"

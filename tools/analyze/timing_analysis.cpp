@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/context.h"
+#include "ui/context.h"
 #include "common/time_text.h"
 #include "common/units.h"
 #include "platform/headless/headless_window_system.h"

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/context.h"
+#include "ui/context.h"
 #include "app/main_menu_screen.h"
 #include "config/configuration_screen.h"
 #include "platform/posix/clock.h"

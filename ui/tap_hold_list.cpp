@@ -1,4 +1,4 @@
-#include "app/tap_hold_list.h"
+#include "ui/tap_hold_list.h"
 
 #include "resources/layouts.h"
 

@@ -1,4 +1,4 @@
-#include "laps/lap_definitions.h"
+#include "store/lap_definitions.h"
 
 #include <algorithm>
 #include <utility>

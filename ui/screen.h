@@ -2,7 +2,7 @@
 // Screen plumbing shared by every screen: the modal show with its result
 // code, the live flag that the screen loop sets, and the common opening
 // routine (fonts from the layout table, full-screen request).
-#include "app/context.h"
+#include "ui/context.h"
 #include "platform/window.h"
 
 namespace corvantis {

@@ -1,7 +1,7 @@
 #pragma once
 // The lap definitions store: every user-defined lap track with its split
-// lines, name and the lap times driven on it. This is the persistence half of
-// laps/; it depends only on gps/ and store/.
+// lines, name and the lap times driven on it. Persistence only: the crossing
+// engine and the lap screens in laps/ build on it.
 #include <array>
 #include <cstdint>
 #include <string>

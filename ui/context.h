@@ -3,7 +3,7 @@
 // application and handed by reference to the screens: no globals, so every
 // test starts from a fresh state.
 #include "gps/gps_input.h"
-#include "laps/lap_definitions.h"
+#include "store/lap_definitions.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "store/run_records.h"

@@ -1,4 +1,4 @@
-#include "app/screen.h"
+#include "ui/screen.h"
 
 namespace corvantis {
 
