@@ -2,6 +2,7 @@
 
 #include "app/main_menu_screen.h"
 #include "config/configuration_screen.h"
+#include "laps/lap_timing_screen.h"
 #include "store/options_file.h"
 #include "store/settings.h"
 #include "timing/acceleration_screen.h"
@@ -71,11 +72,12 @@ void Application::createScreens() {
   mainMenu_ = std::make_unique<MainMenuScreen>(ctx_);
   // The records screen comes with the review screens.
   distance_ = std::make_unique<DistanceScreen>(ctx_);
-  // The lap screen comes with the lap timing screens.
+  lapTiming_ = std::make_unique<LapTimingScreen>(ctx_);
 }
 
 void Application::destroyScreens() {
   // Order: laps, distance, records, configuration, acceleration, main menu.
+  lapTiming_.reset();
   distance_.reset();
   configuration_.reset();
   acceleration_.reset();
@@ -120,8 +122,9 @@ void Application::screenLoop() {
       case MainMenuScreen::kAcceleration: showLive(*acceleration_); break;
       case MainMenuScreen::kDistance: showLive(*distance_); break;
       case MainMenuScreen::kConfiguration: configurationStep(); break;
-      // kLaps and kRecords: the lap and records screens are not part of the
-      // program yet; the choice shows the main menu again.
+      case MainMenuScreen::kLaps: showLive(*lapTiming_); break;
+      // kRecords (its screen is not part of the program yet) falls to the
+      // default and shows the main menu again.
       case 1:
       case 2:
       case MainMenuScreen::kExit: return;
@@ -189,10 +192,9 @@ void Application::stopTimerAndWaitForPump() {
 }
 
 void Application::afterTick(bool newFix) {
-  // Order: lap screen (once it is part of the program), main menu,
-  // acceleration, distance.
-  for (Screen* screen : {static_cast<Screen*>(mainMenu_.get()), static_cast<Screen*>(acceleration_.get()),
-                         static_cast<Screen*>(distance_.get())}) {
+  // Order: lap screen, main menu, acceleration, distance.
+  for (Screen* screen : {static_cast<Screen*>(lapTiming_.get()), static_cast<Screen*>(mainMenu_.get()),
+                         static_cast<Screen*>(acceleration_.get()), static_cast<Screen*>(distance_.get())}) {
     if (screen != nullptr && screen->live) screen->update(newFix);
   }
 }
