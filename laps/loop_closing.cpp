@@ -36,13 +36,15 @@ bool closeLoop(FixHistory& history) {
   const double inverse = 1.0 / length;
   d0 = Offset{d0.x * inverse, d0.y * inverse, d0.z * inverse};
 
-  // Kept across the passes: the first step of a pass compares with the last
-  // step of the pass before.
-  Offset previousOffset;
-  FixSample previousPoint = h[0];
   for (int stride = 1; stride <= kMaxStride; ++stride) {
     const int count = history.count;
     if (count <= 2) continue;
+    // Each pass starts afresh. Carried over from the pass before, the first
+    // step of a pass would compare the path's last sample with its third:
+    // a drive stopped short of its start would "pass" it there and close
+    // into a three-point track instead of failing.
+    Offset previousOffset;
+    FixSample previousPoint = h[0];
     for (int j = 2; j < count; j += stride) {
       FixSample& sample = h[static_cast<size_t>(j)];
       const Offset offset{sample.longitude - h[0].longitude, 0.0, sample.latitude - h[0].latitude};
