@@ -75,10 +75,16 @@ std::vector<LapPassEvent> runLapPass(const std::vector<uint8_t>& log, TimingSess
   screen.onLapEvent = [&](const LapEvent& event) {
     events.push_back(LapPassEvent{event, formatRunTime(event.timeMs), ctx.gps.history.newestFixTime()});
   };
+  HeadlessDialog* dialog = nullptr;
   ctx.gps.afterTick = [&](bool newFix) {
-    if (screen.live) screen.update(newFix);
+    if (!screen.live) return;
+    screen.update(newFix);
+    // Nobody looks at the map here: without this the surface would keep
+    // every drawing of the whole session.
+    dialog->recording().clear();
   };
   rig.windows.pushModalScript([&](HeadlessDialog& d) {
+    dialog = &d;
     d.userSelect(LapTimingScreen::kActiveLap, definitionIndex);
     screen.live = true;
     rig.replay.run(ctx.gps);
@@ -114,6 +120,7 @@ LapDefineResult runLapDefinePass(const std::vector<uint8_t>& log, TimingSession&
   ctx.gps.afterTick = [&](bool newFix) {
     if (!screen.live) return;
     screen.update(newFix);
+    dialog->recording().clear();
     if (!newFix || step == Step::Stopped) return;
     const uint32_t nowMs = ctx.gps.history.newestFixTime();
     if (!haveFirstFix) {
