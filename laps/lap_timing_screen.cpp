@@ -290,6 +290,7 @@ void LapTimingScreen::openEditorForNewTrack() {
   }
   ctx_.gps.holdOffTicks = kEditorHoldOffTicks;
   if (result == LapEditorScreen::kOk && ctx_.lapDefinitions.count() > before) {
+    ctx_.settings.lapDefinitionCount = ctx_.lapDefinitions.count();
     activeLap_ = ctx_.lapDefinitions.count() - 1;
     dialog_->addItem(kActiveLap, ctx_.lapDefinitions.at(activeLap_).name);
     dialog_->setSelection(kActiveLap, activeLap_);
