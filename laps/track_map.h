@@ -6,9 +6,11 @@
 // every pixel.
 //
 // Degrees of longitude and latitude get the same scale: the larger extent
-// of the track sets it. Over a circuit a few hundred metres across the
-// resulting squeeze of east-west distances is plain to see but harmless,
-// since every line placed on the map is snapped onto a recorded sample.
+// of the track sets it. Away from the equator a degree of longitude is
+// shorter on the ground than a degree of latitude, so the track shows wider
+// than it is (by 1 / cos(latitude), 1.6 times at 51 degrees north); that is
+// plain to see but harmless, since every line placed on the map is snapped
+// onto a recorded sample.
 #include "gps/fix_history.h"
 #include "platform/dialog_layout.h"
 #include "store/lap_definitions.h"

@@ -1,5 +1,6 @@
 #include "tools/corvantis/screenshots.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -8,10 +9,13 @@
 #include "ui/context.h"
 #include "app/main_menu_screen.h"
 #include "config/configuration_screen.h"
+#include "laps/lap_editor_screen.h"
 #include "platform/posix/clock.h"
 #include "platform/qt/qt_window_system.h"
 #include "timing/acceleration_screen.h"
 #include "timing/distance_screen.h"
+#include "tools/sim/geo.h"
+#include "tools/sim/scenario.h"
 
 namespace corvantis::demo {
 
@@ -48,9 +52,43 @@ void fillRepresentativeContent(AppContext& ctx) {
   ctx.gps.currentFix.speed = 0.0f;
 }
 
+// The simulator's circuit as a driven lap leaves it in the fix history: a
+// sample every 6 m, starting and ending at the start/finish point.
+void recordCircuitLap(FixHistory& history) {
+  const sim::Circuit circuit = sim::builtInCircuit(120.0);
+  const sim::GeoOrigin origin{51.5720, -1.7870};
+  const int n = std::min(static_cast<int>(circuit.lengthM() / 6.0), FixHistory::kCapacity - 1);
+  history.count = n + 1;
+  for (int i = 0; i <= n; ++i) {
+    const sim::PathPoint p = circuit.at(circuit.lengthM() * i / n);
+    const sim::GeoPoint g = sim::toGeo(origin, p.pose.xM, p.pose.yM, p.altitudeM);
+    history.samples[static_cast<size_t>(i)].longitude = g.longitudeDeg;
+    history.samples[static_cast<size_t>(i)].latitude = g.latitudeDeg;
+  }
+}
+
+// The lap editor right after a lap was recorded, with two split lines placed
+// and the lap named.
+std::unique_ptr<Screen> editorOnARecordedLap(AppContext& ctx) {
+  recordCircuitLap(ctx.gps.history);
+  auto editor = std::make_unique<LapEditorScreen>(ctx, -1);
+  const FixHistory& h = ctx.gps.history;
+  for (int at : {h.count / 3, h.count * 2 / 3}) {
+    editor->addSplitLine({h.samples[static_cast<size_t>(at)].longitude, h.samples[static_cast<size_t>(at)].latitude});
+  }
+  return editor;
+}
+
+void nameTheLap(platform::Dialog& dialog) {
+  dialog.setText(LapEditorScreen::kNameField, "Club circuit");
+  dialog.setEnabled(LapEditorScreen::kOk, true);
+}
+
 struct Shot {
   const char* name;
   std::function<std::unique_ptr<Screen>(AppContext&)> make;
+  // What the user has done on the screen before the picture, if anything.
+  std::function<void(platform::Dialog&)> dress = {};
 };
 
 }  // namespace
@@ -67,6 +105,7 @@ bool writeScreenshots(const std::string& dir) {
       {"configuration", [](AppContext& c) { return std::make_unique<ConfigurationScreen>(c); }},
       {"acceleration", [](AppContext& c) { return std::make_unique<AccelerationScreen>(c); }},
       {"distance", [](AppContext& c) { return std::make_unique<DistanceScreen>(c); }},
+      {"lap-editor", editorOnARecordedLap, nameTheLap},
   };
   bool allWritten = true;
   for (const bool landscape : {false, true}) {
@@ -83,6 +122,7 @@ bool writeScreenshots(const std::string& dir) {
               .string();
       windows.setAfterOpenHook([&](platform::Dialog& dialog) {
         screen->update(false);  // one tick: the status line shows the fix
+        if (shot.dress) shot.dress(dialog);
         if (!windows.saveScreenshot(path)) {
           std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
           allWritten = false;

@@ -183,6 +183,29 @@ TEST(LapEditorQt, AWheelNotchZoomsOneStep) {
     EXPECT_DOUBLE_EQ(h.editor.map().zoom(), 0.9 * 1.25 * 1.25);
     turn(-240);
     EXPECT_NEAR(h.editor.map().zoom(), 0.9, 1e-12);
+
+    turn(120 * 14);
+    EXPECT_DOUBLE_EQ(h.editor.map().zoom(), 20.0);
+
+    // Zoomed in, the track runs past the map's edges: nothing of it shows
+    // on the screen round the map.
+    turn(-120 * 20);
+    turn(120 * 3);
+    const QImage image = dialog.render();
+    const qreal ratio = image.devicePixelRatio();
+    const MapArea a = E::kPortraitMap;
+    int outside = 0;
+    for (int x = 0; x < 240; ++x) {
+      for (int y : {a.top - 2, a.top - 1, a.bottom(), a.bottom() + 1}) {
+        if (image.pixel(static_cast<int>(x * ratio), static_cast<int>(y * ratio)) == qRgb(0, 0, 0)) ++outside;
+      }
+    }
+    for (int y = a.top; y < a.bottom(); ++y) {
+      for (int x : {a.left - 2, a.left - 1}) {
+        if (image.pixel(static_cast<int>(x * ratio), static_cast<int>(y * ratio)) == qRgb(0, 0, 0)) ++outside;
+      }
+    }
+    EXPECT_EQ(outside, 0);
   });
 }
 
