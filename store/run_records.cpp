@@ -130,6 +130,16 @@ void RunRecords::forgetLastRun(RecordKey key) {
   }
 }
 
+bool RunRecords::removeRecordSet(RecordKey key) {
+  for (auto it = sets_.begin(); it != sets_.end(); ++it) {
+    if (it->key == key.value()) {
+      sets_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
 uint32_t RunRecords::bestTime(RecordKey key) const {
   const RecordSet* set = findRecordSet(key);
   if (set == nullptr) return 0;

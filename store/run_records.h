@@ -66,6 +66,9 @@ class RunRecords {
   // A time of 0 is the empty-slot marker and is never stored (answers false).
   bool addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const FixHistory& history);
   void forgetLastRun(RecordKey key);
+  // Removes the set with this key, its runs and traces; the later sets move
+  // up one place. Answers false when there is no such set.
+  bool removeRecordSet(RecordKey key);
   uint32_t bestTime(RecordKey key) const;
   int32_t averageTime(RecordKey key) const;
 

@@ -208,6 +208,23 @@ TEST(RunRecords, DeletingEveryRunThroughADummyRunRemovesTheSet) {
   EXPECT_EQ(store.findRecordSet(key), nullptr);
 }
 
+TEST(RunRecords, RemoveRecordSetTakesOnlyThatSetAndStoresNoRun) {
+  RunRecords store;
+  FixHistory history;
+  fillHistory(history, 3);
+  const RecordKey a{0, 60}, b{0, 100}, c = distanceKey(402.336);
+  for (RecordKey key : {a, b, c}) store.addRun(key, 5000, 0, history);
+
+  EXPECT_TRUE(store.removeRecordSet(b));
+  ASSERT_EQ(store.sets().size(), 2u);
+  EXPECT_EQ(store.sets()[0].key, a.value());
+  EXPECT_EQ(store.sets()[1].key, c.value());  // the later set moved up
+  EXPECT_EQ(store.bestTime(b), 0u);
+
+  EXPECT_FALSE(store.removeRecordSet(b));  // already gone: nothing changes
+  EXPECT_EQ(store.sets().size(), 2u);
+}
+
 TEST(BuildTrace, DistanceAccumulatesAlongThePath) {
   FixHistory history;
   fillHistory(history, 3);
