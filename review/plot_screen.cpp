@@ -75,8 +75,9 @@ void PlotScreen::onPaint(platform::Surface& surface) {
 }
 
 void PlotScreen::drawTimeAxis(platform::Surface& surface, const PlotFrame& frame, AxisTicks& ticks) {
-  // The span keeps its stretched value, so later paints lay out the same ticks.
-  ticks = layOutTimeTicks(ranges_.spanMs, frame.width);
+  // The span keeps its stretched value for the curves.
+  if (!timeTicks_) timeTicks_ = layOutTimeTicks(ranges_.spanMs, frame.width);
+  ticks = *timeTicks_;
   const bool wholeSeconds = ticks.stepValue % 1000 == 0;
   const int bottom = frame.bottom();
   bool anyLabel = false;
@@ -120,8 +121,10 @@ void PlotScreen::drawValueAxis(platform::Surface& surface, const PlotFrame& fram
     range = &ranges_.accelRange;
     unit = 100;
   }
-  // The range keeps its grown value, so later paints lay out the same ticks.
-  ticks = layOutValueTicks(*range, unit, frame.height);
+  // The range keeps its grown value for the curves.
+  std::optional<AxisTicks>& laidOut = valueTicks_[static_cast<size_t>(plotKind_)];
+  if (!laidOut) laidOut = layOutValueTicks(*range, unit, frame.height);
+  ticks = *laidOut;
   for (int k = 1; k <= ticks.count; ++k) {
     const int y = frame.bottom() - k * ticks.stepPx - 2;
     const int value = k * ticks.stepValue;

@@ -4,6 +4,7 @@
 // their times when there is more than one. Opened by the records screen for
 // the times selected there; the ranges are worked out once at open.
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,6 +57,10 @@ class PlotScreen : public Screen {
   std::vector<const RunRecord*> runs_;
   PlotKind plotKind_;
   PlotRanges ranges_;
+  // Tick layouts, made at the first paint that needs them and kept: laying
+  // a stretched axis out again would stretch it further on every repaint.
+  std::optional<AxisTicks> timeTicks_;
+  std::array<std::optional<AxisTicks>, 3> valueTicks_;
 };
 
 }  // namespace corvantis
