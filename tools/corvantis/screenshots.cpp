@@ -10,8 +10,12 @@
 #include "config/configuration_screen.h"
 #include "platform/posix/clock.h"
 #include "platform/qt/qt_window_system.h"
+#include "review/plot_screen.h"
+#include "review/records_screen.h"
+#include "store/options_file.h"
 #include "timing/acceleration_screen.h"
 #include "timing/distance_screen.h"
+#include "tools/corvantis/review_content.h"
 
 namespace corvantis::demo {
 
@@ -53,6 +57,43 @@ struct Shot {
   std::function<std::unique_ptr<Screen>(AppContext&)> make;
 };
 
+// The runs of a stored set, at most count of them from the first.
+std::vector<const RunRecord*> runsOf(const RecordSet& set, int count) {
+  std::vector<const RunRecord*> runs;
+  for (int i = 0; i < set.filledCount() && i < count; ++i) runs.push_back(&set.runs[static_cast<size_t>(i)]);
+  return runs;
+}
+
+// The records and plot screens, filled from the review options file: the
+// records list with two times selected, the plot of several runs and of one.
+std::vector<Shot> reviewShots(const AppContext& ctx) {
+  std::vector<Shot> shots;
+  shots.push_back({"records", [](AppContext& c) { return std::make_unique<RecordsScreen>(c); }});
+  const auto& sets = ctx.records.sets();
+  if (!sets.empty()) {
+    shots.push_back({"plot", [](AppContext& c) {
+                       const RecordSet& set = c.records.sets().front();
+                       return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 3));
+                     }});
+  }
+  for (size_t i = 0; i < sets.size(); ++i) {
+    if (!keyFromValue(sets[i].key).isDistance()) continue;
+    shots.push_back({"plot-one-run", [i](AppContext& c) {
+                       const RecordSet& set = c.records.sets()[i];
+                       return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 1));
+                     }});
+    break;
+  }
+  if (ctx.lapDefinitions.count() > 0 && ctx.lapDefinitions.at(0).lapCount >= 2) {
+    shots.push_back({"plot-laps", [](AppContext& c) {
+                       const LapDefinition& track = c.lapDefinitions.at(0);
+                       return std::make_unique<PlotScreen>(c, 0, track.name,
+                                                           std::vector<const RunRecord*>{&track.laps[0], &track.laps[1]});
+                     }});
+  }
+  return shots;
+}
+
 }  // namespace
 
 bool writeScreenshots(const std::string& dir) {
@@ -69,6 +110,7 @@ bool writeScreenshots(const std::string& dir) {
       {"distance", [](AppContext& c) { return std::make_unique<DistanceScreen>(c); }},
   };
   bool allWritten = true;
+  const std::vector<uint8_t> reviewFile = reviewOptionsFile();
   for (const bool landscape : {false, true}) {
     platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{landscape, false});
     platform::PosixClock clock;
@@ -83,6 +125,34 @@ bool writeScreenshots(const std::string& dir) {
               .string();
       windows.setAfterOpenHook([&](platform::Dialog& dialog) {
         screen->update(false);  // one tick: the status line shows the fix
+        if (!windows.saveScreenshot(path)) {
+          std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
+          allWritten = false;
+        } else {
+          std::printf("%s\n", path.c_str());
+        }
+        dialog.end(2);
+      });
+      screen->showModal();
+    }
+    AppContext review(windows, clock, port);
+    review.landscape = landscape;
+    loadSettingsDefaults(review.settings);
+    if (!decodeOptions(reviewFile, review.settings, review.records, review.lapDefinitions).ok()) {
+      std::fprintf(stderr, "corvantis: the records screenshots' options file does not read back\n");
+      allWritten = false;
+    }
+    for (const Shot& shot : reviewShots(review)) {
+      const std::unique_ptr<Screen> screen = shot.make(review);
+      const std::string path =
+          (std::filesystem::path(dir) / (std::string(shot.name) + (landscape ? "-landscape" : "-portrait") + ".png"))
+              .string();
+      windows.setAfterOpenHook([&](platform::Dialog& dialog) {
+        if (std::string(shot.name) == "records") {
+          // Two times selected, as before plotting them.
+          for (int row : {0, 2}) dialog.setSelected(RecordsScreen::kTimesList, row, true);
+          screen->onCommand(RecordsScreen::kTimesList, platform::Notification::SelectionChanged);
+        }
         if (!windows.saveScreenshot(path)) {
           std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
           allWritten = false;
