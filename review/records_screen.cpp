@@ -155,7 +155,7 @@ void RecordsScreen::deleteSelected() {
     if (set.filledCount() == 0) {
       // Nothing left of the definition: the set goes from the store (no run
       // is stored to do it) and the list shows the first category.
-      ctx_.records.removeRecordSet(keyFromValue(set.key));
+      ctx_.records.removeRecordSet(static_cast<size_t>(currentCategory_));
       dialog_->removeItem(kCategoryCombo, currentCategory_);
       currentCategory_ = 0;
       dialog_->setSelection(kCategoryCombo, dialog_->itemCount(kCategoryCombo) > 0 ? 0 : -1);

@@ -130,14 +130,10 @@ void RunRecords::forgetLastRun(RecordKey key) {
   }
 }
 
-bool RunRecords::removeRecordSet(RecordKey key) {
-  for (auto it = sets_.begin(); it != sets_.end(); ++it) {
-    if (it->key == key.value()) {
-      sets_.erase(it);
-      return true;
-    }
-  }
-  return false;
+bool RunRecords::removeRecordSet(size_t index) {
+  if (index >= sets_.size()) return false;
+  sets_.erase(sets_.begin() + static_cast<std::ptrdiff_t>(index));
+  return true;
 }
 
 uint32_t RunRecords::bestTime(RecordKey key) const {

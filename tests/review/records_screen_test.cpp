@@ -165,6 +165,21 @@ TEST(RecordsScreen, DeletingEveryTimeOfASetRemovesItsCategoryAndShowsTheFirst) {
   }
 }
 
+TEST(RecordsScreen, OfTwoSetsWithOneKeyTheEmptiedOneGoes) {
+  // A file written elsewhere may hold one definition twice.
+  RecordsHarness h;
+  h.addRun(k0to60, 5000, kDec5At1407);
+  h.ctx.records.sets().push_back(h.ctx.records.sets()[0]);
+  h.ctx.records.sets()[1].runs[0].timeMs = 6000;
+  h.show([&](HeadlessDialog& d) {
+    d.userSelect(R::kCategoryCombo, 1);
+    h.deleteRows(d, {0});
+    EXPECT_EQ(d.itemCount(R::kCategoryCombo), 1);
+  });
+  ASSERT_EQ(h.ctx.records.sets().size(), 1u);
+  EXPECT_EQ(h.ctx.records.sets()[0].runs[0].timeMs, 5000u);
+}
+
 TEST(RecordsScreen, DeletingTheLastCategoryLeavesNothingSelected) {
   RecordsHarness h;
   h.addRun(k0to60, 5000, kDec5At1407);
