@@ -157,7 +157,8 @@ void PlotScreen::drawCurves(platform::Surface& surface, const PlotFrame& frame, 
   for (size_t i = 0; i < runs_.size(); ++i) {
     const platform::Rgb colour = kRunColours[i];
     surface.setPen(colour);
-    const std::vector<CurvePoint> points = curvePoints(*runs_[i], ranges_.originsMs[i], scale);
+    const uint32_t origin = i < ranges_.originsMs.size() ? ranges_.originsMs[i] : 0;
+    const std::vector<CurvePoint> points = curvePoints(*runs_[i], origin, scale);
     for (size_t j = 0; j < points.size(); ++j) {
       const int x = frame.left + points[j].x + 2;
       const int y = bottom - points[j].y - 2;
