@@ -2,6 +2,7 @@
 
 #include "app/main_menu_screen.h"
 #include "config/configuration_screen.h"
+#include "review/records_screen.h"
 #include "store/options_file.h"
 #include "store/settings.h"
 #include "timing/acceleration_screen.h"
@@ -69,7 +70,7 @@ void Application::createScreens() {
   configuration_ = std::make_unique<ConfigurationScreen>(ctx_);
   acceleration_ = std::make_unique<AccelerationScreen>(ctx_);
   mainMenu_ = std::make_unique<MainMenuScreen>(ctx_);
-  // The records screen comes with the review screens.
+  records_ = std::make_unique<RecordsScreen>(ctx_);
   distance_ = std::make_unique<DistanceScreen>(ctx_);
   // The lap screen comes with the lap timing screens.
 }
@@ -77,6 +78,7 @@ void Application::createScreens() {
 void Application::destroyScreens() {
   // Order: laps, distance, records, configuration, acceleration, main menu.
   distance_.reset();
+  records_.reset();
   configuration_.reset();
   acceleration_.reset();
   mainMenu_.reset();
@@ -120,8 +122,11 @@ void Application::screenLoop() {
       case MainMenuScreen::kAcceleration: showLive(*acceleration_); break;
       case MainMenuScreen::kDistance: showLive(*distance_); break;
       case MainMenuScreen::kConfiguration: configurationStep(); break;
-      // kLaps and kRecords: the lap and records screens are not part of the
-      // program yet; the choice shows the main menu again.
+      // The records screen has no per-tick update: it is shown without the
+      // live flag.
+      case MainMenuScreen::kRecords: records_->showModal(); break;
+      // kLaps: the lap screen is not part of the program yet; the choice
+      // shows the main menu again.
       case 1:
       case 2:
       case MainMenuScreen::kExit: return;

@@ -14,6 +14,7 @@ class MainMenuScreen;
 class ConfigurationScreen;
 class AccelerationScreen;
 class DistanceScreen;
+class RecordsScreen;
 class Screen;
 
 struct ApplicationOptions {
@@ -64,6 +65,7 @@ class Application {
   std::unique_ptr<AccelerationScreen> acceleration_;
   std::unique_ptr<MainMenuScreen> mainMenu_;
   std::unique_ptr<DistanceScreen> distance_;
+  std::unique_ptr<RecordsScreen> records_;
 };
 
 // The user closed the window, or the program was asked to end (SIGINT,

@@ -12,8 +12,12 @@
 #include "laps/lap_editor_screen.h"
 #include "platform/posix/clock.h"
 #include "platform/qt/qt_window_system.h"
+#include "review/plot_screen.h"
+#include "review/records_screen.h"
+#include "store/options_file.h"
 #include "timing/acceleration_screen.h"
 #include "timing/distance_screen.h"
+#include "tools/corvantis/review_content.h"
 #include "tools/sim/geo.h"
 #include "tools/sim/scenario.h"
 
@@ -79,7 +83,7 @@ std::unique_ptr<Screen> editorOnARecordedLap(AppContext& ctx) {
   return editor;
 }
 
-void nameTheLap(platform::Dialog& dialog) {
+void nameTheLap(Screen&, platform::Dialog& dialog) {
   dialog.setText(LapEditorScreen::kNameField, "Club circuit");
   dialog.setEnabled(LapEditorScreen::kOk, true);
 }
@@ -88,8 +92,71 @@ struct Shot {
   const char* name;
   std::function<std::unique_ptr<Screen>(AppContext&)> make;
   // What the user has done on the screen before the picture, if anything.
-  std::function<void(platform::Dialog&)> dress = {};
+  std::function<void(Screen&, platform::Dialog&)> dress = {};
 };
+
+// The runs of a stored set, at most count of them from the first.
+std::vector<const RunRecord*> runsOf(const RecordSet& set, int count) {
+  std::vector<const RunRecord*> runs;
+  for (int i = 0; i < set.filledCount() && i < count; ++i) runs.push_back(&set.runs[static_cast<size_t>(i)]);
+  return runs;
+}
+
+// The records and plot screens, filled from the review options file: the
+// records list with two times selected, the plot of several runs and of one.
+std::vector<Shot> reviewShots(const AppContext& ctx) {
+  std::vector<Shot> shots;
+  shots.push_back({"records", [](AppContext& c) { return std::make_unique<RecordsScreen>(c); },
+                   [](Screen& screen, platform::Dialog& dialog) {
+                     // Two times selected, as before plotting them.
+                     for (int row : {0, 2}) dialog.setSelected(RecordsScreen::kTimesList, row, true);
+                     screen.onCommand(RecordsScreen::kTimesList, platform::Notification::SelectionChanged);
+                   }});
+  const auto& sets = ctx.records.sets();
+  if (!sets.empty()) {
+    shots.push_back({"plot", [](AppContext& c) {
+                       const RecordSet& set = c.records.sets().front();
+                       return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 3));
+                     }});
+  }
+  for (size_t i = 0; i < sets.size(); ++i) {
+    if (!keyFromValue(sets[i].key).isDistance()) continue;
+    shots.push_back({"plot-one-run", [i](AppContext& c) {
+                       const RecordSet& set = c.records.sets()[i];
+                       return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 1));
+                     }});
+    break;
+  }
+  if (ctx.lapDefinitions.count() > 0 && ctx.lapDefinitions.at(0).lapCount >= 2) {
+    shots.push_back({"plot-laps", [](AppContext& c) {
+                       const LapDefinition& track = c.lapDefinitions.at(0);
+                       return std::make_unique<PlotScreen>(c, 0, track.name,
+                                                           std::vector<const RunRecord*>{&track.laps[0], &track.laps[1]});
+                     }});
+  }
+  return shots;
+}
+
+// Opens the shot's screen, dresses it, and writes its picture.
+void shoot(platform::qt::QtWindowSystem& windows, const std::string& dir, bool landscape, const Shot& shot,
+           AppContext& ctx, bool& allWritten) {
+  const std::unique_ptr<Screen> screen = shot.make(ctx);
+  const std::string path =
+      (std::filesystem::path(dir) / (std::string(shot.name) + (landscape ? "-landscape" : "-portrait") + ".png"))
+          .string();
+  windows.setAfterOpenHook([&](platform::Dialog& dialog) {
+    screen->update(false);  // one tick: the status line shows the fix
+    if (shot.dress) shot.dress(*screen, dialog);
+    if (!windows.saveScreenshot(path)) {
+      std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
+      allWritten = false;
+    } else {
+      std::printf("%s\n", path.c_str());
+    }
+    dialog.end(2);
+  });
+  screen->showModal();
+}
 
 }  // namespace
 
@@ -108,6 +175,7 @@ bool writeScreenshots(const std::string& dir) {
       {"lap-editor", editorOnARecordedLap, nameTheLap},
   };
   bool allWritten = true;
+  const std::vector<uint8_t> reviewFile = reviewOptionsFile();
   for (const bool landscape : {false, true}) {
     platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{landscape, false});
     platform::PosixClock clock;
@@ -115,24 +183,15 @@ bool writeScreenshots(const std::string& dir) {
     AppContext ctx(windows, clock, port);
     ctx.landscape = landscape;
     fillRepresentativeContent(ctx);
-    for (const Shot& shot : shots) {
-      const std::unique_ptr<Screen> screen = shot.make(ctx);
-      const std::string path =
-          (std::filesystem::path(dir) / (std::string(shot.name) + (landscape ? "-landscape" : "-portrait") + ".png"))
-              .string();
-      windows.setAfterOpenHook([&](platform::Dialog& dialog) {
-        screen->update(false);  // one tick: the status line shows the fix
-        if (shot.dress) shot.dress(dialog);
-        if (!windows.saveScreenshot(path)) {
-          std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
-          allWritten = false;
-        } else {
-          std::printf("%s\n", path.c_str());
-        }
-        dialog.end(2);
-      });
-      screen->showModal();
+    for (const Shot& shot : shots) shoot(windows, dir, landscape, shot, ctx, allWritten);
+    AppContext review(windows, clock, port);
+    review.landscape = landscape;
+    loadSettingsDefaults(review.settings);
+    if (!decodeOptions(reviewFile, review.settings, review.records, review.lapDefinitions).ok()) {
+      std::fprintf(stderr, "corvantis: the records screenshots' options file does not read back\n");
+      allWritten = false;
     }
+    for (const Shot& shot : reviewShots(review)) shoot(windows, dir, landscape, shot, review, allWritten);
     windows.setAfterOpenHook({});
   }
   return allWritten;
