@@ -3,6 +3,7 @@
 #include "app/main_menu_screen.h"
 #include "config/configuration_screen.h"
 #include "laps/lap_timing_screen.h"
+#include "review/records_screen.h"
 #include "store/options_file.h"
 #include "store/settings.h"
 #include "timing/acceleration_screen.h"
@@ -70,7 +71,7 @@ void Application::createScreens() {
   configuration_ = std::make_unique<ConfigurationScreen>(ctx_);
   acceleration_ = std::make_unique<AccelerationScreen>(ctx_);
   mainMenu_ = std::make_unique<MainMenuScreen>(ctx_);
-  // The records screen comes with the review screens.
+  records_ = std::make_unique<RecordsScreen>(ctx_);
   distance_ = std::make_unique<DistanceScreen>(ctx_);
   lapTiming_ = std::make_unique<LapTimingScreen>(ctx_);
 }
@@ -79,6 +80,7 @@ void Application::destroyScreens() {
   // Order: laps, distance, records, configuration, acceleration, main menu.
   lapTiming_.reset();
   distance_.reset();
+  records_.reset();
   configuration_.reset();
   acceleration_.reset();
   mainMenu_.reset();
@@ -123,8 +125,9 @@ void Application::screenLoop() {
       case MainMenuScreen::kDistance: showLive(*distance_); break;
       case MainMenuScreen::kConfiguration: configurationStep(); break;
       case MainMenuScreen::kLaps: showLive(*lapTiming_); break;
-      // kRecords (its screen is not part of the program yet) falls to the
-      // default and shows the main menu again.
+      // The records screen has no per-tick update: it is shown without the
+      // live flag.
+      case MainMenuScreen::kRecords: records_->showModal(); break;
       case 1:
       case 2:
       case MainMenuScreen::kExit: return;

@@ -79,5 +79,6 @@ inline constexpr int kConfiguration = 129;
 inline constexpr int kAcceleration = 102;
 inline constexpr int kDistance = 137;
 inline constexpr int kLapTiming = 141;
+inline constexpr int kRecords = 134;
 
 }  // namespace corvantis::testing

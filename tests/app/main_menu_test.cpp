@@ -67,6 +67,7 @@ TEST(MainMenu, EveryShowingStartsAgainFromConnecting) {
     EXPECT_EQ(d.text(M::kStatusLine), "Waiting for satellite fix...");
     d.userClick(M::kRecordsButton);
   });
+  app.thenPassThrough();  // the records screen
   app.then([](HeadlessDialog& d) {
     EXPECT_EQ(d.text(M::kStatusLine), "Connecting to GPS device ...");
     d.userClick(M::kExitButton);
