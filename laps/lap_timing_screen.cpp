@@ -22,10 +22,6 @@ constexpr platform::Rgb kMapBackground{200, 255, 200};
 
 constexpr uint32_t kMapRedrawMs = 500;
 constexpr uint32_t kDayMs = 86400000u;
-// While the lap editor is open the pump stays held off, so that no fix is
-// appended to the fix history, which holds the track being edited.
-constexpr int32_t kHoldWhileEditing = INT32_MAX;
-
 // Keeps the minimum and maximum of a coordinate; 0 counts as not set.
 void widen(double value, double& minimum, double& maximum) {
   if (value < minimum || minimum == 0.0) minimum = value;
@@ -284,11 +280,12 @@ void LapTimingScreen::openEditorForNewTrack() {
   {
     LapEditorScreen editor(ctx_, -1);
     if (beforeEditorShown) beforeEditorShown(editor);
-    ctx_.gps.holdOffTicks = kHoldWhileEditing;
+    // The tick goes on recording fixes while the editor is open; the editor
+    // keeps to the track it opened with.
+    ctx_.gps.holdOffTicks = kEditorHoldOffTicks;
     live = false;
     result = editor.showModal();
   }
-  ctx_.gps.holdOffTicks = kEditorHoldOffTicks;
   if (result == LapEditorScreen::kOk && ctx_.lapDefinitions.count() > before) {
     ctx_.settings.lapDefinitionCount = ctx_.lapDefinitions.count();
     activeLap_ = ctx_.lapDefinitions.count() - 1;
