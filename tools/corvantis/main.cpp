@@ -39,6 +39,7 @@ struct CommandLine {
   std::optional<bool> landscape;
   int scale = 1;
   bool fullScreen = false;
+  bool anyTalker = false;
   std::string screenshotDir;
   bool help = false;
   bool version = false;
@@ -59,6 +60,9 @@ void printUsage(const CommandLine& line) {
       "  --options PATH     read and save the options file at PATH\n"
       "                     (default %s)\n"
       "  --com N=PATH       let port COMN (N = 1..8) be the device at PATH\n"
+      "  --any-talker       take the GGA sentence of any talker ($GNGGA, $GLGGA,\n"
+      "                     $GAGGA, $BDGGA, ...) as a $GPGGA: for receivers that\n"
+      "                     combine several satellite systems\n"
       "  --portrait         use the portrait layouts (240 x 320)\n"
       "  --landscape        use the landscape layouts (320 x 240)\n"
       "  --scale N          enlarge the window N times (1..8) on a desktop\n"
@@ -99,6 +103,8 @@ bool parse(int argc, char** argv, CommandLine& line) {
         std::fprintf(stderr, "corvantis: --com %s: expected N=PATH with N from 1 to 8\n", text.c_str());
         return false;
       }
+    } else if (arg == "--any-talker") {
+      line.anyTalker = true;
     } else if (arg == "--portrait") {
       line.landscape = false;
     } else if (arg == "--landscape") {
@@ -245,6 +251,10 @@ int main(int argc, char** argv) {
   platform::PosixSerialPort port(line.comDevices);
   platform::PosixFiles files;
   AppContext context(windows, clock, port);
+  if (line.anyTalker) context.gps.talkers = Talkers::Any;
+  context.gps.onOtherTalkerOnly = [](const std::string& tag) {
+    std::fprintf(stderr, "the receiver sends %s, not $GPGGA: start corvantis with --any-talker\n", tag.c_str());
+  };
 
   if (!installSignalPipe()) {
     std::perror("corvantis: cannot watch for SIGINT and SIGTERM");
