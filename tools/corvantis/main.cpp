@@ -214,9 +214,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "corvantis: cannot read the NMEA log %s\n", line.nmeaLog.c_str());
       return 2;
     }
-    drive = demo::driveFromLog(log);
+    drive = demo::driveFromLog(log, line.anyTalker);
     if (drive->parts.empty()) {
-      std::fprintf(stderr, "corvantis: %s holds no $GPGGA sentence with a time of day\n", line.nmeaLog.c_str());
+      std::fprintf(stderr, "corvantis: %s holds no %s sentence with a time of day%s\n", line.nmeaLog.c_str(),
+                   line.anyTalker ? "GGA" : "$GPGGA",
+                   !line.anyTalker && !demo::driveFromLog(log, true).parts.empty() ? " (try --any-talker)" : "");
       return 2;
     }
     demo::closeTheLoop(*drive);
