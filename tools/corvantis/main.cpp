@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -17,6 +18,7 @@
 
 #include "app/application.h"
 #include "platform/posix/clock.h"
+#include "platform/posix/gpsd_port.h"
 #include "platform/posix/files.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_port.h"
@@ -40,6 +42,9 @@ struct CommandLine {
   int scale = 1;
   bool fullScreen = false;
   bool anyTalker = false;
+  bool gpsd = false;
+  std::string gpsdHost = platform::kGpsdDefaultHost;
+  uint16_t gpsdPort = platform::kGpsdDefaultPort;
   std::string screenshotDir;
   bool help = false;
   bool version = false;
@@ -60,6 +65,9 @@ void printUsage(const CommandLine& line) {
       "  --options PATH     read and save the options file at PATH\n"
       "                     (default %s)\n"
       "  --com N=PATH       let port COMN (N = 1..8) be the device at PATH\n"
+      "  --gpsd [HOST[:PORT]]  read the receiver through a running gpsd (default\n"
+      "                     localhost:2947) instead of a serial device; the port and\n"
+      "                     rate of the configuration screen then do not matter\n"
       "  --any-talker       take the GGA sentence of any talker ($GNGGA, $GLGGA,\n"
       "                     $GAGGA, $BDGGA, ...) as a $GPGGA: for receivers that\n"
       "                     combine several satellite systems\n"
@@ -103,6 +111,16 @@ bool parse(int argc, char** argv, CommandLine& line) {
         std::fprintf(stderr, "corvantis: --com %s: expected N=PATH with N from 1 to 8\n", text.c_str());
         return false;
       }
+    } else if (arg == "--gpsd") {
+      line.gpsd = true;
+      // The address is optional: a next argument that is no option is it.
+      if (i + 1 < argc && argv[i + 1][0] != '-') {
+        text = argv[++i];
+        if (!platform::parseGpsdAddress(text, line.gpsdHost, line.gpsdPort)) {
+          std::fprintf(stderr, "corvantis: --gpsd %s: expected HOST, HOST:PORT or [ADDRESS]:PORT\n", text.c_str());
+          return false;
+        }
+      }
     } else if (arg == "--any-talker") {
       line.anyTalker = true;
     } else if (arg == "--portrait") {
@@ -133,6 +151,10 @@ bool parse(int argc, char** argv, CommandLine& line) {
   }
   if (line.demo && !line.nmeaLog.empty()) {
     std::fprintf(stderr, "corvantis: --demo and --nmea cannot be used together\n");
+    return false;
+  }
+  if (line.gpsd && (line.demo || !line.nmeaLog.empty())) {
+    std::fprintf(stderr, "corvantis: --gpsd cannot be used with --demo or --nmea\n");
     return false;
   }
   return true;
@@ -250,9 +272,14 @@ int main(int argc, char** argv) {
 
   platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{line.landscape, line.fullScreen});
   platform::PosixClock clock;
-  platform::PosixSerialPort port(line.comDevices);
+  std::unique_ptr<platform::SerialPort> port;
+  if (line.gpsd) {
+    port = std::make_unique<platform::GpsdPort>(line.gpsdHost, line.gpsdPort);
+  } else {
+    port = std::make_unique<platform::PosixSerialPort>(line.comDevices);
+  }
   platform::PosixFiles files;
-  AppContext context(windows, clock, port);
+  AppContext context(windows, clock, *port);
   if (line.anyTalker) context.gps.talkers = Talkers::Any;
   context.gps.onOtherTalkerOnly = [](const std::string& tag) {
     std::fprintf(stderr, "the receiver sends %s, not $GPGGA: start corvantis with --any-talker\n", tag.c_str());
