@@ -297,7 +297,9 @@ int main(int argc, char** argv) {
     requestQuit(context);
   });
 
-  const int exitCode = runApplication(context, files, ApplicationOptions{optionsPath, line.landscape});
+  // The demo and a played log bring their own receiver: they start on the main menu.
+  const int exitCode =
+      runApplication(context, files, ApplicationOptions{optionsPath, line.landscape, feeder.has_value()});
   if (feeder) feeder->stop();
   return exitCode;
 }
