@@ -23,6 +23,7 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_port.h"
 #include "platform/qt/qt_window_system.h"
+#include "platform/qt/window_scale.h"
 #include "store/options_file.h"
 #include "tools/corvantis/demo_drive.h"
 #include "tools/corvantis/receiver_feeder.h"
@@ -39,7 +40,7 @@ struct CommandLine {
   std::string nmeaLog;
   std::string optionsPath;
   std::optional<bool> landscape;
-  int scale = 1;
+  std::optional<int> scale;  // --scale; otherwise from the screen
   bool fullScreen = false;
   bool anyTalker = false;
   bool gpsd = false;
@@ -73,7 +74,9 @@ void printUsage(const CommandLine& line) {
       "                     combine several satellite systems\n"
       "  --portrait         use the portrait layouts (240 x 320)\n"
       "  --landscape        use the landscape layouts (320 x 240)\n"
-      "  --scale N          enlarge the window N times (1..8) on a desktop\n"
+      "  --scale N          enlarge the window N times (1..8); without it the window\n"
+      "                     takes the largest whole scale that fits in about two\n"
+      "                     thirds of the screen's height\n"
       "  --fullscreen       fill the display, as on a handheld\n"
       "  --screenshots DIR  write a PNG of every screen in both layouts to DIR, then exit\n"
       "  --help             show this text and the port table, then exit\n"
@@ -246,7 +249,17 @@ int main(int argc, char** argv) {
     demo::closeTheLoop(*drive);
   }
 
-  if (line.scale != 1) platform::qt::applyScaleFactor(line.scale);
+  // Pictures keep the handheld's pixels; a factor the user's environment
+  // sets (QT_SCALE_FACTOR) is left as it is.
+  if (line.scale) {
+    if (*line.scale != 1) platform::qt::applyScaleFactor(*line.scale);
+  } else if (line.screenshotDir.empty() && std::getenv("QT_SCALE_FACTOR") == nullptr) {
+    if (const auto screen = platform::qt::probeScreenSize(argc, argv)) {
+      const bool landscape = line.landscape.value_or(screen->width > screen->height);
+      const int scale = platform::qt::windowScaleFor(*screen, landscape);
+      if (scale != 1) platform::qt::applyScaleFactor(scale);
+    }
+  }
   QApplication qtApp(argc, argv);
   QApplication::setApplicationName("corvantis");
 
