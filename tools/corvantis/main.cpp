@@ -289,7 +289,15 @@ int main(int argc, char** argv) {
   if (line.gpsd) {
     port = std::make_unique<platform::GpsdPort>(line.gpsdHost, line.gpsdPort);
   } else {
-    port = std::make_unique<platform::PosixSerialPort>(line.comDevices);
+    auto serial = std::make_unique<platform::PosixSerialPort>(line.comDevices);
+    // The message box says "Unable to open Comm port"; the cause and its
+    // cure on Linux go to stderr, once.
+    serial->onPermissionDenied = [told = false](const std::string& path, const std::string& group) mutable {
+      if (told) return;
+      told = true;
+      std::fprintf(stderr, "permission denied on %s: add your user to the %s group\n", path.c_str(), group.c_str());
+    };
+    port = std::move(serial);
   }
   platform::PosixFiles files;
   AppContext context(windows, clock, *port);
