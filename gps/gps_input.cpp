@@ -61,7 +61,8 @@ void GpsInput::pumpTick() {
   // Hold-off ticks count too: the hint is about time without a $GPGGA.
   if (talkers == Talkers::GpsOnly && !talkerHintGiven) {
     if (ticksWithoutGpgga < kTicksBeforeTalkerHint) ++ticksWithoutGpgga;
-    if (ticksWithoutGpgga >= kTicksBeforeTalkerHint && otherTalkerTag[0] != '\0') {
+    if (ticksSinceOtherTalkerGga < kTicksBeforeTalkerHint) ++ticksSinceOtherTalkerGga;
+    if (ticksWithoutGpgga >= kTicksBeforeTalkerHint && ticksSinceOtherTalkerGga <= kTicksOtherTalkerStillArriving) {
       talkerHintGiven = true;
       if (onOtherTalkerOnly) onOtherTalkerOnly(otherTalkerTag);
     }
@@ -107,6 +108,7 @@ void GpsInput::pumpTick() {
       } else if (isGgaOfAnyTalker(line)) {
         std::memcpy(otherTalkerTag, line, 6);
         otherTalkerTag[6] = '\0';
+        ticksSinceOtherTalkerGga = 0;
       }
       newFix = decodeSentence(line, currentFix, history, talkers) || newFix;
       line[0] = '$';
