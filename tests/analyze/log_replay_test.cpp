@@ -248,7 +248,8 @@ TEST(AnalyzeProgram, ALogOfAnotherTalkerOnlyPointsToAnyTalker) {
   std::ofstream(log) << "$GNGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
                         "$GNGGA,120001,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
   const auto run = [&](const std::string& options) {
-    std::system((std::string(CORV_ANALYZE_PROGRAM) + " " + options + " --fixes " + log + " >" + out + " 2>" + err).c_str());
+    const std::string command = std::string(CORV_ANALYZE_PROGRAM) + " " + options + " --fixes " + log;
+    std::system((command + " >" + out + " 2>" + err).c_str());
     std::ifstream e(err), o(out);
     const std::string errText{std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>()};
     const std::string outText{std::istreambuf_iterator<char>(o), std::istreambuf_iterator<char>()};
