@@ -98,6 +98,12 @@ bool Application::loadOptionsAtStart() {
   // A file that could not be read whole was kept aside; the user learns
   // where before the program starts as it does without a file.
   if (loaded.outcome != OptionsLoad::Outcome::NoFile) tell(loaded.message);
+  if (options_.firstStartWithDefaults) {
+    // A failed open has shown its message; the configuration screen can
+    // still open a port, as after a load.
+    ctx_.gps.openPort(ctx_.settings.port, ctx_.settings.baudIndex);
+    return true;
+  }
   return reopenPortInteractively();
 }
 

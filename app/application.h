@@ -21,6 +21,10 @@ class Screen;
 struct ApplicationOptions {
   std::string optionsPath;           // where options.bin is read and saved
   std::optional<bool> landscape;     // forced layout; otherwise from the screen size
+  // Without an options file, start with the default settings on the main
+  // menu instead of asking for a port: for a receiver the program brings
+  // itself (the demo), where the question means nothing.
+  bool firstStartWithDefaults = false;
 };
 
 class Application {

@@ -1,6 +1,7 @@
 #pragma once
 // Decoding of one NMEA 0183 sentence into the current GPS state. Only
-// $GPGGA (fix data) is acted on; every other sentence changes nothing. No
+// $GPGGA (fix data) is acted on, or with Talkers::Any the GGA sentence of
+// any talker ($GNGGA, $GLGGA, ...); every other sentence changes nothing. No
 // checksum is verified.
 #include <cstddef>
 #include <cstdint>
@@ -21,12 +22,23 @@ using FieldBuffer = char[kFieldBufferSize];
 // first 31: the numbers in it keep their leading digits.
 bool extractField(const char* text, int index, FieldBuffer& out);
 
+// Whose GGA sentences carry fixes. Receivers that combine constellations
+// send $GNGGA (or $GLGGA, $GAGGA, $BDGGA, ...) and no $GPGGA at all.
+enum class Talkers {
+  GpsOnly,  // $GPGGA only: the receiver as the program was made for
+  Any,      // a GGA sentence of any two-letter talker reads as a $GPGGA
+};
+
+// True when text starts with "$xxGGA" for two upper-case letters xx.
+bool isGgaOfAnyTalker(const char* text);
+
 // Decodes one sentence (NUL-terminated, normally starting with "$"; bytes
 // after it such as the checksum, the line end or the next "$" are ignored).
 // A $GPGGA fix is recorded in `history` and published in `fix`. True when
 // this sentence is a new fix: recorded, or moved the fix window of a full
 // history (the current speed must keep updating while a driver waits).
-bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history);
+bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history,
+                    Talkers talkers = Talkers::GpsOnly);
 
 // Time field "hhmmss" or "hhmmss.f..." into milliseconds since UTC
 // midnight (32-bit, wrapping). The fraction is scaled by its number of

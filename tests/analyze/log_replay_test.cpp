@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "tests/support/scripted_message_boxes.h"
@@ -118,35 +121,41 @@ TEST(FixesCsv, RealLogs) {
   if (!std::filesystem::exists(realLog(""))) GTEST_SKIP() << "no real NMEA logs in " << realLog("");
   // Fix counts: every $GPGGA with a fix, less those under 100 ms after (or
   // stepping back from) the newest recorded one. GN/IN-only logs give none.
+  // With --any-talker every talker's GGA counts; an epoch that two talkers
+  // report (sirfstarv: $GPGGA and $GLGGA) is still one fix.
   const struct {
     const char* log;
     long fixes;
+    long anyTalkerFixes;
   } cases[] = {
-      {"aerorust/nmea1.log", 993},
-      {"genivi/20100411_Geko_Regensburg.txt", 774},
-      {"genivi/20100403_Z205_Switzerland_short.txt", 56},
-      {"genivi/munich-gps.nmea", 1845},  // 2 fixes of a step back refused
-      {"gpsbabel/nmea+ms.txt", 20},      // out-of-order milliseconds refused
-      {"gpsd/bt451.log", 8},             // the second session steps back in time
-      {"gpsd/rst39.log", 40},
-      {"gpsd/nmea-rtk.log", 72},
-      {"gpsd/haicom-305N.log", 68},
-      {"gpsd/bundg_zeus_9.log", 138},
-      {"gpsd/telit-he910.log", 186},  // one fix 302 ms before the newest
-      {"gpsd/motorola-t805.log", 16},
-      {"gpsd/hemi.log", 21},
-      {"gpsd/ac12_binary.log", 5},
-      {"gpsd/sirfstarv-nmea.log", 59},
-      {"gpsd/ch-4711.log", 0},
-      {"gpsd/humminbird-M37.log", 0},
-      {"gpsd/quectel-l76k-nmea.log", 0},
-      {"gpsd/quectel-l76k-dual.log", 0},
-      {"hazer/bu353w10-3.nmea", 0},
+      {"aerorust/nmea1.log", 993, 993},
+      {"genivi/20100411_Geko_Regensburg.txt", 774, 774},
+      {"genivi/20100403_Z205_Switzerland_short.txt", 56, 56},
+      {"genivi/munich-gps.nmea", 1845, 1845},  // 2 fixes of a step back refused
+      {"gpsbabel/nmea+ms.txt", 20, 20},        // out-of-order milliseconds refused
+      {"gpsd/bt451.log", 8, 8},                // the second session steps back in time
+      {"gpsd/rst39.log", 40, 40},
+      {"gpsd/nmea-rtk.log", 72, 122},  // the talker switches from GP to GN
+      {"gpsd/haicom-305N.log", 68, 68},
+      {"gpsd/bundg_zeus_9.log", 138, 138},
+      {"gpsd/telit-he910.log", 186, 186},  // one fix 302 ms before the newest
+      {"gpsd/motorola-t805.log", 16, 16},
+      {"gpsd/hemi.log", 21, 21},
+      {"gpsd/ac12_binary.log", 5, 5},
+      {"gpsd/sirfstarv-nmea.log", 59, 59},
+      {"gpsd/ch-4711.log", 0, 7},
+      {"gpsd/humminbird-M37.log", 0, 6},
+      {"gpsd/quectel-l76k-nmea.log", 0, 150},
+      {"gpsd/quectel-l76k-dual.log", 0, 130},
+      {"hazer/bu353w10-3.nmea", 0, 60},
   };
+
   for (const auto& c : cases) {
     std::vector<uint8_t> log;
     std::string error;
     ASSERT_TRUE(readLogFile(realLog(c.log).string(), log, error)) << error;
+    std::string anyTalkerCsv;
+    EXPECT_EQ(writeFixesCsv(log, anyTalkerCsv, Talkers::Any), c.anyTalkerFixes) << c.log << " any talker";
     std::string csv;
     EXPECT_EQ(writeFixesCsv(log, csv), c.fixes) << c.log;
     const auto rows = csvRows(csv);
@@ -223,6 +232,37 @@ TEST(AnalyzeProgram, MissingLogIsExitStatus2) {
   EXPECT_EQ(status("--bogus /dev/null"), 2);
   EXPECT_EQ(status("--fixes /dev/null"), 0);
   EXPECT_EQ(status("--help"), 0);
+}
+
+}  // namespace
+}  // namespace corvantis::analyze
+
+namespace corvantis::analyze {
+namespace {
+
+TEST(AnalyzeProgram, ALogOfAnotherTalkerOnlyPointsToAnyTalker) {
+  const auto folder = std::filesystem::temp_directory_path();
+  const std::string log = (folder / ("corvantis-gn-" + std::to_string(::getpid()) + ".nmea")).string();
+  const std::string err = log + ".err";
+  const std::string out = log + ".out";
+  std::ofstream(log) << "$GNGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+                        "$GNGGA,120001,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+  const auto run = [&](const std::string& options) {
+    const std::string command = std::string(CORV_ANALYZE_PROGRAM) + " " + options + " --fixes " + log;
+    std::system((command + " >" + out + " 2>" + err).c_str());
+    std::ifstream e(err), o(out);
+    const std::string errText{std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>()};
+    const std::string outText{std::istreambuf_iterator<char>(o), std::istreambuf_iterator<char>()};
+    return errText + "|" + outText;
+  };
+  const std::string plain = run("");
+  EXPECT_NE(plain.find("the log holds $GNGGA, not $GPGGA: run it with --any-talker"), std::string::npos) << plain;
+  const std::string any = run("--any-talker");
+  EXPECT_EQ(any.find("--any-talker"), std::string::npos) << any;
+  EXPECT_EQ(std::count(any.begin(), any.end(), '\n'), 3);  // header and two fixes
+  std::filesystem::remove(log);
+  std::filesystem::remove(err);
+  std::filesystem::remove(out);
 }
 
 }  // namespace
