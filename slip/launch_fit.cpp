@@ -108,6 +108,10 @@ Trial tryStart(const std::vector<LaunchSample>& samples, FitQuantity quantity, b
   return trial;
 }
 
+constexpr double kTieBreakPerS = 1e-9;
+// A residual variance under this is rounding: the samples are exact.
+constexpr double kExactVariance = 1e-10;
+
 // What the search minimises: the residual in units of the noise, plus how
 // unlikely the take-up is (a Gaussian prior around the typical one).
 struct Objective {
@@ -115,7 +119,9 @@ struct Objective {
   double typicalRampS = 0.0;
   double rampSigmaS = 0.0;
   double operator()(const Trial& trial) const {
-    if (noiseVariance <= 0.0) return trial.residual;
+    // Without a noise measure: the residual, and among fits that explain the
+    // samples equally (a take-up that ends between two fixes) the shortest.
+    if (noiseVariance <= 0.0) return trial.residual + kTieBreakPerS * trial.model.rampS;
     const double z = (trial.model.rampS - typicalRampS) / rampSigmaS;
     return trial.residual / noiseVariance + z * z;
   }
@@ -140,24 +146,36 @@ Trial searchGrid(const std::vector<LaunchSample>& samples, FitQuantity quantity,
   return best;
 }
 
-// Coarse to fine: 5 ms by 20 ms; then 0.1 ms by 2 ms around the best; then
-// the start alone to 0.01 ms (the slips round to whole milliseconds).
+// Coarse to fine: 5 ms by 20 ms; then every take-up at 2 ms, each with the
+// start 0.1 ms apart along the valley where t0 + take-up / 2 (the start of
+// an equivalent full acceleration, which the fixes fix best) stays near the
+// coarse best; then the start alone to 0.01 ms (the slips round to whole
+// milliseconds).
 Trial search(const std::vector<LaunchSample>& samples, FitQuantity quantity, const FitLimits& limits,
              const Objective& objective) {
   const bool ramp = limits.fitRamp;
-  const double rLo0 = ramp ? 0.0 : limits.typicalRampS;
-  const double rHi0 = ramp ? limits.rampMaxS : limits.typicalRampS;
-  Trial best = searchGrid(samples, quantity, limits.fitTrend, objective, limits.t0MinS, limits.t0MaxS, 0.005, rLo0,
-                          rHi0, ramp ? 0.02 : 1.0);
+  const double rLo = ramp ? 0.0 : limits.typicalRampS;
+  const double rHi = ramp ? limits.rampMaxS : limits.typicalRampS;
+  const double rStep = ramp ? 0.02 : 1.0;
+  Trial best = searchGrid(samples, quantity, limits.fitTrend, objective, limits.t0MinS, limits.t0MaxS, 0.005, rLo,
+                          rHi, rStep);
   if (!std::isfinite(best.residual)) return best;
   const auto clampT0 = [&](double t) { return std::fmin(std::fmax(t, limits.t0MinS), limits.t0MaxS); };
-  const double rLo = ramp ? std::fmax(0.0, best.model.rampS - 0.02) : rLo0;
-  const double rHi = ramp ? std::fmin(limits.rampMaxS, best.model.rampS + 0.02) : rHi0;
-  best = searchGrid(samples, quantity, limits.fitTrend, objective, clampT0(best.model.t0S - 0.006),
-                    clampT0(best.model.t0S + 0.006), 0.0001, rLo, rHi, ramp ? 0.002 : 1.0);
-  const double r = best.model.rampS;
-  return searchGrid(samples, quantity, limits.fitTrend, objective, clampT0(best.model.t0S - 0.0001),
-                    clampT0(best.model.t0S + 0.0001), 0.00001, r, r, 1.0);
+  const double equivalentStart = best.model.t0S + best.model.rampS / 2.0;
+  Trial fine = best;
+  double fineScore = objective(best);
+  for (double r = rLo; r <= rHi + 0.001; r += ramp ? 0.002 : 1.0) {
+    const double t0 = equivalentStart - r / 2.0;
+    const Trial trial = searchGrid(samples, quantity, limits.fitTrend, objective, clampT0(t0 - 0.006),
+                                   clampT0(t0 + 0.006), 0.0001, r, r, 1.0);
+    if (std::isfinite(trial.residual) && objective(trial) < fineScore) {
+      fineScore = objective(trial);
+      fine = trial;
+    }
+  }
+  const double r = fine.model.rampS;
+  return searchGrid(samples, quantity, limits.fitTrend, objective, clampT0(fine.model.t0S - 0.0001),
+                    clampT0(fine.model.t0S + 0.0001), 0.00001, r, r, 1.0);
 }
 
 }  // namespace
@@ -189,8 +207,9 @@ std::optional<LaunchModel> fitLaunch(const std::vector<LaunchSample>& samples, F
   if (limits.fitRamp && limits.rampSigmaS > 0.0) {
     const int freedom = static_cast<int>(samples.size()) - unknowns - 2;
     const double variance = freedom > 0 ? best.residual / freedom : 0.0;
-    // Exact samples (a variance at rounding level) need no prior.
-    if (variance > 1e-10) {
+    // Exact samples need no prior: they show the take-up, or that it ended
+    // before the first moving fix.
+    if (variance > kExactVariance) {
       const Trial steadied = search(samples, quantity, limits, Objective{variance, limits.typicalRampS, limits.rampSigmaS});
       if (std::isfinite(steadied.residual)) best = steadied;
     }

@@ -265,7 +265,7 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
   if (!doppler && withPosition * 5 < total * 4) return std::nullopt;
 
   // Standing position: mean of the standing fixes of the last two seconds
-  // that end half a second before the launch fix (the car may already be
+  // that end a second before the launch fix (the car may already be
   // creeping in the last of them).
   MotionFix standing;
   if (!doppler) {
@@ -273,7 +273,7 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
     int count = 0;
     for (size_t k = run.stillFrom; k <= run.lastStill; ++k) {
       const double tS = points[k].tS;
-      if (!points[k].fix->hasPosition || tS > tMove - 0.5 || tS < tMove - 2.5) continue;
+      if (!points[k].fix->hasPosition || tS > tMove - 1.0 || tS < tMove - 3.0) continue;
       lat += points[k].fix->latitudeDeg;
       lon += points[k].fix->longitudeDeg;
       alt += points[k].fix->altitudeM;
@@ -316,9 +316,10 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
   // A standing fix can fall in the first tenths of a take-up (under 0.5 m/s).
   limits.t0MinS = std::fmax(ts[0], tStill - 1.0);
   limits.t0MaxS = tMove;
-  // A take-up of a few tenths shows only in speeds this close together;
-  // positions rounded to centimetres or more cannot show it at all.
-  limits.fitRamp = doppler && spacing <= 0.25;
+  // A take-up of a few tenths can show only in fixes this close together;
+  // how far the fit follows them or the typical take-up depends on their noise
+  // (positions rounded to centimetres or more leave it to the typical one).
+  limits.fitRamp = spacing <= 0.25;
   limits.fitTrend = movingSamples >= 6;
   const std::optional<LaunchModel> model =
       fitLaunch(samples, doppler ? FitQuantity::Speed : FitQuantity::Distance, limits);
