@@ -109,6 +109,9 @@ Trial tryStart(const std::vector<LaunchSample>& samples, FitQuantity quantity, b
 }
 
 constexpr double kTieBreakPerS = 1e-9;
+// Distance a typical take-up shifts the path by is a r^2 / 24, about 1.5 cm:
+// noise of a third of that hides it.
+constexpr double kTakeUpDistanceM = 0.005;
 // A residual variance under this is rounding: the samples are exact.
 constexpr double kExactVariance = 1e-10;
 
@@ -208,8 +211,14 @@ std::optional<LaunchModel> fitLaunch(const std::vector<LaunchSample>& samples, F
     const int freedom = static_cast<int>(samples.size()) - unknowns - 2;
     const double variance = freedom > 0 ? best.residual / freedom : 0.0;
     // Exact samples need no prior: they show the take-up, or that it ended
-    // before the first moving fix.
-    if (variance > kExactVariance) {
+    // before the first moving fix. Distances noisier than the few
+    // centimetres a take-up adds cannot show it at all: it is the typical one.
+    if (quantity == FitQuantity::Distance && variance > kTakeUpDistanceM * kTakeUpDistanceM) {
+      FitLimits typical = limits;
+      typical.fitRamp = false;
+      const Trial fixedRamp = search(samples, quantity, typical, Objective{});
+      if (std::isfinite(fixedRamp.residual)) best = fixedRamp;
+    } else if (variance > kExactVariance) {
       const Trial steadied = search(samples, quantity, limits, Objective{variance, limits.typicalRampS, limits.rampSigmaS});
       if (std::isfinite(steadied.residual)) best = steadied;
     }

@@ -15,8 +15,10 @@ constexpr double kMinStandingS = 1.0;    // standing this long before a launch c
 constexpr double kLaunchWithinS = 2.0;   // from the last standing fix to the launch fix
 constexpr double kMaxGapS = 3.0;         // fixes further apart end a run
 constexpr double kFitBeforeS = 2.0;      // the launch fit's window before the launch fix
-constexpr double kFitAfterS = 1.2;       // and after it
+constexpr double kFitAfterS = 1.2;       // and after it, fitting speeds
+constexpr double kFitAfterPositionsS = 2.5;  // fitting distances
 constexpr double kSmoothHalfWidthS = 0.25;
+constexpr double kSmoothPositionsHalfWidthS = 0.5;
 constexpr double kEarthRadiusM = 6371000.0;
 constexpr double kDegToRad = 0.017453292519943295;
 
@@ -91,13 +93,13 @@ bool localFit(const std::vector<double>& t, const std::vector<double>& y, size_t
   return true;
 }
 
-// The neighbourhood of point k for smoothing: the points within a quarter
-// second, widened to at least one neighbour on each side where there is one.
-void neighbourhood(const std::vector<double>& t, size_t k, size_t& from, size_t& to) {
+// The neighbourhood of point k for smoothing: the points within halfWidthS,
+// widened to at least one neighbour on each side where there is one.
+void neighbourhood(const std::vector<double>& t, size_t k, double halfWidthS, size_t& from, size_t& to) {
   from = k;
   to = k;
-  while (from > 0 && t[k] - t[from - 1] <= kSmoothHalfWidthS + 1e-9) --from;
-  while (to + 1 < t.size() && t[to + 1] - t[k] <= kSmoothHalfWidthS + 1e-9) ++to;
+  while (from > 0 && t[k] - t[from - 1] <= halfWidthS + 1e-9) --from;
+  while (to + 1 < t.size() && t[to + 1] - t[k] <= halfWidthS + 1e-9) ++to;
   if (from == k && k > 0) --from;
   if (to == k && k + 1 < t.size()) ++to;
   if (to - from < 2) {  // at an end of the run: two on the one side
@@ -304,7 +306,7 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
   size_t launchAt = 0;
   while (launchAt < ts.size() && ts[launchAt] < tMove) ++launchAt;
   size_t windowEnd = launchAt;
-  while (windowEnd + 1 < ts.size() && (ts[windowEnd + 1] <= tMove + kFitAfterS + 1e-9 || windowEnd < launchAt + 2)) {
+  while (windowEnd + 1 < ts.size() && (ts[windowEnd + 1] <= tMove + (doppler ? kFitAfterS : kFitAfterPositionsS) + 1e-9 || windowEnd < launchAt + 2)) {
     ++windowEnd;
   }
   std::vector<LaunchSample> samples;
@@ -332,7 +334,7 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
   double previousV = model->speedAt(ts[windowEnd]);
   for (size_t j = windowEnd + 1; j < ts.size(); ++j) {
     size_t from = 0, to = 0;
-    neighbourhood(ts, j, from, to);
+    neighbourhood(ts, j, doppler ? kSmoothHalfWidthS : kSmoothPositionsHalfWidthS, from, to);
     double value = values[j], slope = 0.0;
     if (doppler) {
       // Speeds are smoothed only where enough of them lie close together.

@@ -16,16 +16,20 @@
 //    from it (a drag strip is straight, and the stored distance runs measure
 //    the same way).
 // 3. First motion: the launch model (launch_fit.h) is fitted to the fixes
-//    from a second before the launch to at least 1.2 s after it: to the
-//    receiver's speeds over ground when most fixes of the run carry one
-//    (Doppler speeds are far less noisy than speeds from positions), else to
-//    the distances. The fitted model is the path up to the end of that window.
+//    from two seconds before the launch fix on: to the receiver's speeds
+//    over ground when most fixes of the run carry one (Doppler speeds are far
+//    less noisy than speeds from positions), up to 1.2 s after the launch
+//    fix; else to the distances, up to 2.5 s after it (about first gear),
+//    since rounded positions need the longer reach to place the start. The
+//    fitted model is the path up to the end of that window.
 // 4. Beyond it, the path runs through the fixes: each fix gives a distance
 //    and a speed, joined by cubic Hermite pieces. With speeds over ground the
 //    distance is their integral, fix to fix (a speed that changes linearly
-//    between fixes); from positions, each fix's distance and speed come from a
-//    quadratic fitted to the fixes within a quarter second of it (at least its
-//    two neighbours), which smooths the position's rounding and jitter.
+//    between fixes), the speeds smoothed by a quadratic over a quarter second
+//    each side where five or more fall in it; from positions, each fix's
+//    distance and speed come from a quadratic fitted to the fixes within half
+//    a second of it (at least its two neighbours), which smooths the
+//    positions' rounding and jitter.
 // 5. A mark is the first instant the path reaches its distance or speed; a
 //    trap speed is the mean speed over the last 66 ft before the mark
 //    (66 ft over the time between the two instants); the rollout is the
