@@ -4,7 +4,10 @@
 // (and, with --rollout, from the true instant of one foot). Prints one table
 // row per receiver, mark and speed source.
 //
-//   build/release/bench/slip/slip_accuracy [--runs N] [--rollout]
+//   build/release/bench/slip/slip_accuracy [--runs N] [--rollout] [--take-up S]
+//
+// --take-up gives the car another clutch take-up than the simulator's own
+// (0.25 s), to see how far the slips lean on the typical take-up.
 //
 // Each row: the mark, how many launches reached it, the median, 95th
 // percentile and largest absolute error (ms; trap speeds in mph), and the
@@ -76,7 +79,9 @@ double trueSpeedMs(const sim::StandingStart& s, double mps) {
 int main(int argc, char** argv) {
   int runs = 20;
   bool rollout = false;
+  double takeUpS = -1.0;  // the car's clutch take-up; below 0: the simulator's own
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--take-up") == 0 && i + 1 < argc) takeUpS = std::atof(argv[++i]);
     if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = std::atoi(argv[++i]);
     if (std::strcmp(argv[i], "--rollout") == 0) rollout = true;
   }
@@ -87,6 +92,7 @@ int main(int argc, char** argv) {
   for (const Config& config : configs) {
     sim::ScenarioParams params;
     params.runs = runs;
+    if (takeUpS >= 0.0) params.car.launchRampS = takeUpS;
     params.speedsMph = {60.0, 62.13711922373339};
     params.distancesM.clear();
     for (const auto& mark : corvantis::slip::markDefinitions()) {
