@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -94,6 +95,36 @@ TEST(SlipNmea, CountsDaysOnPastMidnight) {
   const std::vector<MotionFix> fixes = readMotion(log);
   ASSERT_EQ(fixes.size(), 2u);
   EXPECT_NEAR(fixes[1].timeMs - fixes[0].timeMs, 100.0, 1e-6);
+}
+
+}  // namespace
+}  // namespace corvantis::slip
+
+namespace corvantis::slip {
+namespace {
+
+TEST(SlipNmea, DamagedBytesReadSafely) {
+  // Cut sentences, a sentence that is all commas, binary noise with "$" in
+  // it and a field far longer than any receiver's: nothing read past the
+  // bytes (the sanitizer build checks), nothing taken from them.
+  std::string log = "$GPGGA,1200";
+  log += "$GPRMC,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n";
+  log += std::string("\xB5\x62$\x01\x02$GP\0RMC,*", 14);
+  log += "$GPGGA," + std::string(5000, '9') + ",4800.0,N,01100.0,E,1,08,0.9,1.0,M,,M,,*";
+  log += "$GPVTG,1,T,,M,1,N,1,K,A*";
+  log += "$";
+  EXPECT_TRUE(readMotion(log).empty());
+  unsigned seed = 12345;
+  std::string noise;
+  for (int i = 0; i < 20000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const char pick = "$,.*0123456789AGNPRMCVTSWE\r\n"[(seed >> 16) % 28];
+    noise += pick;
+  }
+  for (const MotionFix& fix : readMotion(noise)) {
+    EXPECT_TRUE(fix.hasPosition || fix.hasSpeed);
+    EXPECT_TRUE(std::isfinite(fix.timeMs));
+  }
 }
 
 }  // namespace
