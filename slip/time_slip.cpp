@@ -330,20 +330,38 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
   // The path: the model over the window, knots through the fixes after it.
   LaunchPath path(*model, ts[windowEnd]);
   path.addKnot(ts[windowEnd], model->distanceAt(ts[windowEnd]), model->speedAt(ts[windowEnd]));
-  double previousS = model->distanceAt(ts[windowEnd]);
-  double previousV = model->speedAt(ts[windowEnd]);
-  for (size_t j = windowEnd + 1; j < ts.size(); ++j) {
-    size_t from = 0, to = 0;
-    neighbourhood(ts, j, doppler ? kSmoothHalfWidthS : kSmoothPositionsHalfWidthS, from, to);
-    double value = values[j], slope = 0.0;
-    if (doppler) {
-      // Speeds are smoothed only where enough of them lie close together.
+  if (doppler) {
+    // Speeds, smoothed only where enough of them lie close together, and
+    // the acceleration at each (central differences; the model's at the
+    // window's end). Between two fixes the speed is taken as the cubic with
+    // those ends, so the distance gained is h (v0 + v1) / 2 + h^2 (a0 - a1) / 12:
+    // the trapezoid misses the bend of the speed, which at one fix a second
+    // is worth a few hundredths of a second.
+    std::vector<double> speeds(ts.size(), 0.0), accels(ts.size(), 0.0);
+    speeds[windowEnd] = model->speedAt(ts[windowEnd]);
+    for (size_t j = windowEnd + 1; j < ts.size(); ++j) {
+      size_t from = 0, to = 0;
+      neighbourhood(ts, j, kSmoothHalfWidthS, from, to);
+      double value = values[j], slope = 0.0;
       if (to - from + 1 >= 5) localFit(ts, values, from, to, ts[j], value, slope);
-      const double s = previousS + (previousV + value) * 0.5 * (ts[j] - ts[j - 1]);
-      path.addKnot(ts[j], s, value);
-      previousS = s;
-      previousV = value;
-    } else {
+      speeds[j] = value;
+    }
+    accels[windowEnd] = (model->speedAt(ts[windowEnd] + 0.001) - model->speedAt(ts[windowEnd] - 0.001)) / 0.002;
+    for (size_t j = windowEnd + 1; j < ts.size(); ++j) {
+      const size_t next = j + 1 < ts.size() ? j + 1 : j;
+      accels[j] = (speeds[next] - speeds[j - 1]) / (ts[next] - ts[j - 1]);
+    }
+    double distance = model->distanceAt(ts[windowEnd]);
+    for (size_t j = windowEnd + 1; j < ts.size(); ++j) {
+      const double h = ts[j] - ts[j - 1];
+      distance += h * (speeds[j - 1] + speeds[j]) * 0.5 + h * h * (accels[j - 1] - accels[j]) / 12.0;
+      path.addKnot(ts[j], distance, speeds[j]);
+    }
+  } else {
+    for (size_t j = windowEnd + 1; j < ts.size(); ++j) {
+      size_t from = 0, to = 0;
+      neighbourhood(ts, j, kSmoothPositionsHalfWidthS, from, to);
+      double value = values[j], slope = 0.0;
       if (!localFit(ts, values, from, to, ts[j], value, slope)) continue;
       path.addKnot(ts[j], value - model->offsetM, slope);
     }

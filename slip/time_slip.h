@@ -24,9 +24,10 @@
 //    fitted model is the path up to the end of that window.
 // 4. Beyond it, the path runs through the fixes: each fix gives a distance
 //    and a speed, joined by cubic Hermite pieces. With speeds over ground the
-//    distance is their integral, fix to fix (a speed that changes linearly
-//    between fixes), the speeds smoothed by a quadratic over a quarter second
-//    each side where five or more fall in it; from positions, each fix's
+//    distance is their integral, fix to fix (a cubic speed between fixes, with
+//    the accelerations of central differences at its ends), the speeds
+//    smoothed by a quadratic over a quarter second each side where five or
+//    more fall in it; from positions, each fix's
 //    distance and speed come from a quadratic fitted to the fixes within half
 //    a second of it (at least its two neighbours), which smooths the
 //    positions' rounding and jitter.
