@@ -292,21 +292,23 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
 
   // The values of the run's points: distance from the standing position, or speed.
   std::vector<double> ts, values;
-  std::vector<size_t> index;
   for (size_t k = first; k <= run.end; ++k) {
     const MotionFix& fix = *points[k].fix;
     if (doppler ? !fix.hasSpeed : !fix.hasPosition) continue;
     ts.push_back(points[k].tS);
     values.push_back(doppler ? fix.speedMps : distanceBetween(standing, fix));
-    index.push_back(k);
   }
   if (ts.size() < 4) return std::nullopt;
 
   // The launch fit over the window.
+  // (The launch fix itself may lack the value: the window starts at the next
+  // one that has it, and a run without two such fixes after it has no fit.)
   size_t launchAt = 0;
   while (launchAt < ts.size() && ts[launchAt] < tMove) ++launchAt;
+  if (launchAt == 0 || launchAt + 2 >= ts.size()) return std::nullopt;
+  const double windowEndS = tMove + (doppler ? kFitAfterS : kFitAfterPositionsS);
   size_t windowEnd = launchAt;
-  while (windowEnd + 1 < ts.size() && (ts[windowEnd + 1] <= tMove + (doppler ? kFitAfterS : kFitAfterPositionsS) + 1e-9 || windowEnd < launchAt + 2)) {
+  while (windowEnd + 1 < ts.size() && (ts[windowEnd + 1] <= windowEndS + 1e-9 || windowEnd < launchAt + 2)) {
     ++windowEnd;
   }
   std::vector<LaunchSample> samples;

@@ -154,6 +154,52 @@ TEST(TimeSlip, NoStandingStartNoSlip) {
   EXPECT_TRUE(timeSlips({}, {}).empty());
 }
 
+TEST(TimeSlip, PatchyFixesAreReadSafely) {
+  // Stands and launches hard again and again, with speeds or positions
+  // missing at random and now and then a gap: whatever slips come out, every
+  // one is a launch that covered 60 ft, with its marks in order.
+  unsigned seed = 7;
+  auto uniform = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<double>((seed >> 8) & 0xFFFF) / 65536.0;
+  };
+  std::vector<MotionFix> fixes;
+  double distance = 0.0, speed = 0.0, t = 43200000.0;
+  for (int i = 0; i < 6000; ++i) {
+    const double phase = std::fmod(i / 10.0, 30.0);  // 10 s standing, 20 s going
+    const double accel = phase < 10.0 ? 0.0 : phase < 22.0 ? 5.0 * uniform() + 1.0 : -8.0;
+    speed = std::fmax(0.0, speed + accel * 0.1);
+    if (phase < 10.0) speed = 0.0;
+    distance += speed * 0.1;
+    t += uniform() < 0.01 ? 3500.0 : 100.0;
+    MotionFix fix;
+    fix.timeMs = t;
+    fix.hasPosition = uniform() < 0.9;
+    fix.latitudeDeg = 48.0 + distance / kRadiusM * 180.0 / kPi;
+    fix.longitudeDeg = 11.0;
+    fix.hasSpeed = uniform() < 0.85;
+    fix.speedMps = speed;
+    if (fix.hasPosition || fix.hasSpeed) fixes.push_back(fix);
+  }
+  for (const bool rollout : {false, true}) {
+    SlipOptions options;
+    options.rollout = rollout;
+    const std::vector<TimeSlip> slips = timeSlips(fixes, options);
+    EXPECT_GE(slips.size(), 10u);
+    for (const TimeSlip& slip : slips) {
+      EXPECT_TRUE(slip.marks.front().reached);
+      EXPECT_GE(slip.clockStartMs, slip.launchMs);
+      double previous = 0.0;
+      for (const char* key : {"60ft", "330ft", "1/8", "1000ft", "1/4"}) {
+        const MarkResult* mark = slip.mark(key);
+        if (!mark->reached) break;
+        EXPECT_GT(mark->timeMs, previous) << key;
+        previous = mark->timeMs;
+      }
+    }
+  }
+}
+
 TEST(TimeSlip, LaunchFitNeedsMotionToFit) {
   std::vector<LaunchSample> standing;
   for (int i = 0; i < 20; ++i) standing.push_back({i * 0.1, 0.0});
