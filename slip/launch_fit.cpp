@@ -109,9 +109,11 @@ Trial tryStart(const std::vector<LaunchSample>& samples, FitQuantity quantity, b
 }
 
 constexpr double kTieBreakPerS = 1e-9;
-// Distance a typical take-up shifts the path by is a r^2 / 24, about 1.5 cm:
-// noise of a third of that hides it.
-constexpr double kTakeUpDistanceM = 0.005;
+// A typical take-up shifts the path by a r^2 / 24, about 1.5 cm in all, and
+// telling its length to within a few hundredths of a second takes distances
+// good to a fraction of a millimetre; noisier ones (any receiver's rounded
+// positions) only blur it.
+constexpr double kTakeUpDistanceM = 0.0005;
 // A residual variance under this is rounding: the samples are exact.
 constexpr double kExactVariance = 1e-10;
 

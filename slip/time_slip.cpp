@@ -324,7 +324,7 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
   // how far the fit follows them or the typical take-up depends on their noise
   // (positions rounded to centimetres or more leave it to the typical one).
   limits.fitRamp = spacing <= 0.25;
-  limits.fitTrend = movingSamples >= 6;
+  limits.fitTrend = doppler && movingSamples >= 6;  // see the header, step 3
   const std::optional<LaunchModel> model =
       fitLaunch(samples, doppler ? FitQuantity::Speed : FitQuantity::Distance, limits);
   if (!model) return std::nullopt;

@@ -20,8 +20,10 @@
 //    over ground when most fixes of the run carry one (Doppler speeds are far
 //    less noisy than speeds from positions), up to 1.2 s after the launch
 //    fix; else to the distances, up to 2.5 s after it (about first gear),
-//    since rounded positions need the longer reach to place the start. The
-//    fitted model is the path up to the end of that window.
+//    since rounded positions need the longer reach to place the start, and
+//    with the acceleration held constant after the take-up (a trend as well
+//    would take up the rounding and move the start). The fitted model is the
+//    path up to the end of that window.
 // 4. Beyond it, the path runs through the fixes: each fix gives a distance
 //    and a speed, joined by cubic Hermite pieces. With speeds over ground the
 //    distance is their integral, fix to fix (a cubic speed between fixes, with
