@@ -18,7 +18,7 @@ constexpr double kFitBeforeS = 2.0;      // the launch fit's window before the l
 constexpr double kFitAfterS = 1.2;       // and after it, fitting speeds
 constexpr double kFitAfterPositionsS = 2.5;  // fitting distances
 constexpr double kSmoothHalfWidthS = 0.25;
-constexpr double kSmoothPositionsHalfWidthS = 0.5;
+constexpr double kSmoothPositionsHalfWidthS = 0.75;
 constexpr double kEarthRadiusM = 6371000.0;
 constexpr double kDegToRad = 0.017453292519943295;
 

@@ -29,10 +29,10 @@
 //    distance is their integral, fix to fix (a cubic speed between fixes, with
 //    the accelerations of central differences at its ends), the speeds
 //    smoothed by a quadratic over a quarter second each side where five or
-//    more fall in it; from positions, each fix's
-//    distance and speed come from a quadratic fitted to the fixes within half
-//    a second of it (at least its two neighbours), which smooths the
-//    positions' rounding and jitter.
+//    more fall in it; from positions, each fix's distance and speed come from
+//    a quadratic fitted to the fixes within three quarters of a second of it
+//    (at least its two neighbours), which smooths the positions' rounding
+//    and jitter.
 // 5. A mark is the first instant the path reaches its distance or speed; a
 //    trap speed is the mean speed over the last 66 ft before the mark
 //    (66 ft over the time between the two instants); the rollout is the
