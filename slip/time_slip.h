@@ -11,10 +11,11 @@
 //    first fix over 1 m/s after at least a second of standing. The run
 //    lasts until the car stands again, the fixes stop for more than 3 s, or
 //    the log ends.
-// 2. The standing position is the mean of the standing fixes of the last
-//    two seconds before the launch; distances are straight-line distances
-//    from it (a drag strip is straight, and the stored distance runs measure
-//    the same way).
+// 2. Distances: with speeds over ground, their integral from first motion
+//    (the distance along the road); from positions alone, the straight-line
+//    distance from the standing position, the mean of the standing fixes of
+//    the two seconds that end a second before the launch fix (a drag strip
+//    is straight, and the stored distance runs measure the same way).
 // 3. First motion: the launch model (launch_fit.h) is fitted to the fixes
 //    from two seconds before the launch fix on: to the receiver's speeds
 //    over ground when most fixes of the run carry one (Doppler speeds are far
