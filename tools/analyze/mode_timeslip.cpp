@@ -150,7 +150,8 @@ int runTimeSlip(const Arguments& args, const std::vector<uint8_t>& log, std::ost
 const ModeRegistration registration({
     "--timeslip", nullptr,
     "a drag-strip time slip of every standing start: 60 ft, 330 ft, 1/8 mile, 1000 ft, 1/4 mile, trap speeds,"
-    " 0-60 mph and 0-100 km/h, with the meter's stored 0-60 and 1/4 mile beside them",
+    " 0-60 mph and 0-100 km/h, with the meter's stored 0-60 and 1/4 mile beside them (--json: one object a launch;"
+    " --metric: trap speeds in km/h)",
     runTimeSlip});
 const OptionRegistration rolloutOption({"--rollout", nullptr, "time slips: start the clock after the first foot, as drag strips do"});
 
