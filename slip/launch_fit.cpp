@@ -214,8 +214,11 @@ std::optional<LaunchModel> fitLaunch(const std::vector<LaunchSample>& samples, F
     const double variance = freedom > 0 ? best.residual / freedom : 0.0;
     // Exact samples need no prior: they show the take-up, or that it ended
     // before the first moving fix. Distances noisier than the few
-    // centimetres a take-up adds cannot show it at all: it is the typical one.
-    if (quantity == FitQuantity::Distance && variance > kTakeUpDistanceM * kTakeUpDistanceM) {
+    // centimetres a take-up adds cannot show it at all, nor can noisy speeds
+    // with only one or two inside it: it is the typical one.
+    const bool blurred = (quantity == FitQuantity::Distance && variance > kTakeUpDistanceM * kTakeUpDistanceM) ||
+                         (!limits.rampShowsThroughNoise && variance > kExactVariance);
+    if (blurred) {
       FitLimits typical = limits;
       typical.fitRamp = false;
       const Trial fixedRamp = search(samples, quantity, typical, Objective{});

@@ -53,6 +53,10 @@ struct FitLimits {
   double typicalRampS = 0.25;
   double rampSigmaS = 0.1;
   bool fitRamp = true;      // false: rampS is the typical take-up
+  // Whether noisy samples are close enough together to show the take-up
+  // (several inside it); when not, only exact ones are followed and noisy
+  // ones get the typical take-up.
+  bool rampShowsThroughNoise = true;
   bool fitTrend = true;     // false: accelB stays 0
 };
 

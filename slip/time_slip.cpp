@@ -320,10 +320,11 @@ std::optional<TimeSlip> slipOf(const std::vector<Point>& points, const RunSpan& 
   // A standing fix can fall in the first tenths of a take-up (under 0.5 m/s).
   limits.t0MinS = std::fmax(ts[0], tStill - 1.0);
   limits.t0MaxS = tMove;
-  // A take-up of a few tenths can show only in fixes this close together;
-  // how far the fit follows them or the typical take-up depends on their noise
-  // (positions rounded to centimetres or more leave it to the typical one).
+  // A take-up of a few tenths can show only in fixes this close together,
+  // and through the noise of speeds only with several fixes inside it; how
+  // far the fit follows them depends on their noise (launch_fit.h).
   limits.fitRamp = spacing <= 0.25;
+  limits.rampShowsThroughNoise = spacing <= 0.15;
   limits.fitTrend = doppler && movingSamples >= 6;  // see the header, step 3
   const std::optional<LaunchModel> model =
       fitLaunch(samples, doppler ? FitQuantity::Speed : FitQuantity::Distance, limits);
