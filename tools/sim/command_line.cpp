@@ -102,6 +102,8 @@ Receiver:
   --static-hold MPS       below this speed a noisy receiver holds its position (default 0.3; 0: never)
   --bias-noise M          slowly wandering bias, 1 sigma per axis (default 0.5)
   --bias-time S           the bias's correlation time (default 120)
+  --speed-noise MPS       error of the Doppler speed over ground, 1 sigma (default 0.05)
+  --vtg                   also write $--VTG (course and speed over ground) each fix
   --talker XX             talker of GGA, RMC and GSA (default GP; GN for a multi-system receiver)
   --decimals N            decimals of the minutes in positions (default 4: ddmm.mmmm)
   --time-decimals N       decimals of the seconds in times (default 2: hhmmss.ss)
@@ -186,6 +188,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       rx.biasNoiseM = range(0.0, 100.0);
     } else if (a == "--bias-time") {
       rx.biasTimeS = range(0.1, 1e6);
+    } else if (a == "--speed-noise") {
+      rx.speedNoiseMps = range(0.0, 10.0);
+    } else if (a == "--vtg") {
+      rx.vtg = true;
     } else if (a == "--talker") {
       rx.talker = value();
     } else if (a == "--decimals") {

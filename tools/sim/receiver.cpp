@@ -202,6 +202,7 @@ void ReceiverOptions::validate() const {
   if (!(whiteNoiseM >= 0.0 && whiteNoiseM <= 100.0) || !(biasNoiseM >= 0.0 && biasNoiseM <= 100.0))
     throw std::invalid_argument("noise must be 0 to 100 m");
   if (!(staticHoldMps >= 0.0 && staticHoldMps <= 5.0)) throw std::invalid_argument("the static hold speed must be 0 to 5 m/s");
+  if (!(speedNoiseMps >= 0.0 && speedNoiseMps <= 10.0)) throw std::invalid_argument("speed noise must be 0 to 10 m/s");
   if (!(biasTimeS > 0.0)) throw std::invalid_argument("the bias time must be above 0 s");
   if (!(verticalFactor >= 0.0)) throw std::invalid_argument("the vertical noise factor cannot be negative");
   if (talker.size() != 2 || talker[0] < 'A' || talker[0] > 'Z' || talker[1] < 'A' || talker[1] > 'Z')
@@ -225,6 +226,8 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
   Random noiseRng(splitmix(o.seed * 4 + 0));
   Random damageRng(splitmix(o.seed * 4 + 1));
   Sky sky(splitmix(o.seed * 4 + 2));
+  Random dopplerRng(splitmix(o.seed * 4 + 3));
+  const double speedNoise = o.noise ? o.speedNoiseMps : 0.0;
   const double white = o.noise ? o.whiteNoiseM / static_cast<double>(o.rateHz) : 0.0;
   const double bias = o.noise ? o.biasNoiseM : 0.0;
   AxisError east(white, bias, o.biasTimeS, noiseRng), north(white, bias, o.biasTimeS, noiseRng);
@@ -343,13 +346,21 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
     }
     if (e.timeOfDayMs % 1000u == 0)
       for (const std::string& s : sky.gsv()) sentences.push_back(s);
+    // Drawn every epoch, fix or not, so that the stream stays in step.
+    const double dopplerError = speedNoise * dopplerRng.gaussian();
     if (e.hasFix) {
-      const double knots = m.vMps * 3.6 / 1.852;
+      const double reportedMps = std::max(0.0, m.vMps + dopplerError);
+      const double knots = reportedMps * 3.6 / 1.852;
       const std::string course = m.vMps > 0.0 ? formatFixed(std::fmod(pp.pose.headingRad * 180.0 / std::numbers::pi + 720.0, 360.0), 2) : "";
       sentences.push_back(frameSentence(o.talker + "RMC," + time + ",A," + lat + "," + ns + "," + lon + "," + ew + "," +
                                         formatFixed(knots, 3) + "," + course + "," + date + ",,,A"));
+      if (o.vtg) {
+        sentences.push_back(frameSentence(o.talker + "VTG," + course + ",T,,M," + formatFixed(knots, 3) + ",N," +
+                                          formatFixed(reportedMps * 3.6, 3) + ",K,A"));
+      }
     } else {
       sentences.push_back(frameSentence(o.talker + "RMC," + time + ",V,,,,,,," + date + ",,,N"));
+      if (o.vtg) sentences.push_back(frameSentence(o.talker + "VTG,,T,,M,,N,,K,N"));
     }
     for (std::string& s : sentences) {
       if (o.corruptProbability > 0.0 && damageRng.uniform() < o.corruptProbability && s.size() > 7) {

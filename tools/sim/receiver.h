@@ -44,6 +44,11 @@ struct ReceiverOptions {
   int minuteDecimals = 4;                  // ddmm.mmmm; high-rate receivers often give 5 or more
   int timeDecimals = 2;                    // hhmmss.ss
   double geoidSeparationM = 47.0;
+  // Speed over ground ($--RMC, $--VTG): measured from the Doppler shift, so
+  // its error is white and small (1 sigma, m/s) and owes nothing to the
+  // position error. Never below 0; off with noise = false.
+  double speedNoiseMps = 0.05;
+  bool vtg = false;                        // also write $--VTG (course and speed) each epoch
   // Damage, all off by default: fix dropouts (mean starts a minute, mean
   // length), sentences with a flipped bit, and bursts of a binary protocol
   // between epochs.
