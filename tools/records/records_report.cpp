@@ -6,6 +6,7 @@
 #include "common/time_text.h"
 #include "common/units.h"
 #include "platform/calendar.h"
+#include "review/record_texts.h"
 
 namespace corvantis::records {
 namespace {
@@ -33,43 +34,12 @@ const char* kindName(const Category& category) {
 
 }  // namespace
 
-std::string categoryText(uint32_t key, int units) {
-  const RecordKey k = keyFromValue(key);
-  char text[96];
-  if (k.isDistance()) {
-    const double distanceM = distanceFromKey(k);
-    if (metric(units)) {
-      std::snprintf(text, sizeof text, "Dist Run: %i meters", static_cast<int>(std::trunc(distanceM)));
-      return text;
-    }
-    std::snprintf(text, sizeof text, "Dist Run: %i yards",
-                  static_cast<int>(std::trunc(distanceM * units::kMetresToYards)));
-    std::string result = text;
-    const int wholeM = static_cast<int>(std::trunc(distanceM));
-    if (wholeM == 201) result += " (1/8 mile)";
-    else if (wholeM == 402) result += " (1/4 mile)";
-    return result;
-  }
-  int from = k.kind;
-  int to = k.parameter;
-  if (metric(units)) {
-    from = static_cast<int>(std::trunc(from * units::kMphToKph));
-    to = static_cast<int>(std::trunc(to * units::kMphToKph));
-  }
-  std::snprintf(text, sizeof text, "Acc Run: %i..%i%s", from, to, metric(units) ? " kph" : " mph");
-  return text;
-}
+// The texts are the records screen's own, so the two can never read differently.
+std::string categoryText(uint32_t key, int units) { return recordSetCategoryText(keyFromValue(key), units); }
 
-std::string timeRowText(const RunRecord& run, bool best) {
-  const platform::CalendarTime t = platform::breakDownStamp(run.stamp);
-  char on[48];
-  std::snprintf(on, sizeof on, " on %.2i/%.2i/%.2i at %.2i:%.2i", t.day, t.month, t.year % 100, t.hour, t.minute);
-  return formatRunTime(run.timeMs) + on + (best ? "(Best)" : "");
-}
+std::string timeRowText(const RunRecord& run, bool best) { return corvantis::timeRowText(run.timeMs, run.stamp, best); }
 
-std::string averageRowText(int32_t averageMs) {
-  return formatRunTime(static_cast<uint32_t>(averageMs)) + " Average";
-}
+std::string averageRowText(int32_t averageMs) { return corvantis::averageRowText(averageMs); }
 
 std::vector<Category> listRecords(const RunRecords& records, const LapDefinitions& laps, int units) {
   std::vector<Category> categories;
