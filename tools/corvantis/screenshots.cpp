@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "ui/context.h"
 #include "app/main_menu_screen.h"
@@ -48,6 +49,20 @@ void fillRepresentativeContent(AppContext& ctx) {
   ctx.gps.currentFix.speed = 0.0f;
 }
 
+// A standing start and six seconds of acceleration fed to the distance
+// screen fix by fix, so that its picture shows a run under way.
+void driveDistanceRun(AppContext& ctx, Screen& screen) {
+  uint32_t timeMs = 45319000;
+  double eastM = 0.0;
+  for (const double mph : {0.0, 0.0, 0.0, 20.0, 40.0, 60.0, 80.0, 100.0, 110.8}) {
+    eastM += mph * 0.44704;
+    ctx.gps.history.recordFix(0.0, eastM / 6371000.0 / 0.0174532925, 0.0, timeMs);
+    ctx.gps.currentFix.speed = ctx.gps.history.newest().speed;
+    screen.update(true);
+    timeMs += 1000;
+  }
+}
+
 struct Shot {
   const char* name;
   std::function<std::unique_ptr<Screen>(AppContext&)> make;
@@ -82,6 +97,7 @@ bool writeScreenshots(const std::string& dir) {
           (std::filesystem::path(dir) / (std::string(shot.name) + (landscape ? "-landscape" : "-portrait") + ".png"))
               .string();
       windows.setAfterOpenHook([&](platform::Dialog& dialog) {
+        if (std::string(shot.name) == "distance") driveDistanceRun(ctx, *screen);
         screen->update(false);  // one tick: the status line shows the fix
         if (!windows.saveScreenshot(path)) {
           std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
