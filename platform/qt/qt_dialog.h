@@ -127,6 +127,7 @@ class QtDialog final : public Dialog {
 
   DialogHandler& handler_;
   bool landscape_ = false;
+  bool escapeCancels_ = true;
   bool fullScreenAllowed_ = false;
   DialogWindow* window_ = nullptr;  // owned; deleted in the destructor
   QtSurface surface_;
