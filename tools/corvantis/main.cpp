@@ -72,7 +72,10 @@ void printUsage(const CommandLine& line) {
       "Ports (the configuration screen's COM1..COM8; change with --com):\n%s"
       "\n"
       "--demo and --nmea keep their runs in %s.\n"
-      "Closing the window, Ctrl+C and SIGTERM end the program normally: it saves.\n",
+      "Closing the window, Ctrl+C and SIGTERM end the program normally: it saves.\n"
+      "Every message it shows also goes to standard error. Exit status: 0; 1 when\n"
+      "a save after Ctrl+C or SIGTERM failed (the reason on standard error) or the\n"
+      "program could not start; 2 for a mistake on the command line.\n",
       defaultOptionsPath().c_str(), line.comDevices.describe().c_str(), demo::demoOptionsPath().c_str());
 }
 
