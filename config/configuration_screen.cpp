@@ -1,7 +1,10 @@
 #include "config/configuration_screen.h"
 
-#include "ui/tap_hold_list.h"
+#include <algorithm>
+
+#include "laps/lap_editor_screen.h"
 #include "resources/layouts.h"
+#include "ui/tap_hold_list.h"
 
 namespace corvantis {
 
@@ -52,14 +55,22 @@ void ConfigurationScreen::onHold(int controlId, platform::Point p) {
 
 void ConfigurationScreen::onMenuCommand(int commandId) {
   if (dialog_ == nullptr) return;
-  if (commandId == kDeleteCommand) deleteSelectedDefinition();
-  // kConfigureCommand opens the lap editor on the selected track; the editor
-  // is not part of the program yet, so the command does nothing for now.
+  if (commandId == kDeleteCommand) {
+    deleteSelectedDefinition();
+  } else if (commandId == kConfigureCommand) {
+    configureSelectedDefinition();
+  }
+}
+
+int ConfigurationScreen::selectedDefinition() const {
+  const int row = dialog_->selection(kLapList);
+  if (row < 0 || row >= dialog_->itemCount(kLapList) || row >= ctx_.lapDefinitions.count()) return -1;
+  return row;
 }
 
 void ConfigurationScreen::deleteSelectedDefinition() {
-  const int row = dialog_->selection(kLapList);
-  if (row < 0 || row >= dialog_->itemCount(kLapList) || row >= ctx_.lapDefinitions.count()) return;
+  const int row = selectedDefinition();
+  if (row < 0) return;
   const auto answer = ctx_.windows.messageBoxes().show(kDeleteQuestion, platform::MessageIcon::Question,
                                                        platform::MessageButtons::YesNo);
   if (answer != platform::MessageAnswer::Yes) return;
@@ -68,6 +79,31 @@ void ConfigurationScreen::deleteSelectedDefinition() {
   // collection so that Cancel (which keeps it) leaves the two in step.
   ctx_.settings.lapDefinitionCount = ctx_.lapDefinitions.count();
   dialog_->removeItem(kLapList, row);
+}
+
+void ConfigurationScreen::configureSelectedDefinition() {
+  const int row = selectedDefinition();
+  if (row < 0) return;
+  const LapDefinition& definition = ctx_.lapDefinitions.at(row);
+  // The editor works on the fix history. A track from a file written
+  // elsewhere may hold more points than the history: only as many as it
+  // holds are loaded (and written back), never more.
+  FixHistory& history = ctx_.gps.history;
+  history.count = std::min(definition.trackPointCount(), FixHistory::kCapacity);
+  for (int k = 0; k < history.count; ++k) {
+    FixSample& sample = history.samples[static_cast<size_t>(k)];
+    sample.longitude = definition.track[static_cast<size_t>(k)].longitude;
+    sample.latitude = definition.track[static_cast<size_t>(k)].latitude;
+  }
+  LapEditorScreen editor(ctx_, row);
+  editor.loadSplitLines(definition.splitLines.data(), definition.splitLineCount);
+  if (editor.showModal() != LapEditorScreen::kOk || dialog_ == nullptr) return;
+  // The row shows the name the editor stored; the other rows and the
+  // selection stay as they were.
+  const int rows = dialog_->itemCount(kLapList);
+  dialog_->clearItems(kLapList);
+  for (const auto& d : ctx_.lapDefinitions.definitions()) dialog_->addItem(kLapList, d.name);
+  if (dialog_->itemCount(kLapList) == rows) dialog_->setSelection(kLapList, row);
 }
 
 }  // namespace corvantis

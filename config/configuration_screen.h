@@ -34,7 +34,11 @@ class ConfigurationScreen : public Screen {
 
  private:
   void store();
+  // The lap list's selected row when it names a definition, else -1.
+  int selectedDefinition() const;
   void deleteSelectedDefinition();
+  // Opens the lap editor on the selected definition's track.
+  void configureSelectedDefinition();
 };
 
 }  // namespace corvantis

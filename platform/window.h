@@ -77,6 +77,10 @@ class DialogHandler {
   virtual void onPointerDown(Point /*p*/) {}
   virtual void onPointerMove(Point /*p*/) {}
   virtual void onPointerUp(Point /*p*/) {}
+  // The mouse wheel turned over the surface (or over a control that has no
+  // use for it), by whole notches: positive away from the user (the usual
+  // "zoom in" or "scroll up"), negative towards. p in client pixels.
+  virtual void onWheel(Point /*p*/, int /*notches*/) {}
   // A press held still for about 0.5 s, or a secondary click: on a list
   // control (controlId) or on the surface (controlId 0). p is in the
   // coordinates of that control's own window.

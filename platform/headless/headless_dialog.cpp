@@ -364,6 +364,13 @@ bool HeadlessDialog::userPointerUp(Point p) {
   return true;
 }
 
+bool HeadlessDialog::userWheel(Point p, int notches) {
+  if (!canAct()) return false;
+  if (notches != 0) handler_->onWheel(p, notches);
+  afterUserAction();
+  return true;
+}
+
 bool HeadlessDialog::fireTimer() { return windows_.fireTimer(); }
 
 void HeadlessDialog::paint() {

@@ -112,6 +112,8 @@ class HeadlessDialog final : public Dialog {
   bool userPointerDown(Point p);
   bool userPointerMove(Point p);
   bool userPointerUp(Point p);
+  // Turns the mouse wheel by notches (positive away from the user).
+  bool userWheel(Point p, int notches);
   // One tick of the periodic timer (when it runs); answers whether it ran.
   bool fireTimer();
   // Paints now (onPaint into the surface).

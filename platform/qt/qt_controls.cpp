@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QValidator>
+#include <algorithm>
 #include <vector>
 
 #include "platform/qt/dialog_units.h"
@@ -33,6 +35,46 @@ QString toQString(std::string_view text) {
 }
 
 std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
+
+// An edit field's limit counts characters, as the user sees them, not the
+// UTF-16 units Qt stores: 31 letters of any script fit a 31-character field,
+// and a cut never leaves half of a surrogate pair. Text beyond the limit is
+// taken off just before the cursor, which is where typing or a paste put it,
+// so a further key press is refused and a long paste is cut to fit.
+class CharacterLimit final : public QValidator {
+ public:
+  CharacterLimit(int maxChars, QObject* parent) : QValidator(parent), maxChars_(maxChars) {}
+
+  State validate(QString& input, int& pos) const override {
+    qsizetype chars = 0;
+    for (qsizetype i = 0; i < input.size(); i += unitsAt(input, i)) ++chars;
+    qsizetype excess = chars - maxChars_;
+    if (excess <= 0) return Acceptable;
+    qsizetype end = std::clamp<qsizetype>(pos, 0, input.size());
+    qsizetype start = end;
+    while (excess > 0 && start > 0) {
+      start -= (start >= 2 && input[start - 1].isLowSurrogate() && input[start - 2].isHighSurrogate()) ? 2 : 1;
+      --excess;
+    }
+    input.remove(start, end - start);
+    pos = static_cast<int>(start);
+    if (excess > 0) {
+      // Not enough text before the cursor: the end goes instead.
+      qsizetype keep = 0;
+      for (qsizetype c = 0; c < maxChars_ && keep < input.size(); ++c) keep += unitsAt(input, keep);
+      input.truncate(keep);
+      pos = std::min(pos, static_cast<int>(keep));
+    }
+    return Acceptable;
+  }
+
+ private:
+  static qsizetype unitsAt(const QString& s, qsizetype i) {
+    return i + 1 < s.size() && s[i].isHighSurrogate() && s[i + 1].isLowSurrogate() ? 2 : 1;
+  }
+
+  int maxChars_;
+};
 
 bool isCombo(ControlKind kind) {
   return kind == ControlKind::DropDownCombo || kind == ControlKind::DropDownList;
@@ -506,7 +548,18 @@ void QtDialog::setLengthLimit(int id, int maxChars) {
   constexpr int kLargest = 32767;
   maxChars = maxChars > 0 ? std::min(maxChars, kLargest) : kLargest;
   if (c->kind == ControlKind::Edit) {
-    static_cast<QLineEdit*>(c->widget)->setMaxLength(maxChars);
+    auto* edit = static_cast<QLineEdit*>(c->widget);
+    const Programmatic guard(*this);
+    // Room for every character to take two units; the validator counts.
+    edit->setMaxLength(std::min(maxChars * 2, kLargest));
+    const QValidator* old = edit->validator();
+    edit->setValidator(new CharacterLimit(maxChars, edit));
+    delete old;
+    // The limit holds for the text already there too.
+    QString text = edit->text();
+    int pos = static_cast<int>(text.size());
+    edit->validator()->validate(text, pos);
+    if (text != edit->text()) edit->setText(text);
   } else if (c->kind == ControlKind::DropDownCombo) {
     static_cast<QComboBox*>(c->widget)->lineEdit()->setMaxLength(maxChars);
   }

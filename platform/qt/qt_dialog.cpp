@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -62,6 +63,7 @@ void DialogWindow::resizeEvent(QResizeEvent* event) {
 void DialogWindow::mousePressEvent(QMouseEvent* event) { owner_.pointerPressed(event); }
 void DialogWindow::mouseMoveEvent(QMouseEvent* event) { owner_.pointerMoved(event); }
 void DialogWindow::mouseReleaseEvent(QMouseEvent* event) { owner_.pointerReleased(event); }
+void DialogWindow::wheelEvent(QWheelEvent* event) { owner_.wheelTurned(event); }
 
 QtDialog::QtDialog(const DialogLayout& layout, DialogHandler& handler, bool fullScreenAllowed,
                    QWidget* parent)
@@ -229,6 +231,22 @@ void QtDialog::pointerReleased(QMouseEvent* event) {
   }
   surfaceHold_.cancel();
   handler_.onPointerUp(toPoint(event->position()));
+}
+
+void QtDialog::wheelTurned(QWheelEvent* event) {
+  event->accept();
+  if (ended_) {
+    return;
+  }
+  // Qt counts in eighths of a degree; a notch of an ordinary wheel is 15
+  // degrees (120). Smaller reports add up until they make a notch.
+  constexpr int kNotch = 120;
+  wheelEighths_ += event->angleDelta().y();
+  const int notches = wheelEighths_ / kNotch;
+  wheelEighths_ -= notches * kNotch;
+  if (notches != 0) {
+    handler_.onWheel(toPoint(event->position()), notches);
+  }
 }
 
 int QtDialog::popupMenu(const MenuSpec& menu, int id, Point p, const std::vector<int>& greyed) {

@@ -32,6 +32,7 @@ class DialogWindow final : public QDialog {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   QtDialog& owner_;
@@ -124,6 +125,7 @@ class QtDialog final : public Dialog {
   void pointerPressed(QMouseEvent* event);
   void pointerMoved(QMouseEvent* event);
   void pointerReleased(QMouseEvent* event);
+  void wheelTurned(QWheelEvent* event);
 
   DialogHandler& handler_;
   bool landscape_ = false;
@@ -133,6 +135,9 @@ class QtDialog final : public Dialog {
   QtSurface surface_;
   std::map<int, Control> controls_;
   HoldTimer surfaceHold_;
+  // Wheel movement not yet a whole notch: fine-grained wheels and touchpads
+  // report parts of one.
+  int wheelEighths_ = 0;
   std::function<void()> closeHandler_;
   mutable int programmatic_ = 0;
   bool paintPending_ = true;

@@ -92,6 +92,7 @@ TEST(MainMenu, EveryShowingKeepsTheReceiversStatus) {
     EXPECT_EQ(d.text(M::kStatusLine), "Waiting for satellite fix...");
     d.userClick(M::kRecordsButton);
   });
+  app.thenPassThrough();  // the records screen
   app.then([](HeadlessDialog& d) {
     EXPECT_EQ(d.text(M::kStatusLine), "Waiting for satellite fix...");
     d.userClick(M::kExitButton);

@@ -4,6 +4,8 @@
 
 #include "ui/tap_hold_list.h"
 #include "config/configuration_screen.h"
+#include "laps/lap_editor_screen.h"
+#include "laps/track_map.h"
 #include "platform/headless/headless_window_system.h"
 #include "resources/layouts.h"
 #include "tests/support/fake_clock.h"
@@ -15,13 +17,27 @@ namespace {
 using platform::MessageAnswer;
 using platform::headless::HeadlessDialog;
 using C = ConfigurationScreen;
+using E = LapEditorScreen;
 
 struct ConfigurationHarness {
   ConfigurationHarness() {
+    // Three small square tracks, told apart by where they lie, each with
+    // one split line and two laps.
+    double west = 10.0;
     for (const char* name : {"North loop", "Club circuit", "Long track"}) {
       LapDefinition definition;
       definition.name = name;
+      for (int k = 0; k < 8; ++k) {
+        const double along = (k % 4) * 0.001;
+        definition.track.push_back(k < 4 ? TrackPoint{west + along, 50.0} : TrackPoint{west + 0.003 - along, 50.002});
+      }
+      definition.splitLineCount = 1;
+      definition.splitLines[0] = definition.track[5];
+      definition.lapCount = 2;
+      definition.laps[0].timeMs = 61000;
+      definition.laps[1].timeMs = 59000;
       ctx.lapDefinitions.definitions().push_back(definition);
+      west += 1.0;
     }
     ctx.settings.lapDefinitionCount = 3;
   }
@@ -166,6 +182,123 @@ TEST(ConfigurationScreen, TheLapListAlwaysOpensItsMenuEvenWhenEmpty) {
   EXPECT_EQ(h.windows.shownMenus()[0].title, "Lap Config");
   EXPECT_EQ(h.windows.shownMenus()[0].controlId, C::kLapList);
   EXPECT_TRUE(h.windows.scriptedMessageBoxes().shown().empty());
+}
+
+// What the editor opened by Configure finds: its name field, and the track
+// in the fix history.
+struct EditorSeen {
+  std::string name;
+  std::vector<TrackPoint> track;
+  size_t markers = 0;  // split markers and the start/finish drawn
+};
+
+EditorSeen look(HeadlessDialog& editor, const FixHistory& history) {
+  EditorSeen seen;
+  seen.name = editor.text(E::kNameField);
+  for (int k = 0; k < history.count; ++k) {
+    seen.track.push_back({history.samples[static_cast<size_t>(k)].longitude, history.samples[static_cast<size_t>(k)].latitude});
+  }
+  editor.recording().clear();
+  editor.paint();
+  seen.markers = editor.recording().opsOfKind(platform::headless::DrawKind::FillShape).size();
+  return seen;
+}
+
+TEST(ConfigurationScreen, ConfigureOpensTheEditorOnTheRowsDefinitionEvenAfterADeletion) {
+  ConfigurationHarness h;
+  const LapDefinition third = h.ctx.lapDefinitions.at(2);
+  EditorSeen seen;
+  h.show([&](HeadlessDialog& d) {
+    d.userSelect(C::kLapList, 1);
+    h.windows.scriptedMessageBoxes().pushAnswer(MessageAnswer::Yes);
+    h.chooseFromLapMenu(d, C::kDeleteCommand);
+    d.userSelect(C::kLapList, 1);
+    h.windows.pushModalScript([&](HeadlessDialog& editor) {
+      seen = look(editor, h.ctx.gps.history);
+      editor.userClick(E::kOk);
+    });
+    h.chooseFromLapMenu(d, C::kConfigureCommand);
+    d.userClick(C::kCancel);
+  });
+  ASSERT_EQ(h.windows.runs().size(), 2u);
+  EXPECT_EQ(h.windows.runs()[0].resourceId, resources::kLapEditorPortrait);
+  EXPECT_EQ(h.windows.runs()[0].result, E::kOk);
+  EXPECT_EQ(seen.name, "Long track");
+  EXPECT_EQ(seen.track, third.track);
+  EXPECT_EQ(seen.markers, 2u);  // its split line and the start/finish
+  EXPECT_EQ(h.trackNames(), (std::vector<std::string>{"North loop", "Long track"}));
+}
+
+TEST(ConfigurationScreen, AfterOkInTheEditorTheRowShowsTheNewName) {
+  ConfigurationHarness h;
+  h.show([&](HeadlessDialog& d) {
+    d.userSelect(C::kLapList, 2);
+    h.windows.pushModalScript([&](HeadlessDialog& editor) {
+      editor.userType(E::kNameField, "Long track reversed");
+      editor.userClick(E::kOk);
+    });
+    h.chooseFromLapMenu(d, C::kConfigureCommand);
+    EXPECT_EQ(itemsOf(d, C::kLapList),
+              (std::vector<std::string>{"North loop", "Club circuit", "Long track reversed"}));
+    EXPECT_EQ(d.selection(C::kLapList), 2);
+    d.userClick(C::kOk);
+  });
+  EXPECT_EQ(h.ctx.lapDefinitions.at(2).name, "Long track reversed");
+}
+
+TEST(ConfigurationScreen, MovingTheStartFinishResetsTheLapTimesEvenWhenTheScreenIsCancelled) {
+  ConfigurationHarness h;
+  const std::vector<TrackPoint> before = h.ctx.lapDefinitions.at(0).track;
+  h.show([&](HeadlessDialog& d) {
+    d.userSelect(C::kLapList, 0);
+    h.windows.pushModalScript([&](HeadlessDialog& editor) {
+      TrackMap map(E::kPortraitMap);
+      map.fit(h.ctx.gps.history.samples.data(), h.ctx.gps.history.count);
+      h.windows.scriptedMessageBoxes().pushAnswer(MessageAnswer::Yes);
+      h.windows.pushMenuAnswer(resources::kCommandSetStartFinish);
+      editor.userHold(0, map.project(before[2]));
+      editor.userClick(E::kOk);
+    });
+    h.chooseFromLapMenu(d, C::kConfigureCommand);
+    d.userClick(C::kCancel);
+  });
+  const LapDefinition& moved = h.ctx.lapDefinitions.at(0);
+  EXPECT_EQ(moved.lapCount, 0);
+  EXPECT_EQ(h.ctx.lapDefinitions.bestLapTime(0), 0u);
+  ASSERT_EQ(moved.track.size(), before.size());
+  for (size_t k = 0; k < before.size(); ++k) EXPECT_EQ(moved.track[k], before[(k + 2) % before.size()]);
+  EXPECT_EQ(moved.splitLines[0], before[5]);  // a position: still on the track
+  EXPECT_EQ(h.ctx.lapDefinitions.at(1).lapCount, 2);
+}
+
+TEST(ConfigurationScreen, ConfigureWithoutASelectedRowOpensNothing) {
+  ConfigurationHarness h;
+  h.show([&](HeadlessDialog& d) {
+    h.chooseFromLapMenu(d, C::kConfigureCommand);
+    d.userClick(C::kCancel);
+  });
+  EXPECT_EQ(h.windows.runs().size(), 1u);  // the configuration screen alone
+  EXPECT_TRUE(h.windows.scriptedMessageBoxes().shown().empty());
+}
+
+TEST(ConfigurationScreen, ATrackLongerThanTheHistoryLoadsOnlyWhatTheHistoryHolds) {
+  ConfigurationHarness h;
+  LapDefinition& big = h.ctx.lapDefinitions.at(1);
+  big.track.clear();
+  for (int k = 0; k < FixHistory::kCapacity + 100; ++k) big.track.push_back({20.0 + k * 1e-5, 50.0 + (k % 7) * 1e-5});
+  const std::vector<TrackPoint> before = big.track;
+  int loaded = 0;
+  h.show([&](HeadlessDialog& d) {
+    d.userSelect(C::kLapList, 1);
+    h.windows.pushModalScript([&](HeadlessDialog& editor) {
+      loaded = h.ctx.gps.history.count;
+      editor.userClick(E::kOk);
+    });
+    h.chooseFromLapMenu(d, C::kConfigureCommand);
+    d.userClick(C::kOk);
+  });
+  EXPECT_EQ(loaded, FixHistory::kCapacity);
+  EXPECT_EQ(h.ctx.lapDefinitions.at(1).track, before);
 }
 
 // The records screen's list allows several selections: held while empty it

@@ -267,11 +267,16 @@ int main(int argc, char** argv) {
 
   std::string optionsPath = line.optionsPath;
   if (optionsPath.empty()) optionsPath = feeder ? demo::demoOptionsPath() : defaultOptionsPath();
+  platform::PosixFiles files;
+  if (line.demo) {
+    // A new demo user finds the demo's circuit ready on the lap screen.
+    std::string error;
+    if (!demo::seedDemoCircuit(files, optionsPath, error)) std::fprintf(stderr, "corvantis: %s\n", error.c_str());
+  }
 
   platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{line.landscape, line.fullScreen});
   platform::PosixClock clock;
   platform::PosixSerialPort port(line.comDevices);
-  platform::PosixFiles files;
   AppContext context(windows, clock, port);
 
   if (!installSignalPipe()) {
