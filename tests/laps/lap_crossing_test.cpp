@@ -290,6 +290,18 @@ TEST_F(ReplayTest, LapLongerThanTheCaptureEndsOnTheLiveStep) {
   // A capture that is not full holds its own end or has none.
   history->count = 2000;
   EXPECT_EQ(lapTimeFromHistory(definition, 1, *history, &live).timeMs, 0u);
+
+  // A full capture that holds the end crossing keeps it, whatever the live
+  // step (here a start/finish crossing 100 s earlier) says.
+  history->count = 0;
+  passLines(45000000, 6.7056);
+  t = 45010000;
+  while (history->count < FixHistory::kCapacity - 8) add(3000.0 + history->count, t += 100, 20.0f, true);
+  passLines(45400000, 6.7056);
+  ASSERT_EQ(history->count, FixHistory::kCapacity);
+  live.previous.longitude = eastDegrees(-6.7056);
+  live.newest.longitude = eastDegrees(-6.7056 + 26.8224);
+  EXPECT_EQ(lapTimeFromHistory(definition, 1, *history, &live).timeMs, 400000u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // lap's start; every lap must then be found and timed near the truth.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -121,28 +122,55 @@ TEST(LapEndToEndTest, RealSessionFindsEveryLapTheLoggerCounted) {
   }
   const LoggerLap logger[] = {{268020, 18755699}, {268320, 19024000}, {277620, 19301699}, {259200, 19560801}};
   // Recorded from the second lap: started as the logger's line was crossed
-  // (05:12:35.699), stopped a little into the third.
+  // (05:12:35.699), stopped a little into the third. Split lines early in
+  // the lap and past the 2048 fixes a capture holds at this rate.
   LapDefineRequest request;
   request.name = "Session 47N";
   ASSERT_TRUE(analyze::parseClockTime("05:12:35.699", request.fromMs));
   ASSERT_TRUE(analyze::parseClockTime("05:17:20", request.toMs));
+  for (const char* at : {"05:13:30", "05:16:10", "05:16:50"}) {
+    uint32_t ms = 0;
+    ASSERT_TRUE(analyze::parseClockTime(at, ms));
+    request.splitsMs.push_back(ms);
+  }
   TimingSession session;
   loadSettingsDefaults(session.settings);
   const analyze::LapDefineResult made = analyze::runLapDefinePass(log, session, request);
   ASSERT_TRUE(made.created) << made.message;
   std::vector<uint32_t> laps;
+  std::vector<std::array<uint32_t, 3>> timed;  // kind (0 lap, 1 split), line, time
   for (const LapPassEvent& e : analyze::runLapPass(log, session, made.index)) {
     if (e.event.kind == LapEvent::Kind::Lap) laps.push_back(e.event.timeMs);
+    timed.push_back({e.event.kind == LapEvent::Kind::Lap ? 0u : 1u,
+                     e.event.kind == LapEvent::Kind::Lap ? 0u : static_cast<uint32_t>(e.event.line), e.event.timeMs});
   }
   ASSERT_EQ(laps.size(), std::size(logger));
   for (size_t i = 0; i < laps.size(); ++i) {
     std::printf("lap %zu: %u ms, the logger %u ms (%+d)\n", i + 1, laps[i], logger[i].timeMs,
                 static_cast<int>(laps[i]) - static_cast<int>(logger[i].timeMs));
-    // Laps longer than the 2048-fix capture at this rate: each ends on the
-    // live step. The logger places its own line and interpolates its own
-    // way from fixes whose times were rounded to 100 ms.
+    // The logger places its own line and interpolates its own way, and
+    // this log's fix times were rounded to 100 ms while the car passes the
+    // line at about 11 m/s: moving a square-on line 4 m along the straight
+    // moves lap 4 here by 128 ms. The recorded line sits about 4 m past the
+    // logger's, turned by the loop's closing point, and the car crosses it
+    // up to 9 m apart from lap to lap.
     EXPECT_LT(std::abs(static_cast<int>(laps[i]) - static_cast<int>(logger[i].timeMs)), 250);
   }
+
+  // Every lap and split to the millisecond, as an independent replay of the
+  // same crossing arithmetic over the same recorded track gives them. Each
+  // lap, and each split past the capture's 2048 fixes, ends on the live
+  // step; fixes land exactly on the split lines (positions on a 1e-6 degree
+  // grid, the lines through recorded fixes). The first split is crossed
+  // before any lap has started: its replay finds no start.
+  const std::vector<std::array<uint32_t, 3>> expected = {
+      {1, 2, 0},                                                             //
+      {1, 0, 51001},  {1, 1, 214021}, {1, 2, 255751}, {0, 0, 267906},       // lap 1
+      {1, 0, 53916},  {1, 1, 214012}, {1, 2, 254124}, {0, 0, 268321},       // lap 2
+      {1, 0, 54096},  {1, 1, 218806}, {1, 2, 262811}, {0, 0, 277798},       // lap 3
+      {1, 0, 54272},  {1, 1, 209448}, {1, 2, 246554}, {0, 0, 259117},       // lap 4
+  };
+  EXPECT_EQ(timed, expected);
 }
 
 }  // namespace
