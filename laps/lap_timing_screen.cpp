@@ -92,6 +92,19 @@ void LapTimingScreen::openScreen() {
   msSinceFix_ = 0;
   lastUpdateTick_ = lastMapDraw_ = ctx_.clock.tickMs();
   recordingBox_.fill(0.0);
+  // The pump holds off for 2 s after a screen change: the receiver's state
+  // shows at once rather than "Connecting to GPS device ...".
+  showStatus();
+}
+
+bool LapTimingScreen::showStatus() {
+  const CurrentFix& fix = ctx_.gps.currentFix;
+  if (fix.deviceError) {
+    dialog_->setText(kStatusLine, "GPS Device Error");
+    return false;
+  }
+  if (const auto status = gpsStatusText(fix)) dialog_->setText(kStatusLine, *status);
+  return true;
 }
 
 void LapTimingScreen::showBestAndLast() {
@@ -132,13 +145,10 @@ void LapTimingScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   dialog_->requestFullScreen();
   const uint32_t now = ctx_.clock.tickMs();
-  const CurrentFix& fix = ctx_.gps.currentFix;
-  if (fix.deviceError) {
-    dialog_->setText(kStatusLine, "GPS Device Error");
+  if (!showStatus()) {
     lastUpdateTick_ = lastMapDraw_ = now;
     return;
   }
-  if (const auto status = gpsStatusText(fix)) dialog_->setText(kStatusLine, *status);
 
   if (newFix) {
     if (recording_) {

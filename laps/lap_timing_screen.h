@@ -70,6 +70,8 @@ class LapTimingScreen : public Screen {
   void openScreen() override;
 
  private:
+  // The status line from the current fix; false on a device error.
+  bool showStatus();
   struct MapArea {
     int left, top, width, height, right, bottom;
   };

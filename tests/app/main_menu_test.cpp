@@ -44,15 +44,16 @@ TEST(MainMenu, EveryScreenShowsTheStatusFromItsFirstFrame) {
     d.userClick(M::kDistanceButton);
   });
   // Each screen checks its status line first thing, then leaves for the next.
-  const int leaveWith[] = {1, M::kAccelerationButton, 1, M::kExitButton};
-  for (int i = 0; i < 4; ++i) {
+  const int leaveWith[] = {1, M::kAccelerationButton, 1, M::kLapsButton, 1, M::kExitButton};
+  for (int i = 0; i < 6; ++i) {
     app.then([&, i](HeadlessDialog& d) {
       EXPECT_EQ(d.text(1001), fixQuality) << "screen " << i + 1;
       d.userClick(leaveWith[i]);
     });
   }
   app.run();
-  EXPECT_EQ(app.screensShown(), (std::vector<int>{kMainMenu, kDistance, kMainMenu, kAcceleration, kMainMenu}));
+  EXPECT_EQ(app.screensShown(),
+            (std::vector<int>{kMainMenu, kDistance, kMainMenu, kAcceleration, kMainMenu, kLapTiming, kMainMenu}));
 }
 
 TEST(MainMenu, TheStatusLineFollowsTheReceiver) {
