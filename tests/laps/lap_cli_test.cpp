@@ -102,6 +102,15 @@ TEST_F(AnalyzeLapModes, FailuresLeaveTheFileAsItWas) {
 
   EXPECT_EQ(run(define("Late", "12:01:52.2", "not-a-time")).status, 2);
   EXPECT_EQ(readFile(path("track.bin")), kept);
+
+  // Bytes after the data: a damaged file, which neither mode may save over.
+  std::ofstream(path("track.bin"), std::ios::binary | std::ios::app) << "junk";
+  const std::string damaged = readFile(path("track.bin"));
+  const Outcome lap = run("--options " + path("track.bin") + " --lap 'Club Circuit' " + path("laps.nmea"));
+  EXPECT_EQ(lap.status, 2);
+  EXPECT_NE(lap.out.find("is not a readable options file"), std::string::npos) << lap.out;
+  EXPECT_EQ(run(define("Second", "12:01:52.2", "12:03:22")).status, 2);
+  EXPECT_EQ(readFile(path("track.bin")), damaged);
 }
 
 }  // namespace

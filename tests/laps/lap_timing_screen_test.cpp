@@ -39,7 +39,8 @@ TEST_F(LapTimingScreenTest, OpensIdleWithEveryDefinitionListed) {
     EXPECT_EQ(d.selection(LapTimingScreen::kActiveLap), -1);
     EXPECT_EQ(d.text(LapTimingScreen::kBestTime), "");
     EXPECT_EQ(d.text(LapTimingScreen::kLastTime), "");
-    EXPECT_EQ(d.text(LapTimingScreen::kStatusLine), "Connecting to GPS device ...");
+    // The receiver's state from the first frame, not "Connecting to GPS device ...".
+    EXPECT_EQ(d.text(LapTimingScreen::kStatusLine), "fix quality: 1 (excellent)");
     EXPECT_EQ(ctx.gps.history.count, 0);
     // No definition: the map is its background only.
     for (const DrawOp& op : d.recording().ops()) EXPECT_EQ(op.kind, DrawKind::FillRect);

@@ -22,7 +22,7 @@ constexpr uint32_t kHalfDayMs = kDayMs / 2;
 // settings, records and definitions.
 struct LapRig {
   LapRig(const std::vector<uint8_t>& log, TimingSession& session)
-      : replay(log), ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {
+      : replay(log, session.talkers), ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {
     ctx->settings = session.settings;
     ctx->records = std::move(session.records);
     ctx->lapDefinitions = std::move(session.laps);

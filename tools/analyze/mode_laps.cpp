@@ -3,10 +3,9 @@
 #include <iostream>
 #include <string>
 
-#include "platform/posix/files.h"
-#include "store/options_file.h"
 #include "tools/analyze/lap_analysis.h"
 #include "tools/analyze/modes.h"
+#include "tools/analyze/options_session.h"
 
 namespace corvantis::analyze {
 namespace {
@@ -14,33 +13,6 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitNoResult = 1;
 constexpr int kExitBadInput = 2;
-
-// Reads FILE into the session; a missing file is a fresh start. False (with
-// the message written) when it cannot be read whole: writing back would
-// replace the user's data.
-bool loadSession(const std::string& path, platform::PosixFiles& files, TimingSession& session, std::ostream& err) {
-  loadSettingsDefaults(session.settings);
-  const platform::FileRead read = files.readWhole(path);
-  if (read.status == platform::FileRead::Status::Ok) {
-    const DecodeReport report = decodeOptions(read.bytes, session.settings, session.records, session.laps);
-    if (!report.ok()) {
-      err << "corvantis-analyze: " << path << " is not a readable options file (" << report.problem
-          << "); it was left as it is\n";
-      return false;
-    }
-  } else if (read.status != platform::FileRead::Status::NotFound) {
-    err << "corvantis-analyze: cannot read " << path << ": " << read.error << "\n";
-    return false;
-  }
-  return true;
-}
-
-bool saveSession(const std::string& path, platform::PosixFiles& files, const TimingSession& session,
-                 std::ostream& err) {
-  const OptionsSave saved = saveOptions(files, path, session.settings, session.records, session.laps);
-  if (!saved.ok) err << "corvantis-analyze: " << saved.message << "\n";
-  return saved.ok;
-}
 
 int runLaps(const Arguments& args, const std::vector<uint8_t>& log, std::ostream& out, std::ostream& err) {
   if (!args.has("--options")) {
@@ -50,7 +22,8 @@ int runLaps(const Arguments& args, const std::vector<uint8_t>& log, std::ostream
   const std::string path = args.value("--options");
   platform::PosixFiles files;
   TimingSession session;
-  if (!loadSession(path, files, session, err)) return kExitBadInput;
+  if (!loadOptionsSession(files, path, session, err)) return kExitBadInput;
+  if (args.has("--any-talker")) session.talkers = Talkers::Any;
   const int index = findDefinition(session.laps, args.modeValue);
   if (index < 0) {
     err << "corvantis-analyze: " << path << " holds no lap named \"" << args.modeValue << "\"";
@@ -69,7 +42,7 @@ int runLaps(const Arguments& args, const std::vector<uint8_t>& log, std::ostream
     out << (json ? lapEventJson(event) : lapEventText(event)) << "\n";
     if (event.event.kind == LapEvent::Kind::Lap) ++laps;
   }
-  if (!saveSession(path, files, session, err)) return kExitNoResult;
+  if (!saveOptionsSession(files, path, session, err)) return kExitSaveFailed;
   return laps == 0 ? kExitNoResult : kExitDone;
 }
 
@@ -111,7 +84,8 @@ int runDefineLap(const Arguments& args, const std::vector<uint8_t>& log, std::os
   const std::string path = args.value("--options");
   platform::PosixFiles files;
   TimingSession session;
-  if (!loadSession(path, files, session, err)) return kExitBadInput;
+  if (!loadOptionsSession(files, path, session, err)) return kExitBadInput;
+  if (args.has("--any-talker")) session.talkers = Talkers::Any;
   const LapDefineResult result = runLapDefinePass(log, session, request);
   if (!result.created) {
     err << "corvantis-analyze: " << result.message << "\n";
@@ -120,7 +94,7 @@ int runDefineLap(const Arguments& args, const std::vector<uint8_t>& log, std::os
   const LapDefinition& made = session.laps.at(result.index);
   out << "lap \"" << made.name << "\": " << made.trackPointCount() << " track points, " << made.splitLineCount
       << " split lines\n";
-  return saveSession(path, files, session, err) ? kExitDone : kExitNoResult;
+  return saveOptionsSession(files, path, session, err) ? kExitDone : kExitSaveFailed;
 }
 
 const ModeRegistration lapMode({"--lap", "NAME",

@@ -5,8 +5,8 @@
 
 #include "common/units.h"
 #include "platform/posix/files.h"
-#include "store/options_file.h"
 #include "tools/analyze/modes.h"
+#include "tools/analyze/options_session.h"
 #include "tools/analyze/timing_analysis.h"
 
 namespace corvantis::analyze {
@@ -15,7 +15,6 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitNoRun = 1;
 constexpr int kExitBadInput = 2;
-constexpr int kExitSaveFailed = 3;
 
 int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostream& out, std::ostream& err) {
   const bool metric = args.has("--metric");
@@ -49,28 +48,7 @@ int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostre
   if (args.has("--any-talker")) session.talkers = Talkers::Any;
   platform::PosixFiles files;
   const std::string optionsPath = args.value("--options");
-  if (args.has("--options")) {
-    // A file that cannot be read whole is an error here, not a fresh start:
-    // writing back would replace the user's records.
-    files.removeStaleTemporaries(optionsPath);
-    const platform::FileRead read = readOptionsFile(files, optionsPath);
-    if (read.status == platform::FileRead::Status::TooLarge) {
-      err << "corvantis-analyze: " << optionsPath << " is not a readable options file (" << optionsReadProblem(read)
-          << "); it was left as it is\n";
-      return kExitBadInput;
-    }
-    if (read.status == platform::FileRead::Status::Ok) {
-      const DecodeReport report = decodeOptions(read.bytes, session.settings, session.records, session.laps);
-      if (!report.ok()) {
-        err << "corvantis-analyze: " << optionsPath << " is not a readable options file (" << report.problem
-            << "); it was left as it is\n";
-        return kExitBadInput;
-      }
-    } else if (read.status != platform::FileRead::Status::NotFound) {
-      err << "corvantis-analyze: cannot read " << optionsPath << ": " << read.error << "\n";
-      return kExitBadInput;
-    }
-  }
+  if (args.has("--options") && !loadOptionsSession(files, optionsPath, session, err)) return kExitBadInput;
   // The fields are read in the unit chosen here; the file keeps its own.
   const int32_t storedUnits = session.settings.units;
   session.settings.units = metric ? units::kMetric : units::kImperial;
@@ -89,11 +67,7 @@ int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostre
 
   if (args.has("--options")) {
     session.settings.units = storedUnits;
-    const OptionsSave saved = saveOptions(files, optionsPath, session.settings, session.records, session.laps);
-    if (!saved.ok) {
-      err << "corvantis-analyze: " << saved.message << "\n";
-      return kExitSaveFailed;
-    }
+    if (!saveOptionsSession(files, optionsPath, session, err)) return kExitSaveFailed;
   }
   return runs.empty() ? kExitNoRun : kExitDone;
 }
