@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include <cstdio>
+
 #include "app/main_menu_screen.h"
 #include "config/configuration_screen.h"
 #include "store/options_file.h"
@@ -61,8 +63,7 @@ int Application::runScreens() {
   ctx_.gps.holdOffTicks = kHoldOffTicks;
   startTimer();
   screenLoop();
-  shutdown();
-  return 0;
+  return shutdown();
 }
 
 void Application::createScreens() {
@@ -93,6 +94,10 @@ bool Application::loadOptionsAtStart() {
   }
   // A file that could not be read whole was kept aside; the user learns
   // where before the program starts as it does without a file.
+  if (!loaded.saveAtExit) {
+    saveAtExit_ = false;
+    notSavedMessage_ = loaded.exitMessage;
+  }
   if (loaded.outcome != OptionsLoad::Outcome::NoFile) tell(loaded.message);
   return reopenPortInteractively();
 }
@@ -165,15 +170,38 @@ void Application::configurationStep() {
   startTimer();
 }
 
-void Application::shutdown() {
+int Application::shutdown() {
   stopTimerAndWaitForPump();
   if (ctx_.gps.portOpen()) ctx_.gps.closePort();
   ctx_.gps.afterTick = nullptr;
   destroyScreens();
+  const bool signalled = options_.signalled && options_.signalled();
+  if (!saveAtExit_) {
+    // The file that could not be read at start is still there, as it was.
+    if (signalled) printError(notSavedMessage_);
+    else tell(notSavedMessage_);
+    return 0;
+  }
   // The only write of the options file in the whole run.
   const OptionsSave saved =
       saveOptions(files_, options_.optionsPath, ctx_.settings, ctx_.records, ctx_.lapDefinitions);
-  if (!saved.ok) tell(saved.message);
+  if (saved.ok) return 0;
+  if (signalled) {
+    // A signalled program ends by itself: a message box would wait for a
+    // click that may never come.
+    printError(saved.message);
+    return kExitSaveFailed;
+  }
+  tell(saved.message);
+  return 0;
+}
+
+void Application::printError(const std::string& text) {
+  if (options_.printError) {
+    options_.printError(text);
+    return;
+  }
+  std::fprintf(stderr, "corvantis: %s\n", text.c_str());
 }
 
 void Application::startTimer() {

@@ -1,6 +1,7 @@
 #pragma once
 // The whole program between main() and its exit code: start-up, the screen
 // loop that shows one screen after the other, and the shutdown that saves.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,12 @@ class Screen;
 struct ApplicationOptions {
   std::string optionsPath;           // where options.bin is read and saved
   std::optional<bool> landscape;     // forced layout; otherwise from the screen size
+  // True when the program is ending because it was signalled (SIGINT,
+  // SIGTERM): nobody may be there to click a message away, so a failed save
+  // goes to printError and the program ends with kExitSaveFailed.
+  std::function<bool()> signalled;
+  // One line for a terminal; standard error when not set.
+  std::function<void(const std::string&)> printError;
 };
 
 class Application {
@@ -28,13 +35,15 @@ class Application {
   static constexpr uint32_t kBusyWaitStepMs = 10;
   static constexpr uint32_t kReopenWaitMs = 500;
   static constexpr uint32_t kFirstOpenSettleMs = 200;
+  // Exit status of a signalled program whose save failed.
+  static constexpr int kExitSaveFailed = 1;
 
   Application(AppContext& context, platform::Files& files, ApplicationOptions options);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  // The whole program; answers the exit code (0).
+  // The whole program; answers the exit code (0, or kExitSaveFailed).
   int run();
 
   // First start: shows the configuration screen until a port opens (true) or
@@ -50,16 +59,20 @@ class Application {
   // Shows a screen whose status the tick keeps up to date.
   int showLive(Screen& screen);
   void configurationStep();
-  void shutdown();
+  int shutdown();
   void startTimer();
   // Stops the timer and lets a tick under way finish.
   void stopTimerAndWaitForPump();
   void afterTick(bool newFix);
   void tell(const std::string& text);
+  void printError(const std::string& text);
 
   AppContext& ctx_;
   platform::Files& files_;
   ApplicationOptions options_;
+  // The options file was left in place at start: this session does not save.
+  bool saveAtExit_ = true;
+  std::string notSavedMessage_;
   std::unique_ptr<ConfigurationScreen> configuration_;
   std::unique_ptr<AccelerationScreen> acceleration_;
   std::unique_ptr<MainMenuScreen> mainMenu_;

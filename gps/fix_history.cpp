@@ -57,6 +57,46 @@ double speedBetween(const FixSample& a, const FixSample& b) {
   return speedMph;
 }
 
+void FixHistory::startWindow(std::array<FixSample, 3>& window, const FixSample& fix) {
+  window[2] = fix;
+  window[1] = fix;
+  window[1].time = fix.time - 1000;
+  window[0] = fix;
+  window[0].time = fix.time - 2000;
+  window[2].speed = 0.0f;
+  window[1].speed = 0.0f;
+  window[0].speed = 0.0f;
+}
+
+void FixHistory::shiftIn(std::array<FixSample, 3>& window, const FixSample& fix) {
+  window[0] = window[1];
+  window[1] = window[2];
+  window[2] = fix;
+  window[2].speed = narrowToFloat(speedBetween(window[2], window[1]));
+}
+
+bool FixHistory::followRefused(const FixSample& fix) {
+  // Refused fixes that do not move on among themselves (a repeated time, or
+  // one more corrupted fix) start the run of refusals again.
+  if (!refusedRun_ || fix.time < refusedWindow_[2].time + kMinFixSpacingMs) {
+    refusedRun_ = true;
+    refusedSinceMs_ = fix.time;
+    startWindow(refusedWindow_, fix);
+    return false;
+  }
+  shiftIn(refusedWindow_, fix);
+  return fix.time - refusedSinceMs_ >= kClockJumpMs;
+}
+
+RecordOutcome FixHistory::appendNewest() {
+  // The lap parts set count directly; never trust it as an index.
+  if (count < 0) count = 0;
+  if (count >= kCapacity) return RecordOutcome::WindowOnly;
+  samples[static_cast<size_t>(count)] = recentFixes[2];
+  count += 1;
+  return RecordOutcome::Recorded;
+}
+
 RecordOutcome FixHistory::recordFix(double latitude, double longitude, double altitude, uint32_t timeOfDayMs) {
   if (timeOfDayMs >= kLatestTimeOfDayMs) return RecordOutcome::Refused;
 
@@ -70,34 +110,42 @@ RecordOutcome FixHistory::recordFix(double latitude, double longitude, double al
     dayOffsetMs += kDayMs;
     timeMs += kDayMs;
   }
-  if (!firstFixPending_ && timeMs < recentFixes[2].time + kMinFixSpacingMs) return RecordOutcome::Refused;
-  dayOffsetMs_ = dayOffsetMs;
-
-  recentFixes[0] = recentFixes[1];
-  recentFixes[1] = recentFixes[2];
-  FixSample& newest = recentFixes[2];
-  newest.latitude = latitude;
-  newest.longitude = longitude;
-  newest.altitude = narrowToFloat(altitude);
-  newest.time = timeMs;
+  FixSample fix;
+  fix.latitude = latitude;
+  fix.longitude = longitude;
+  fix.altitude = narrowToFloat(altitude);
+  fix.time = timeMs;
 
   if (firstFixPending_) {
     // The first fix starts from two still fixes at the same place one and
     // two seconds earlier, so its speed is 0.
     firstFixPending_ = false;
-    recentFixes[1] = newest;
-    recentFixes[1].time = timeMs - 1000;
-    recentFixes[0] = newest;
-    recentFixes[0].time = timeMs - 2000;
+    dayOffsetMs_ = dayOffsetMs;
+    startWindow(recentFixes, fix);
+    return appendNewest();
   }
-  newest.speed = narrowToFloat(speedBetween(newest, recentFixes[1]));
 
-  // The lap parts set count directly; never trust it as an index.
-  if (count < 0) count = 0;
-  if (count >= kCapacity) return RecordOutcome::WindowOnly;
-  samples[static_cast<size_t>(count)] = newest;
-  count += 1;
-  return RecordOutcome::Recorded;
+  if (timeMs < recentFixes[2].time + kMinFixSpacingMs) {
+    if (timeMs >= recentFixes[2].time || !followRefused(fix)) return RecordOutcome::Refused;
+    // The receiver's clock jumped back: its timeline is taken from the
+    // refused fixes on, and the newest fix, ahead of it, goes.
+    const FixSample stale = recentFixes[2];
+    if (count > 0 && count <= kCapacity && samples[static_cast<size_t>(count - 1)].time == stale.time &&
+        samples[static_cast<size_t>(count - 1)].latitude == stale.latitude &&
+        samples[static_cast<size_t>(count - 1)].longitude == stale.longitude) {
+      count -= 1;
+    }
+    recentFixes = refusedWindow_;
+    refusedRun_ = false;
+    timelineBreaks_ += 1;
+    return appendNewest();
+  }
+  dayOffsetMs_ = dayOffsetMs;
+  refusedRun_ = false;
+
+  shiftIn(recentFixes, fix);
+  if (recentFixes[2].time - recentFixes[1].time > kLongestGapMs) timelineBreaks_ += 1;
+  return appendNewest();
 }
 
 void FixHistory::startCapture(uint32_t calendarSeconds) {

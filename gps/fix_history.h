@@ -43,7 +43,25 @@ class FixHistory {
   // below the newest fix's is the next day, so times keep increasing; a
   // smaller step back, a fix under 100 ms after the newest one, and a time of
   // day of 24:00:01 or later (a corrupt field) are refused.
+  //
+  // The receiver's clock may jump back (a corrupted time that got through put
+  // the newest fix ahead, or the receiver restarted). When fixes keep being
+  // refused as earlier for kClockJumpMs of their own time in a row, each at
+  // least 100 ms after the one before, their timeline is taken: the stale
+  // newest fix is dropped (from samples too, when it is the last entry), the
+  // window becomes those fixes and this one is recorded after them.
   RecordOutcome recordFix(double latitude, double longitude, double altitude, uint32_t timeOfDayMs);
+
+  // Refused fixes that show the receiver's clock jumped, in ms of their own time.
+  static constexpr uint32_t kClockJumpMs = 3000;
+  // Longest step between two consecutive fixes that a run can be timed across.
+  static constexpr uint32_t kLongestGapMs = 5000;
+
+  // Counts the breaks in the fix timeline: each clock jump taken, and each
+  // recorded fix more than kLongestGapMs after the fix before it. A run whose
+  // fixes span a break cannot be timed (no interpolation bridges it): the
+  // screens compare this count with the one they armed at.
+  uint32_t timelineBreaks() const { return timelineBreaks_; }
 
   // Restart samples with the three recent fixes; calendarSeconds is the
   // device clock now (seconds since 1970), kept as the capture stamp.
@@ -65,9 +83,25 @@ class FixHistory {
   int count = 0;
 
  private:
+  // Starts the window over from one fix, with two still fixes at the same
+  // place one and two seconds before it (so its speed is 0).
+  static void startWindow(std::array<FixSample, 3>& window, const FixSample& fix);
+  // Shifts fix into the window as the newest, with its speed from the one before.
+  static void shiftIn(std::array<FixSample, 3>& window, const FixSample& fix);
+  // Follows a fix refused as earlier than the newest; true when the refused
+  // fixes now show a clock jump.
+  bool followRefused(const FixSample& fix);
+  // Appends the newest fix to samples unless they are full.
+  RecordOutcome appendNewest();
+
   uint32_t captureStamp_ = 0;
   bool firstFixPending_ = true;
   uint32_t dayOffsetMs_ = 0;  // whole days counted on since the first fix
+  uint32_t timelineBreaks_ = 0;
+  // The fixes refused as earlier in a row, in their own window.
+  bool refusedRun_ = false;
+  uint32_t refusedSinceMs_ = 0;  // time of the first of them
+  std::array<FixSample, 3> refusedWindow_{};
 };
 
 }  // namespace corvantis

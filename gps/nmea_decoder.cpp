@@ -33,7 +33,28 @@ double readDegreesMinutes(const FieldBuffer& field, std::size_t degreeDigits) {
   return readDecimal(degrees) + readDecimal(minutes) * (1.0 / 60.0);
 }
 
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 }  // namespace
+
+bool checksumHolds(const char* text) {
+  if (text[0] != '$') return false;
+  // The sentence runs to the next "$" (which the pump leaves in place) or to
+  // the end of the text.
+  uint8_t sum = 0;
+  const char* p = text + 1;
+  for (; *p != '\0' && *p != '$' && *p != '*'; ++p) sum = static_cast<uint8_t>(sum ^ static_cast<uint8_t>(*p));
+  if (*p != '*') return true;  // a sentence without checksum is taken as it is
+  const int high = hexValue(p[1]);
+  if (high < 0) return false;
+  const int low = hexValue(p[2]);  // p[1] was a digit, so p[2] is still inside the text
+  return low >= 0 && ((high << 4) | low) == sum;
+}
 
 uint32_t readTimeOfDay(const char* field) {
   FieldBuffer part;
@@ -120,6 +141,9 @@ bool extractField(const char* text, int index, FieldBuffer& out) {
 
 bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history) {
   if (std::strncmp(text, "$GPGGA", 6) != 0) return false;
+  // A garbled sentence changes nothing, not even the satellites: one damaged
+  // position reads as a jump of miles, one damaged time as an hour ahead.
+  if (!checksumHolds(text)) return false;
   FieldBuffer field;
   if (!extractField(text, 6, field) || readInteger(field) == 0) {
     fix.satellites = 0;

@@ -1,7 +1,7 @@
 #pragma once
 // Decoding of one NMEA 0183 sentence into the current GPS state. Only
-// $GPGGA (fix data) is acted on; every other sentence changes nothing. No
-// checksum is verified.
+// $GPGGA (fix data) is acted on; every other sentence changes nothing. A
+// $GPGGA whose checksum is there and wrong changes nothing either.
 #include <cstddef>
 #include <cstdint>
 
@@ -21,9 +21,16 @@ using FieldBuffer = char[kFieldBufferSize];
 // first 31: the numbers in it keep their leading digits.
 bool extractField(const char* text, int index, FieldBuffer& out);
 
+// True when the sentence (from its leading "$" to the next "$" or the end of
+// the text) carries no "*", or when the two characters after its first "*"
+// are hex digits (either case) equal to the XOR of the bytes between the "$"
+// and that "*". False for a text that does not start with "$".
+bool checksumHolds(const char* text);
+
 // Decodes one sentence (NUL-terminated, normally starting with "$"; bytes
 // after it such as the checksum, the line end or the next "$" are ignored).
-// A $GPGGA fix is recorded in `history` and published in `fix`. True when
+// A $GPGGA fix is recorded in `history` and published in `fix`; one whose
+// checksum fails (checksumHolds) changes nothing at all. True when
 // this sentence is a new fix: recorded, or moved the fix window of a full
 // history (the current speed must keep updating while a driver waits).
 bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history);

@@ -1,10 +1,12 @@
 #include "store/options_file.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "store/lap_name_text.h"
@@ -338,7 +340,13 @@ DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
       return report;
     }
   }
+  // The data must end exactly where the file does. Bytes left over mean a
+  // count was damaged (a smaller count reads as a smaller, sound-looking
+  // file): loading it would drop the rest at the next save.
   report.trailingBytes = r.remaining();
+  if (report.trailingBytes != 0) {
+    report.problem = "it holds " + std::to_string(report.trailingBytes) + " bytes after the end of its data";
+  }
   return report;
 }
 
@@ -355,7 +363,41 @@ void startAfresh(Settings& settings, RunRecords& records, LapDefinitions& laps) 
   laps.definitions().clear();
 }
 
+std::string sizeText(uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
+
 }  // namespace
+
+uint64_t largestOptionsFileBytes(std::span<const uint8_t> head) {
+  // Too short to tell: the decoder says what is wrong with it.
+  if (head.size() < 4) return kOptionsHeadBytes;
+  Reader r(head);
+  const uint32_t settingsSize = r.u32();
+  if (settingsSize > kSettingsFileBytes) return 4 + kSettingsFileBytes;
+  const size_t stored = std::min<size_t>(settingsSize, r.remaining());
+  const Settings settings = readSettings(r.take(stored));
+  if (settings.recordSetCount < 0 || settings.lapDefinitionCount < 0) return 4 + uint64_t{settingsSize};
+  // Every trace is one capture of the fix history and every track one
+  // recording, so neither outgrows the history.
+  constexpr uint64_t kLongestTrace = FixHistory::kCapacity * uint64_t{kTraceSampleFileBytes};
+  constexpr uint64_t kLargestSet = kRecordSetFileBytes + RecordSet::kSlots * kLongestTrace;
+  constexpr uint64_t kLargestLapDefinition = kLapDefinitionFileBytes +
+                                             FixHistory::kCapacity * uint64_t{kTrackPointFileBytes} +
+                                             LapDefinition::kMaxLaps * kLongestTrace;
+  return 4 + uint64_t{settingsSize} + static_cast<uint64_t>(settings.recordSetCount) * kLargestSet +
+         static_cast<uint64_t>(settings.lapDefinitionCount) * kLargestLapDefinition;
+}
+
+platform::FileRead readOptionsFile(platform::Files& files, const std::string& path) {
+  return files.readWithin(path, platform::SizeLimit{kOptionsHeadBytes, largestOptionsFileBytes});
+}
+
+std::string optionsReadProblem(const platform::FileRead& read) {
+  if (read.status == platform::FileRead::Status::TooLarge) {
+    return "it is " + sizeText(read.size) + ", more than the " + sizeText(read.limit) +
+           " its counts can ever need";
+  }
+  return read.error;
+}
 
 std::string optionsPathFor(const char* xdgDataHome, const char* home) {
   // The base directory convention ignores a relative XDG_DATA_HOME.
@@ -429,42 +471,55 @@ DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, R
 OptionsLoad loadOptions(platform::Files& files, const std::string& path, Settings& settings,
                         RunRecords& records, LapDefinitions& laps) {
   OptionsLoad load;
-  platform::FileRead read = files.readWhole(path);
-  if (read.status == platform::FileRead::Status::NotFound) {
+  files.removeStaleTemporaries(path);
+  platform::FileRead read = readOptionsFile(files, path);
+  using Status = platform::FileRead::Status;
+  if (read.status == Status::NotFound) {
     load.outcome = OptionsLoad::Outcome::NoFile;
     return load;
   }
   std::string problem;
-  if (read.status == platform::FileRead::Status::Ok) {
+  if (read.status == Status::Ok) {
     const DecodeReport report = decodeOptions(read.bytes, settings, records, laps);
     if (report.ok()) {
       load.outcome = OptionsLoad::Outcome::Loaded;
-      load.trailingBytes = report.trailingBytes;
       return load;
     }
     load.outcome = report.outOfMemory ? OptionsLoad::Outcome::Unreadable : OptionsLoad::Outcome::Damaged;
     problem = report.problem;
+  } else if (read.status == Status::TooLarge) {
+    load.outcome = OptionsLoad::Outcome::Damaged;
+    problem = optionsReadProblem(read);
   } else {
     load.outcome = OptionsLoad::Outcome::Unreadable;
     problem = read.error;
   }
 
-  // Nothing of the file is kept in memory; the file itself goes aside so
-  // that the save at exit cannot replace it and the user can look at it.
+  // Nothing of the file is kept in memory.
   startAfresh(settings, records, laps);
   load.message = "The options file " + path + " could not be read (" + problem + "). ";
-  if (read.status == platform::FileRead::Status::NotAFile) {
-    load.message += "Corvantis starts with default settings and cannot save until it is removed.";
+  const std::string notSaved = "Corvantis starts with default settings and will not save this session.";
+  const auto keepInPlace = [&](const std::string& why) {
+    // The file stays where it is and nothing replaces it: what keeps it from
+    // being read (a permission, a full memory, a device in its place) may
+    // pass, and the user's data with it must not be split over two files.
+    load.saveAtExit = false;
+    load.message += why + notSaved;
+    load.exitMessage = "The runs, laps and settings of this session were not saved: the options file " + path +
+                       " could not be read at start (" + problem + ") and was left as it is.";
+  };
+  if (load.outcome == OptionsLoad::Outcome::Unreadable) {
+    keepInPlace("It was left as it is. ");
     return load;
   }
-  const char* reason = load.outcome == OptionsLoad::Outcome::Damaged ? "damaged" : "unreadable";
-  const platform::FileResult moved = files.moveAside(path, reason);
+  // A damaged file goes aside, so that the save at exit cannot replace it
+  // and the user can look at it.
+  const platform::FileResult moved = files.moveAside(path, "damaged");
   if (moved.ok) {
     load.movedTo = moved.path;
     load.message += "It was kept as " + moved.path + " and Corvantis starts with default settings.";
   } else {
-    load.message += "It could not be moved aside (" + moved.error +
-                    ") and will be replaced when Corvantis saves. Corvantis starts with default settings.";
+    keepInPlace("It could not be moved aside (" + moved.error + ") and was left as it is. ");
   }
   return load;
 }
@@ -472,23 +527,25 @@ OptionsLoad loadOptions(platform::Files& files, const std::string& path, Setting
 OptionsSave saveOptions(platform::Files& files, const std::string& path, const Settings& settings,
                         const RunRecords& records, const LapDefinitions& laps) {
   OptionsSave save;
-  const auto failed = [&](const std::string& reason) {
+  // "Unchanged" only where there was a file to be left unchanged.
+  const auto failed = [&](const std::string& reason, bool fileWasThere) {
     save.message = "The runs, laps and settings of this session could not be saved to " + path + " (" +
-                   reason + "). The file there before is unchanged.";
+                   reason + ").";
+    if (fileWasThere) save.message += " The file there before is unchanged.";
     return save;
   };
   if (const std::string folder = folderOf(path); !folder.empty()) {
     const platform::FileResult created = files.createFolder(folder);
-    if (!created.ok) return failed(created.error);
+    if (!created.ok) return failed(created.error, false);
   }
   std::vector<uint8_t> bytes;
   try {
     bytes = encodeOptions(settings, records, laps);
   } catch (const std::bad_alloc&) {
-    return failed("not enough memory");
+    return failed("not enough memory", false);
   }
   const platform::FileResult written = files.writeAtomically(path, bytes);
-  if (!written.ok) return failed(written.error);
+  if (!written.ok) return failed(written.error, written.existed);
   save.ok = true;
   return save;
 }

@@ -114,6 +114,19 @@ void AccelerationScreen::runLogic(bool newFix, uint32_t now) {
   const float f = ctx_.settings.accelFrom;
   const float t = ctx_.settings.accelTo;
 
+  if ((run.armed || run.running) && history.timelineBreaks() != run.timelineBreaks) {
+    // The fixes since arming span a clock jump or a long gap: no
+    // interpolation can place the run's instants across it, so the run is
+    // dropped and the screen waits to arm again.
+    if (run.running) dialog_->setText(kLastTime, "");
+    run.running = false;
+    run.armed = false;
+    run.manualStartPending = false;
+    run.manualStopRequested = false;
+    run.elapsedMs = 0;
+    manualRun_ = false;
+  }
+
   if (s <= f && !run.manualStartPending) {
     // At or below the start speed: (re)arm. A run that fell back here
     // before reaching the to-speed is abandoned.
@@ -122,6 +135,7 @@ void AccelerationScreen::runLogic(bool newFix, uint32_t now) {
     run.startFixTime = history.newestFixTime();
     msSinceFix_ = 0;
     run.armed = true;
+    run.timelineBreaks = history.timelineBreaks();
     run.elapsedMs = 0;
     manualRun_ = false;
     return;
@@ -251,6 +265,7 @@ void AccelerationScreen::manualStartStop() {
   run.manualStopRequested = false;
   run.manualStartPending = true;
   run.armed = true;
+  run.timelineBreaks = ctx_.gps.history.timelineBreaks();
   run.startFixTime = ctx_.gps.history.newestFixTime();
   msSinceFix_ = 0;
   run.elapsedMs = 0;

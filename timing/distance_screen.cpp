@@ -115,11 +115,27 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
   RunState& run = ctx_.runState;
   FixHistory& history = ctx_.gps.history;
   const double targetM = ctx_.settings.distance;
+  const bool standing = ctx_.gps.currentFix.speed == 0.0f;
+  if ((run.armed || run.running) && history.timelineBreaks() != run.timelineBreaks) {
+    // The fixes since the standing start span a clock jump or a long gap:
+    // the launch or the distance cannot be placed across it. The run is
+    // dropped and the screen waits for the next standstill.
+    if (run.running) clearRunLines();
+    run.running = false;
+    run.armed = false;
+  }
+  if (run.running && standing) {
+    // The car stopped again before the target: the run starts over from this
+    // standing point, which is where its stored time will count from.
+    run.running = false;
+    clearRunLines();
+  }
   if (!run.running) {
     // Standing (the current speed reads exactly 0 below 2 mph) arms; the
     // first tick with a speed after that starts the run.
-    if (ctx_.gps.currentFix.speed == 0.0f) {
+    if (standing) {
       run.armed = true;
+      run.timelineBreaks = history.timelineBreaks();
     } else if (run.armed) {
       run.running = true;
       history.startCapture(ctx_.clock.calendarSeconds());
@@ -144,11 +160,10 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
   }
   run.elapsedMs = (history.newestFixTime() - run.startFixTime) + msSinceFix_;
   // The run ends when the straight line from the fix before the start
-  // reaches the target. Its time counts from the last standing fix, though:
-  // when that lies further on (the car stopped on the way, or a noisy start
-  // read standing once more), no captured segment crosses the target from
-  // there yet, and the run goes on until one does rather than end without a
-  // finish to place.
+  // reaches the target. Its time counts from the last standing fix in the
+  // capture; should the smoothed speeds place that further on, no captured
+  // segment crosses the target from there yet, and the run goes on until
+  // one does rather than end without a finish to place.
   if (coveredM >= targetM &&
       (finishPlaceable(history, targetM) || history.count >= FixHistory::kCapacity)) {
     history.stopCapture();
@@ -168,6 +183,12 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
   }
   dialog_->setText(kLastTime, formatRunTime(run.elapsedMs));
   refreshBestAndAverage();
+}
+
+void DistanceScreen::clearRunLines() {
+  dialog_->setText(kLastTime, "");
+  dialog_->setText(kDistanceLine, "");
+  ctx_.runState.elapsedMs = 0;
 }
 
 bool DistanceScreen::finishPlaceable(const FixHistory& history, double targetM) {

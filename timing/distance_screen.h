@@ -46,6 +46,8 @@ class DistanceScreen : public Screen {
   void runLogic(bool newFix, uint32_t now);
   void distanceEdited();
   void forgetLastRun();
+  // Empties the time and distance of a run that was dropped or starts over.
+  void clearRunLines();
   // Whether the captured fixes can place the finish now, tried on a copy
   // (stopCapture smooths the speeds in place, and can be done only once).
   bool finishPlaceable(const FixHistory& history, double targetM);

@@ -12,6 +12,9 @@ struct RunState {
   bool manualStopRequested = false; // the next tick finishes the run
   uint32_t startFixTime = 0;        // newest fix time when the run was armed
   uint32_t elapsedMs = 0;           // running time shown; 0 until the first running tick
+  // The fix history's timeline break count when the run was armed: a run
+  // whose fixes span a break (a clock jump, a gap over 5 s) is abandoned.
+  uint32_t timelineBreaks = 0;
 };
 
 }  // namespace corvantis

@@ -1,14 +1,19 @@
 #include "platform/posix/files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace corvantis::platform {
 namespace {
@@ -83,6 +88,60 @@ std::string localStamp() {
   return text;
 }
 
+// The file a chain of symbolic links at path ends in (path itself when it is
+// no link; a missing final target is where the file will be created).
+int resolveLinks(const std::string& start, std::string& resolved) {
+  std::string path = start;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+      if (errno != ENOENT) return errno;
+      resolved = path;
+      return 0;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      resolved = path;
+      return 0;
+    }
+    std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 2);
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size() - 1);
+    if (n < 0) return errno;
+    const std::string next(target.data(), static_cast<size_t>(n));
+    path = (next.empty() || next[0] == '/') ? next : folderOf(path) + "/" + next;
+  }
+  return ELOOP;
+}
+
+// Reads until buffer is full or the file ends; count is what was read.
+int readUpTo(int fd, std::vector<uint8_t>& buffer, size_t& count) {
+  count = 0;
+  while (count < buffer.size()) {
+    const ssize_t n = ::read(fd, buffer.data() + count, buffer.size() - count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) break;
+    count += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+std::string kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return reasonOf(EISDIR);
+  if (S_ISFIFO(mode)) return "a FIFO, not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device, not a regular file";
+  if (S_ISSOCK(mode)) return "a socket, not a regular file";
+  return "not a regular file";
+}
+
+FileRead notAFile(mode_t mode) {
+  FileRead result;
+  result.status = FileRead::Status::NotAFile;
+  result.error = kindOf(mode);
+  return result;
+}
+
 bool exists(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
@@ -90,9 +149,22 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
-FileRead PosixFiles::readWhole(const std::string& path) {
+FileRead PosixFiles::readWhole(const std::string& path) { return readWithin(path, SizeLimit{}); }
+
+FileRead PosixFiles::readWithin(const std::string& path, const SizeLimit& limit) {
   FileRead result;
-  const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Judged before opening: opening a FIFO for reading waits for a writer,
+  // and a device may answer forever.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    const int error = errno;
+    result.status = error == ENOENT ? FileRead::Status::NotFound : FileRead::Status::Failed;
+    result.error = reasonOf(error);
+    return result;
+  }
+  if (!S_ISREG(info.st_mode)) return notAFile(info.st_mode);
+  // Non-blocking all the same, should something else take its place in between.
+  const int raw = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (raw < 0) {
     const int error = errno;
     result.status = error == ENOENT ? FileRead::Status::NotFound : FileRead::Status::Failed;
@@ -100,19 +172,34 @@ FileRead PosixFiles::readWhole(const std::string& path) {
     return result;
   }
   Descriptor fd(raw);
-  struct stat info {};
   if (::fstat(fd.get(), &info) != 0) {
     result.error = reasonOf(errno);
     return result;
   }
-  if (!S_ISREG(info.st_mode)) {
-    result.status = FileRead::Status::NotAFile;
-    result.error = S_ISDIR(info.st_mode) ? reasonOf(EISDIR) : "not a regular file";
+  if (!S_ISREG(info.st_mode)) return notAFile(info.st_mode);
+  const uint64_t size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+
+  // The first bytes say how large the file may be; a larger one is not read.
+  std::vector<uint8_t> head(limit.largest ? limit.headBytes : 0);
+  size_t headRead = 0;
+  if (const int error = readUpTo(fd.get(), head, headRead); error != 0) {
+    result.error = reasonOf(error);
     return result;
   }
-  // The size is only a hint: the file is read to its end, however long.
-  result.bytes.resize(info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096);
-  size_t done = 0;
+  head.resize(headRead);
+  const uint64_t largest = limit.largest ? limit.largest(head) : UINT64_MAX;
+  if (size > largest) {
+    result.status = FileRead::Status::TooLarge;
+    result.size = size;
+    result.limit = largest;
+    return result;
+  }
+
+  // The size is only a hint: the file is read to its end, however long
+  // (within the limit, when there is one).
+  result.bytes = std::move(head);
+  result.bytes.resize(std::max<uint64_t>(size + 1, result.bytes.size() + 4096));
+  size_t done = headRead;
   for (;;) {
     if (done == result.bytes.size()) result.bytes.resize(result.bytes.size() * 2);
     const ssize_t n = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
@@ -124,14 +211,39 @@ FileRead PosixFiles::readWhole(const std::string& path) {
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
+    if (done > largest) {
+      // It grew while being read past what it may hold.
+      result.status = FileRead::Status::TooLarge;
+      result.size = done;
+      result.limit = largest;
+      result.bytes.clear();
+      return result;
+    }
   }
   result.bytes.resize(done);
   result.status = FileRead::Status::Ok;
   return result;
 }
 
-FileResult PosixFiles::writeAtomically(const std::string& path, std::span<const uint8_t> bytes) {
+FileResult PosixFiles::writeAtomically(const std::string& linkOrPath, std::span<const uint8_t> bytes) {
   static std::atomic<unsigned> serial{0};
+  // Through a link the target is replaced and the link kept: renaming over
+  // the link itself would leave its target stale.
+  std::string path;
+  if (const int error = resolveLinks(linkOrPath, path); error != 0) return failure(error);
+  struct stat present {};
+  const bool existed = ::stat(path.c_str(), &present) == 0;
+  if (existed && !S_ISREG(present.st_mode)) {
+    FileResult refused;
+    refused.error = kindOf(present.st_mode);
+    refused.existed = true;
+    return refused;
+  }
+  const auto failed = [existed](int error) {
+    FileResult result = failure(error);
+    result.existed = existed;
+    return result;
+  };
   const std::string folder = folderOf(path);
 
   // A new file beside the old one: the rename below is atomic only within
@@ -141,13 +253,13 @@ FileResult PosixFiles::writeAtomically(const std::string& path, std::span<const 
   for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
     temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
     raw = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw < 0 && errno != EEXIST) return failure(errno);
+    if (raw < 0 && errno != EEXIST) return failed(errno);
   }
-  if (raw < 0) return failure(EEXIST);
+  if (raw < 0) return failed(EEXIST);
   Descriptor fd(raw);
   const auto abandon = [&](int error) {
     ::unlink(temporary.c_str());
-    return failure(error);
+    return failed(error);
   };
 
   // The new file keeps the permissions the user gave the old one.
@@ -165,6 +277,37 @@ FileResult PosixFiles::writeAtomically(const std::string& path, std::span<const 
   result.ok = true;
   result.path = path;
   return result;
+}
+
+int PosixFiles::removeStaleTemporaries(const std::string& path) {
+  std::string target;
+  std::vector<std::string> places{path};
+  if (resolveLinks(path, target) == 0 && target != path) places.push_back(target);
+  int removed = 0;
+  for (const std::string& place : places) {
+    const auto slash = place.find_last_of('/');
+    const std::string prefix = (slash == std::string::npos ? place : place.substr(slash + 1)) + ".tmp-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folderOf(place), error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.compare(0, prefix.size(), prefix) != 0) continue;
+      // "<name>.tmp-PID-N", as writeAtomically names them.
+      const std::string rest = name.substr(prefix.size());
+      const auto dash = rest.find('-');
+      if (dash == 0 || dash == std::string::npos || dash > 9) continue;
+      if (rest.find_first_not_of("0123456789") != dash) continue;
+      if (dash + 1 == rest.size() || rest.find_first_not_of("0123456789", dash + 1) != std::string::npos) continue;
+      const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
+      if (pid <= 0 || pid == ::getpid()) continue;
+      // Only a process that is certainly gone: EPERM means it lives under
+      // another user.
+      if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+      struct stat info {};
+      if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      if (::unlink(entry.path().c_str()) == 0) ++removed;
+    }
+  }
+  return removed;
 }
 
 FileResult PosixFiles::moveAside(const std::string& path, const std::string& reason) {

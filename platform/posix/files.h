@@ -7,7 +7,9 @@ namespace corvantis::platform {
 class PosixFiles final : public Files {
  public:
   FileRead readWhole(const std::string& path) override;
+  FileRead readWithin(const std::string& path, const SizeLimit& limit) override;
   FileResult writeAtomically(const std::string& path, std::span<const uint8_t> bytes) override;
+  int removeStaleTemporaries(const std::string& path) override;
   FileResult moveAside(const std::string& path, const std::string& reason) override;
   FileResult createFolder(const std::string& path) override;
 };

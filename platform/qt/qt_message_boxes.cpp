@@ -3,11 +3,24 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <string>
+
 #include "platform/qt/qt_window_system.h"
 
 namespace corvantis::platform::qt {
 
+std::string messageLine(const std::string& text) {
+  std::string line = "corvantis: ";
+  for (char c : text) line += (c == '\n' || c == '\r') ? ' ' : c;
+  return line;
+}
+
 MessageAnswer QtMessageBoxes::show(const std::string& text, MessageIcon icon, MessageButtons buttons) {
+  // Also on standard error: a user who started the program from a terminal,
+  // or without a visible window, still learns what happened.
+  std::fprintf(stderr, "%s\n", messageLine(text).c_str());
+  std::fflush(stderr);
   QMessageBox::Icon qIcon = QMessageBox::Critical;
   switch (icon) {
     case MessageIcon::Error:

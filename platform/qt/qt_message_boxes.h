@@ -1,8 +1,14 @@
 #pragma once
 // Modal message boxes on QMessageBox, titled like every screen.
+#include <string>
+
 #include "platform/message_box.h"
 
 namespace corvantis::platform::qt {
+
+// The one line a message box also writes to standard error: "corvantis: "
+// and its text with line breaks as spaces.
+std::string messageLine(const std::string& text);
 
 class QtMessageBoxes final : public MessageBoxes {
  public:

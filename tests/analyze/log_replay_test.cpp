@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/nmea_text.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +22,8 @@ namespace {
 std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 std::string gga(const std::string& time, const std::string& latitude = "4807.038", const std::string& quality = "1") {
-  return "$GPGGA," + time + "," + latitude + ",N,01131.000,E," + quality + ",08,0.9,545.4,M,46.9,M,,*47\r\n";
+  return testing::nmeaSentence("GPGGA," + time + "," + latitude + ",N,01131.000,E," + quality +
+                               ",08,0.9,545.4,M,46.9,M,,");
 }
 const std::string kRmc = "$GPRMC,120000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
 

@@ -11,6 +11,11 @@ platform::FileRead MemoryFiles::readWhole(const std::string& path) {
     read.status = platform::FileRead::Status::NotFound;
     return read;
   }
+  if (const auto refused = unreadable.find(path); refused != unreadable.end()) {
+    read.status = platform::FileRead::Status::Failed;
+    read.error = refused->second;
+    return read;
+  }
   read.status = platform::FileRead::Status::Ok;
   read.bytes = found->second;
   return read;

@@ -41,6 +41,7 @@ class MemoryFiles : public platform::Files {
   std::map<std::string, std::vector<uint8_t>> files;
   int writes = 0;
   bool failWrites = false;
+  std::map<std::string, std::string> unreadable;  // path -> the reason its read fails
   std::function<void()> onWrite;  // runs before each write is done
 };
 
@@ -54,7 +55,15 @@ struct AppHarness {
   // The settings of the file saved at the path.
   Settings savedSettings() const;
 
-  int run() { return runApplication(ctx, files, ApplicationOptions{kOptionsPath, std::nullopt}); }
+  int run() {
+    ApplicationOptions options;
+    options.optionsPath = kOptionsPath;
+    options.signalled = [this] { return signalled; };
+    options.printError = [this](const std::string& line) { printedErrors.push_back(line); };
+    return runApplication(ctx, files, options);
+  }
+  bool signalled = false;                  // the quit came from SIGINT/SIGTERM
+  std::vector<std::string> printedErrors;  // lines meant for standard error
 
   // The resource ids of the screens shown, in order.
   std::vector<int> screensShown() const;

@@ -76,6 +76,26 @@ TEST(FirstStart, ADamagedFileIsKeptAsideAndTheUserToldWhereBeforeConfiguration) 
   EXPECT_FALSE(app.files.exists(AppHarness::kOptionsPath));
 }
 
+// A file that cannot be read (a passing permission problem) stays where it
+// is with its data; the session runs on defaults and is not saved over it,
+// and the user hears so at start and again at exit.
+TEST(FirstStart, AnUnreadableFileIsLeftInPlaceAndTheSessionNotSaved) {
+  AppHarness app;
+  const std::vector<uint8_t> held = encodeOptions(Settings{}, RunRecords{}, LapDefinitions{});
+  app.files.files[AppHarness::kOptionsPath] = held;
+  app.files.unreadable[AppHarness::kOptionsPath] = "Permission denied";
+  app.then([](HeadlessDialog& d) { d.userClick(ConfigurationScreen::kOk); });
+  app.then([](HeadlessDialog& d) { d.userClick(MainMenuScreen::kExitButton); });
+  EXPECT_EQ(app.run(), 0);
+  ASSERT_EQ(app.messages().size(), 2u);
+  EXPECT_NE(app.messages()[0].text.find("Permission denied"), std::string::npos) << app.messages()[0].text;
+  EXPECT_NE(app.messages()[0].text.find("will not save"), std::string::npos) << app.messages()[0].text;
+  EXPECT_NE(app.messages()[1].text.find("were not saved"), std::string::npos) << app.messages()[1].text;
+  EXPECT_EQ(app.files.writes, 0);
+  EXPECT_EQ(app.files.files.at(AppHarness::kOptionsPath), held);
+  EXPECT_EQ(app.files.files.size(), 1u) << "nothing moved aside";
+}
+
 TEST(StartUp, ALoadedFileOpensItsPortAndAFailedOpenStillRunsTheLoop) {
   for (bool openFails : {false, true}) {
     AppHarness app;
@@ -348,6 +368,22 @@ TEST(Shutdown, AFailedSaveIsToldToTheUser) {
   EXPECT_NE(app.messages()[0].text.find("could not be saved"), std::string::npos);
   EXPECT_NE(app.messages()[0].text.find("No space left on device"), std::string::npos);
   EXPECT_EQ(app.messages()[0].icon, platform::MessageIcon::Error);
+}
+
+// Nobody may be at the screen of a signalled program: a failed save is
+// printed and the exit status says so, instead of a box waiting for a click.
+TEST(Shutdown, ASignalledProgramPrintsAFailedSaveAndFails) {
+  AppHarness app;
+  app.storeOptionsFile(Settings{});
+  app.files.failWrites = true;
+  app.then([&app](HeadlessDialog&) {
+    app.signalled = true;
+    app.windows.requestQuit();
+  });
+  EXPECT_EQ(app.run(), Application::kExitSaveFailed);
+  EXPECT_TRUE(app.messages().empty());
+  ASSERT_EQ(app.printedErrors.size(), 1u);
+  EXPECT_NE(app.printedErrors[0].find("could not be saved"), std::string::npos);
 }
 
 TEST(Shutdown, AQuitRequestEndsEveryScreenAndSaves) {

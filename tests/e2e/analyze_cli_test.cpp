@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <string>
 #include <vector>
@@ -134,6 +135,16 @@ TEST_F(AnalyzeTimingModes, OptionsFileGathersTheRunsOfEveryAnalysis) {
 TEST_F(AnalyzeTimingModes, BadInputGetsAClearErrorAndLosesNothing) {
   const std::string damaged = path("damaged.bin");
   writeFile(damaged, "not an options file");
+  // A file with runs whose settings size was zeroed: it reads as a 4-byte
+  // file with everything else after its end.
+  const std::string zeroed = path("zeroed.bin");
+  ASSERT_EQ(run("--accel 0-60 --options " + zeroed + " " + path("quarter.nmea")).status, 0);
+  std::string zeroedBytes = readFile(zeroed);
+  ASSERT_GT(zeroedBytes.size(), 1000u);
+  zeroedBytes.replace(0, 4, std::string(4, '\0'));
+  writeFile(zeroed, zeroedBytes);
+  const std::string fifo = path("fifo.bin");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     std::string arguments;
     int status;
@@ -147,6 +158,10 @@ TEST_F(AnalyzeTimingModes, BadInputGetsAClearErrorAndLosesNothing) {
       {"--accel 0-60 " + path("missing.nmea"), 2},
       {"--accel 0-60 --options " + damaged + " " + path("quarter.nmea"), 2},
       {"--accel 0-60 " + path("short.nmea"), 1},  // no 0-60 run in it
+      {"--accel 0-60 --options " + zeroed + " " + path("quarter.nmea"), 2},
+      {"--accel 0-60 --options " + fifo + " " + path("quarter.nmea"), 2},
+      // A save that fails (no folder can be made there) has a status of its own.
+      {"--accel 0-60 --options /proc/self/corv-no-folder/options.bin " + path("quarter.nmea"), 3},
   };
   for (const Case& c : cases) {
     const Outcome outcome = run(c.arguments);
@@ -156,6 +171,7 @@ TEST_F(AnalyzeTimingModes, BadInputGetsAClearErrorAndLosesNothing) {
     }
   }
   EXPECT_EQ(readFile(damaged), "not an options file") << "a damaged options file is left as it was";
+  EXPECT_EQ(readFile(zeroed), zeroedBytes);
 }
 
 TEST(LogCalendarStart, ReadsTheFirstDatedRmc) {

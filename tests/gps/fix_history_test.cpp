@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace corvantis {
 namespace {
@@ -155,6 +156,86 @@ TEST(FixHistory, FullHistoryStillMovesTheWindow) {
   h->count = -3;
   EXPECT_EQ(h->recordFix(0, 0, 0, t + 200), RecordOutcome::Recorded);
   EXPECT_EQ(h->count, 1);
+}
+
+// A drive north at about 20 m/s, one fix a second from 12:00:00.
+struct Drive {
+  std::unique_ptr<FixHistory> h = freshHistory();
+  static constexpr uint32_t kNoon = 12u * 3600000u;
+  // Records the fix of second n (its true place), at the time given.
+  RecordOutcome fix(int n, uint32_t timeOfDayMs) {
+    return h->recordFix(47.0 + n * 20.0 * kDegreesPerMetreAtSeaLevel, 8.0, 0.0, timeOfDayMs);
+  }
+  RecordOutcome fix(int n) { return fix(n, kNoon + 1000u * static_cast<uint32_t>(n)); }
+};
+
+// One fix whose hour was damaged to one ahead: its successors are refused as
+// earlier until, 3 s of their own time on, their timeline is taken and the
+// stale fix goes; fixes keep coming at their true speed.
+TEST(FixHistory, AClockJumpIsTakenAfterThreeSecondsOfRefusedFixes) {
+  Drive d;
+  for (int n = 0; n <= 3; ++n) ASSERT_EQ(d.fix(n), RecordOutcome::Recorded);
+  const uint32_t breaks = d.h->timelineBreaks();
+  ASSERT_EQ(d.fix(4, Drive::kNoon + 3600000u + 4000u), RecordOutcome::Recorded);  // the damaged hour
+  EXPECT_EQ(d.h->timelineBreaks(), breaks + 1) << "an hour's step is a gap no run spans";
+  for (int n = 5; n <= 7; ++n) EXPECT_EQ(d.fix(n), RecordOutcome::Refused) << n;
+  EXPECT_EQ(d.fix(8), RecordOutcome::Recorded);
+  EXPECT_EQ(d.h->timelineBreaks(), breaks + 2);
+  EXPECT_EQ(d.h->newestFixTime(), Drive::kNoon + 8000u);
+  EXPECT_EQ(d.h->previous().time, Drive::kNoon + 7000u);
+  EXPECT_EQ(d.h->oldest().time, Drive::kNoon + 6000u);
+  EXPECT_NEAR(d.h->newest().speed, 20.0 * 3.6 * 0.621371192, 0.01);
+  EXPECT_NEAR(d.h->previous().speed, 20.0 * 3.6 * 0.621371192, 0.01);
+  // The stale fix left the samples; the new one follows the fixes before it.
+  ASSERT_EQ(d.h->count, 5);
+  EXPECT_EQ(d.h->samples[3].time, Drive::kNoon + 3000u);
+  EXPECT_EQ(d.h->samples[4].time, Drive::kNoon + 8000u);
+  EXPECT_EQ(d.fix(9), RecordOutcome::Recorded);
+  EXPECT_EQ(d.h->timelineBreaks(), breaks + 2);
+}
+
+TEST(FixHistory, RefusedFixesShowAJumpOnlyWhenTheyMoveOnForThreeSeconds) {
+  struct Case {
+    const char* name;
+    std::vector<int> refusedMs;  // times after 12:00:00 of the fixes after one at 13:00:00
+    bool jumped;
+  };
+  const Case cases[] = {
+      {"2.9 s of refused fixes", {0, 1000, 2000, 2900}, false},
+      {"3 s of refused fixes", {0, 1000, 2000, 3000}, true},
+      {"10 Hz for 3 s", [] { std::vector<int> t; for (int i = 0; i <= 30; ++i) t.push_back(100 * i); return t; }(), true},
+      {"one time repeated", {0, 0, 0, 0, 0, 0}, false},
+      {"going back among themselves", {0, 1000, 2000, 500, 1500, 2500}, false},
+      {"a repeat starts the count again", {0, 1000, 2000, 2000, 3000, 4000}, false},
+      {"50 ms apart starts the count again", {0, 50, 1000, 2000, 3000}, false},
+      {"3 s after the new start", {0, 50, 1000, 2000, 3050}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Drive d;
+    ASSERT_EQ(d.fix(0, Drive::kNoon + 3600000u), RecordOutcome::Recorded);
+    int recorded = 0;
+    for (int ms : c.refusedMs) recorded += d.fix(0, Drive::kNoon + static_cast<uint32_t>(ms)) == RecordOutcome::Recorded;
+    EXPECT_EQ(recorded, c.jumped ? 1 : 0);
+    EXPECT_EQ(d.h->newestFixTime() < Drive::kNoon + 3600000u, c.jumped);
+  }
+}
+
+// A receiver restarted with its clock some seconds back, and fixes before
+// and after a long silence: each is a break in the timeline.
+TEST(FixHistory, GapsLongerThanFiveSecondsBreakTheTimeline) {
+  Drive d;
+  ASSERT_EQ(d.fix(0), RecordOutcome::Recorded);
+  EXPECT_EQ(d.h->timelineBreaks(), 0u) << "the first fix starts the timeline";
+  d.fix(5);
+  EXPECT_EQ(d.h->timelineBreaks(), 0u) << "exactly 5 s";
+  d.fix(11);
+  EXPECT_EQ(d.h->timelineBreaks(), 1u);
+  d.fix(12);
+  EXPECT_EQ(d.h->timelineBreaks(), 1u);
+  // 5 hours ahead at once.
+  d.fix(13, Drive::kNoon + 5u * 3600000u);
+  EXPECT_EQ(d.h->timelineBreaks(), 2u);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/nmea_text.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +18,7 @@ using testing::FakeSerialPort;
 using testing::ScriptedMessageBoxes;
 
 std::string gga(const std::string& time, const std::string& latitude = "4807.038") {
-  return "$GPGGA," + time + "," + latitude + ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+  return testing::nmeaSentence("GPGGA," + time + "," + latitude + ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
 }
 const std::string kRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
 

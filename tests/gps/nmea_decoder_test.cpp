@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/nmea_text.h"
+
 #include <memory>
 #include <string>
 
@@ -16,10 +18,12 @@ struct Decoder {
   bool decode(const std::string& text) { return decodeSentence(text.c_str(), fix, *history); }
 };
 
+using testing::nmeaSentence;
+
 std::string gga(const std::string& time, const std::string& quality = "1", const std::string& sats = "08",
                 const std::string& hdop = "0.9") {
-  return "$GPGGA," + time + ",4807.038,N,01131.000,E," + quality + "," + sats + "," + hdop +
-         ",545.4,M,46.9,M,,*47\r\n$";
+  return nmeaSentence("GPGGA," + time + ",4807.038,N,01131.000,E," + quality + "," + sats + "," + hdop +
+                      ",545.4,M,46.9,M,,") + "$";
 }
 
 TEST(ExtractField, FieldsBetweenCommas) {
@@ -83,7 +87,7 @@ TEST(DecodeSentence, ReferenceFix) {
 
 TEST(DecodeSentence, SouthAndWestNegate) {
   Decoder d;
-  EXPECT_TRUE(d.decode("$GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,*47\r\n$"));
+  EXPECT_TRUE(d.decode(nmeaSentence("GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,")));
   EXPECT_DOUBLE_EQ(d.fix.latitude, -48.1173);
   EXPECT_DOUBLE_EQ(d.fix.longitude, -(11.0 + 31.0 / 60.0));
 }
@@ -149,7 +153,7 @@ TEST(DecodeSentence, SentenceEndingAfterAltitudeHasAltitudeZero) {
 TEST(DecodeSentence, RefusedFixKeepsSpeedAndPosition) {
   Decoder d;
   ASSERT_TRUE(d.decode(gga("123519")));
-  EXPECT_FALSE(d.decode("$GPGGA,123519.05,4808.000,N,01131.000,E,1,05,2.1,545.4,M,46.9,M,,*47\r\n$"));
+  EXPECT_FALSE(d.decode(nmeaSentence("GPGGA,123519.05,4808.000,N,01131.000,E,1,05,2.1,545.4,M,46.9,M,,")));
   EXPECT_DOUBLE_EQ(d.fix.latitude, 48.1173);
   EXPECT_EQ(d.fix.satellites, 5);  // satellites and hdop follow every GGA with a fix
   EXPECT_EQ(d.fix.hdop, 2);
@@ -160,7 +164,7 @@ TEST(DecodeSentence, FullHistoryStillUpdatesTheCurrentFix) {
   ASSERT_TRUE(d.decode(gga("120000")));
   d.history->count = FixHistory::kCapacity;
   // 1 arc-minute of latitude north in one second: a real speed.
-  EXPECT_TRUE(d.decode("$GPGGA,120001,4808.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n$"));
+  EXPECT_TRUE(d.decode(nmeaSentence("GPGGA,120001,4808.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,")));
   EXPECT_DOUBLE_EQ(d.fix.latitude, 48.0 + 8.038 / 60.0);
   EXPECT_GT(d.fix.speed, 100.0f);
   EXPECT_EQ(d.fix.speed, d.history->newest().speed);
@@ -175,6 +179,46 @@ TEST(DecodeSentence, GarbageIsHarmless) {
   EXPECT_EQ(d.fix.hdop, 2147483647);
   EXPECT_TRUE(d.decode("$GPGGA,1.5,4807.038,N,01131.000,E,1,08,0NaN,,,"));
   EXPECT_EQ(d.fix.hdop, 0);
+}
+
+// A checksum that is there must hold, or the sentence changes nothing at
+// all; one that is missing is no reason to refuse a fix.
+TEST(DecodeSentence, AChecksumThatIsThereMustHold) {
+  const std::string body = "GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
+  const std::string sound = nmeaSentence(body);  // ...*47
+  ASSERT_EQ(sound.substr(sound.size() - 5), "*47\r\n");
+  const struct {
+    const char* name;
+    std::string text;
+    bool recorded;
+  } cases[] = {
+      {"upper-case digits", sound + "$", true},
+      {"wrong checksum in lower case", "$" + body + "*4a\r\n$", false},
+      {"no checksum", "$" + body + "\r\n$", true},
+      {"no checksum, end of text", "$" + body, true},
+      {"checksum at the end of the text", "$" + body + "*47", true},
+      {"wrong checksum", "$" + body + "*46\r\n$", false},
+      {"hour damaged", "$" + std::string(body).replace(6, 2, "13") + "*47\r\n$", false},
+      {"one digit only", "$" + body + "*4\r\n$", false},
+      {"nothing after the star", "$" + body + "*", false},
+      {"not hex", "$" + body + "*G7\r\n$", false},
+      {"a star in the next sentence only", "$" + body + "\r\n$GPRMC,1*00", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Decoder d;
+    d.fix.hdop = 6;
+    EXPECT_EQ(d.decode(c.text), c.recorded);
+    EXPECT_EQ(d.history->count, c.recorded ? 1 : 0);
+    EXPECT_EQ(d.fix.satellites, c.recorded ? 8 : -1) << "a refused sentence leaves the satellites";
+    EXPECT_EQ(d.fix.hdop, c.recorded ? 0 : 6);
+  }
+  // Hex letters hold in either case.
+  std::string lower = nmeaSentence(body + "Z");
+  ASSERT_EQ(lower.substr(lower.size() - 5), "*1D\r\n");
+  lower[lower.size() - 3] = 'd';
+  Decoder d;
+  EXPECT_TRUE(d.decode(lower));
 }
 
 TEST(GpsStatusText, EveryState) {

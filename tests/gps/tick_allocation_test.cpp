@@ -3,6 +3,8 @@
 // every allocation made while ticks run.
 #include <gtest/gtest.h>
 
+#include "tests/support/nmea_text.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -37,8 +39,8 @@ namespace corvantis {
 namespace {
 
 std::string gga(int second, const char* latitude) {
-  return "$GPGGA,1200" + std::string(second < 10 ? "0" : "") + std::to_string(second) + "," + latitude +
-         ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+  return testing::nmeaSentence("GPGGA,1200" + std::string(second < 10 ? "0" : "") + std::to_string(second) + "," +
+                               latitude + ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
          "$GPRMC,120000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
 }
 

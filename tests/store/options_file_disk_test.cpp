@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -242,6 +243,116 @@ TEST_F(OptionsOnDisk, ASaveKilledPartWayLeavesTheOldOrTheNewFile) {
     sawBig += now == bigBytes;
   }
   EXPECT_EQ(sawSmall + sawBig, 8);
+}
+
+// Special files and links at the options path.
+
+// Runs body in a child that an alarm ends if it blocks; answers the child's
+// exit status (128 + the signal when it was killed).
+int inChild(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(10);
+    ::_exit(body());
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(OptionsOnDisk, AFifoIsRefusedWithoutWaitingAndLeftInPlace) {
+  fs::create_directories(fs::path(path_).parent_path());
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+  const int status = inChild([&] {
+    const OptionsLoad load = loadOptions(files_, path_, settings_, records_, laps_);
+    if (load.outcome != OptionsLoad::Outcome::Unreadable || load.saveAtExit) return 1;
+    if (load.message.find("FIFO") == std::string::npos) return 2;
+    if (saveOptions(files_, path_, settings_, records_, laps_).ok) return 3;
+    return 0;
+  });
+  EXPECT_EQ(status, 0) << "14 + 128: it blocked";
+  EXPECT_TRUE(fs::is_fifo(path_));
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{"options.bin"});
+}
+
+TEST_F(OptionsOnDisk, ASaveThroughASymlinkReplacesItsTargetAndKeepsTheLink) {
+  const fs::path target = root_ / "elsewhere" / "mine.bin";
+  writeFile(target, encodeOptions(settings_, records_, laps_));
+  fs::create_directories(fs::path(path_).parent_path());
+  fs::create_symlink("../elsewhere/mine.bin", path_);
+  ASSERT_TRUE(loadOptions(files_, path_, settings_, records_, laps_).loaded());
+  fillStores(records_, 1, 10);
+  ASSERT_TRUE(saveOptions(files_, path_, settings_, records_, laps_).ok);
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(readFile(target), encodeOptions(settings_, records_, laps_));
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{"options.bin"});
+}
+
+// A file that cannot be read is no damaged file: it stays, and nothing
+// written this session may take its place.
+TEST_F(OptionsOnDisk, AnUnreadableFileIsLeftInPlaceUntouched) {
+  const std::vector<uint8_t> held = encodeOptions(settings_, records_, laps_);
+  writeFile(path_, held);
+  fs::permissions(path_, fs::perms::none);
+  constexpr uid_t kNobody = 65534;
+  const bool privileged = ::geteuid() == 0;
+  if (privileged) {
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+      ASSERT_EQ(::chown(entry.path().c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(::chown(root_.c_str(), kNobody, kNobody), 0);
+  }
+  const int status = inChild([&] {
+    if (privileged && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) return 9;
+    const OptionsLoad load = loadOptions(files_, path_, settings_, records_, laps_);
+    if (load.outcome != OptionsLoad::Outcome::Unreadable || load.saveAtExit || !load.movedTo.empty()) return 1;
+    if (load.exitMessage.find(path_) == std::string::npos) return 2;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(readFile(path_), held);
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{"options.bin"});
+}
+
+// A gigabyte of zeros announces no data at all: it is damaged by its size
+// alone and goes aside unread.
+TEST_F(OptionsOnDisk, AFileFarLargerThanItsCountsAllowGoesAsideUnread) {
+  writeFile(path_, {});
+  constexpr uintmax_t kGigabyte = uintmax_t{1} << 30;
+  fs::resize_file(path_, kGigabyte);  // sparse: no disk space taken
+  const OptionsLoad load = loadOptions(files_, path_, settings_, records_, laps_);
+  ASSERT_EQ(load.outcome, OptionsLoad::Outcome::Damaged) << load.message;
+  EXPECT_EQ(fs::file_size(load.movedTo), kGigabyte);
+  EXPECT_FALSE(fs::exists(path_));
+}
+
+// Temporary files of saves killed part-way go at the next start, but not
+// one whose process still runs (another instance saving right now).
+TEST_F(OptionsOnDisk, StaleTemporaryFilesAreRemovedAndLiveOnesKept) {
+  writeFile(path_, encodeOptions(settings_, records_, laps_));
+  const pid_t gone = ::fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  const pid_t alive = ::fork();
+  ASSERT_GE(alive, 0);
+  if (alive == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  const std::string staleName = "options.bin.tmp-" + std::to_string(gone) + "-3";
+  const std::string liveName = "options.bin.tmp-" + std::to_string(alive) + "-0";
+  const fs::path folder = fs::path(path_).parent_path();
+  writeFile(folder / staleName, {1, 2, 3});
+  writeFile(folder / liveName, {4});
+  writeFile(folder / "options.bin.tmp-notes", {5});  // not one of ours
+  EXPECT_TRUE(loadOptions(files_, path_, settings_, records_, laps_).loaded());
+  ::kill(alive, SIGKILL);
+  ::waitpid(alive, nullptr, 0);
+  std::vector<std::string> expected{"options.bin", "options.bin.tmp-notes", liveName};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(folderEntries(), expected);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -268,14 +269,76 @@ TEST(OptionsFile, AShorterSettingsRecordKeepsTheRestAtDefaults) {
   }
 }
 
-TEST(OptionsFile, BytesAfterTheDataAreIgnoredAndCounted) {
-  Bytes b = richFile();
-  b.zeros(5);
-  Stores s;
-  const DecodeReport report = s.decode(b.bytes());
-  ASSERT_TRUE(report.ok()) << report.problem;
-  EXPECT_EQ(report.trailingBytes, 5u);
-  EXPECT_EQ(s.encode(), richFile().bytes());
+// Damage that leaves a file which reads as a smaller sound one: a count made
+// smaller, or bytes after the data. Each is refused and kept aside byte for
+// byte, so the save at exit cannot write the smaller file over it.
+TEST(OptionsFile, ADamagedCountNeverLoadsAsASmallerFile) {
+  const size_t settings = 4;
+  const size_t set1 = 52 + 204;
+  const size_t lap = 52 + 2 * 204 + 12 * 12;
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+  };
+  const auto flip = [](size_t offset, int bit) {
+    return [offset, bit](Bytes& b) { b.at(offset) ^= static_cast<uint8_t>(1u << bit); };
+  };
+  const Case cases[] = {
+      {"zeros after the data", [](Bytes& b) { b.zeros(5); }},
+      {"settings size zeroed", [](Bytes& b) { for (size_t i = 0; i < 4; ++i) b.at(i) = 0; }},
+      {"record set count 2 read as 0", flip(settings + 16, 1)},
+      {"trace count 1 read as 0", flip(set1 + 4 + 8, 0)},
+      {"lap definition count 1 read as 0", flip(settings + 40, 0)},
+      {"track point count 3 read as 2", flip(lap + 88, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes b = richFile();
+    c.damage(b);
+    MemoryFiles files;
+    files.files["/d/options.bin"] = b.bytes();
+    Stores s = sentinelStores();
+    const OptionsLoad load = loadOptions(files, "/d/options.bin", s.settings, s.records, s.laps);
+    ASSERT_EQ(load.outcome, OptionsLoad::Outcome::Damaged) << load.message;
+    EXPECT_TRUE(load.saveAtExit);
+    EXPECT_TRUE(s.records.sets().empty());
+    EXPECT_EQ(files.files.at("/d/options.bin.damaged"), b.bytes());
+  }
+}
+
+// Whatever one flipped bit does, a file that still loads holds exactly what
+// was loaded: saving it again writes as many bytes as were there.
+TEST(OptionsFile, NoSingleBitFlipLoadsWithLessDataThanTheFileHolds) {
+  const std::vector<uint8_t> sound = richFile().bytes();
+  int loaded = 0;
+  for (size_t bit = 0; bit < sound.size() * 8; ++bit) {
+    std::vector<uint8_t> flipped = sound;
+    flipped[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    Stores s;
+    if (!s.decode(flipped).ok()) continue;
+    ++loaded;
+    ASSERT_EQ(s.encode().size(), flipped.size()) << "bit " << bit;
+  }
+  EXPECT_GT(loaded, 0);
+}
+
+TEST(OptionsFile, AFileLargerThanItsCountsAllowIsDamagedUnread) {
+  const uint64_t kSet = 204 + 10 * 2048 * 12;
+  const uint64_t kLap = 2208 + 2048 * 16 + 100 * 2048 * 12;
+  EXPECT_EQ(largestOptionsFileBytes(Bytes().defaultSettings().bytes()), 52u);
+  EXPECT_EQ(largestOptionsFileBytes(Bytes().defaultSettings(3, 2).bytes()), 52 + 3 * kSet + 2 * kLap);
+  EXPECT_EQ(largestOptionsFileBytes(Bytes().u32(0).bytes()), 4u);
+  EXPECT_EQ(largestOptionsFileBytes(Bytes().defaultSettings(-1, 0).bytes()), 52u);
+
+  MemoryFiles files;
+  Bytes zeros;
+  zeros.zeros(1 << 20);
+  files.files["/d/options.bin"] = zeros.bytes();
+  Stores s = sentinelStores();
+  const OptionsLoad load = loadOptions(files, "/d/options.bin", s.settings, s.records, s.laps);
+  ASSERT_EQ(load.outcome, OptionsLoad::Outcome::Damaged);
+  EXPECT_NE(load.message.find("1048576 bytes"), std::string::npos) << load.message;
+  EXPECT_EQ(files.files.at("/d/options.bin.damaged"), zeros.bytes());
 }
 
 // Files that cannot be read whole: nothing of them is loaded.

@@ -130,6 +130,31 @@ TEST_F(AccelerationScreenTest, ARunThatFallsBackIsAbandoned) {
   });
 }
 
+// A gap of more than 5 s between two fixes of a run (a lost signal, or a
+// receiver clock leaping ahead) stores nothing: the launch and the finish
+// cannot be interpolated across it. The next run is timed as usual.
+TEST_F(AccelerationScreenTest, AGapOverFiveSecondsDropsTheRun) {
+  for (uint32_t gapMs : {5001u, 5u * 3600000u}) {
+    SCOPED_TRACE(gapMs);
+    AccelerationScreen screen(ctx);
+    show(screen, [&](HeadlessDialog& d) {
+      for (int i = 0; i < 3; ++i) fixAndTicks(screen, 0.0, 2);
+      for (double v : {10.0, 25.0}) fixAndTicks(screen, v, 2);
+      recordFix(40.0, gapMs);
+      tick(screen, true);
+      EXPECT_FALSE(ctx.runState.running);
+      EXPECT_EQ(d.text(Screen::kLastTime), "");
+      for (double v : {55.0, 70.0}) fixAndTicks(screen, v, 2);
+      EXPECT_TRUE(ctx.records.sets().empty()) << "passing 60 mph unarmed stores nothing";
+      launchTo70(screen);
+      const RecordSet* set = ctx.records.findRecordSet(key(0, 60));
+      ASSERT_NE(set, nullptr);
+      EXPECT_EQ(set->runs[0].timeMs, 3691u);
+    });
+    ctx.records.sets().clear();
+  }
+}
+
 TEST_F(AccelerationScreenTest, TypedAndPickedSpeeds) {
   struct Case {
     const char* what;

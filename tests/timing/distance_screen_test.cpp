@@ -168,9 +168,9 @@ TEST_F(DistanceScreenTest, TimesAQuarterMileFromAStandingStart) {
   });
 }
 
-// The run goes on through a stop; its time counts from the last standing
-// start, so it ends once the target is reached from there.
-TEST_F(DistanceScreenTest, ARunThatStopsOnTheWayCountsFromTheLastStandingStart) {
+// A car that stops on the way starts the run over from where it stands:
+// time and distance shown count from there, as the stored time does.
+TEST_F(DistanceScreenTest, ARunThatStopsOnTheWayStartsOverFromTheNewStandstill) {
   ctx.settings.units = units::kMetric;
   ctx.settings.distance = 100.0;
   DistanceScreen screen(ctx);
@@ -179,11 +179,15 @@ TEST_F(DistanceScreenTest, ARunThatStopsOnTheWayCountsFromTheLastStandingStart) 
     EXPECT_EQ(d.text(Screen::kDistanceLine), "Dist: 27 m");
     EXPECT_EQ(d.text(Screen::kSpeedLine), "Speed: 64.4 kph");
     fixAndTicks(screen, 0.0, 2);
-    EXPECT_TRUE(ctx.runState.running) << "stopping does not abandon a distance run";
-    // 107 m from the first start, 80.5 m from the second: not yet.
-    for (double v : {40.0, 60.0, 80.0}) fixAndTicks(screen, v, 2);
-    EXPECT_TRUE(ctx.runState.running);
-    EXPECT_EQ(d.text(Screen::kDistanceLine), "Dist: 100 m");
+    EXPECT_FALSE(ctx.runState.running);
+    EXPECT_TRUE(ctx.runState.armed);
+    EXPECT_EQ(d.text(Screen::kLastTime), "");
+    EXPECT_EQ(d.text(Screen::kDistanceLine), "");
+    fixAndTicks(screen, 40.0);
+    EXPECT_EQ(d.text(Screen::kDistanceLine), "Dist: 18 m") << "from the new standing point";
+    EXPECT_EQ(d.text(Screen::kLastTime), formatRunTime(0));
+    for (double v : {60.0, 80.0}) fixAndTicks(screen, v, 2);
+    EXPECT_EQ(d.text(Screen::kDistanceLine), "Dist: 80 m");  // 80.47 m
     EXPECT_EQ(storedRuns(100.0), 0);
     fixAndTicks(screen, 80.0, 2);  // 116 m from the second start
     EXPECT_FALSE(ctx.runState.running);
@@ -194,6 +198,31 @@ TEST_F(DistanceScreenTest, ARunThatStopsOnTheWayCountsFromTheLastStandingStart) 
     EXPECT_LT(timeMs, 3600u);
     EXPECT_EQ(d.text(Screen::kLastTime), formatRunTime(timeMs));
   });
+}
+
+// Fixes more than 5 s apart (a lost signal, a receiver clock leaping hours
+// ahead) leave a run that no interpolation can time: it is dropped, nothing
+// is stored, and the next standing start times normally.
+TEST_F(DistanceScreenTest, AGapOverFiveSecondsDropsTheRun) {
+  ctx.settings.units = units::kMetric;
+  ctx.settings.distance = 100.0;
+  for (uint32_t gapMs : {5001u, 5u * 3600000u}) {
+    SCOPED_TRACE(gapMs);
+    DistanceScreen screen(ctx);
+    show(screen, [&](HeadlessDialog& d) {
+      standThenDrive(screen, {20, 40});
+      recordFix(60.0, gapMs);
+      tick(screen, true);
+      EXPECT_FALSE(ctx.runState.running);
+      EXPECT_EQ(d.text(Screen::kLastTime), "");
+      for (double v : {60.0, 60.0, 60.0}) fixAndTicks(screen, v);
+      EXPECT_FALSE(ctx.runState.running) << "no new run without a standing start";
+      EXPECT_EQ(storedRuns(100.0), 0);
+      standThenDrive(screen, {40, 60, 80, 80});
+      EXPECT_EQ(storedRuns(100.0), 1);
+    });
+    ctx.records.forgetLastRun(distanceKey(100.0));
+  }
 }
 
 TEST_F(DistanceScreenTest, ForgetLastRun) {

@@ -33,8 +33,8 @@ void printUsage(std::ostream& out) {
     out << "  " << name << (name.size() < 22 ? std::string(22 - name.size(), ' ') : "  ") << option.help << "\n";
   }
   out << "  --help                show this text\n\n"
-         "Exit status: 0 done, 1 the timing modes stored no run, 2 bad arguments or a log\n"
-         "that cannot be read.\n";
+         "Exit status: 0 done, 1 the timing modes stored no run, 2 bad arguments, a log\n"
+         "or an options file that cannot be read, 3 the options file could not be saved.\n";
 }
 
 const Mode* findMode(const std::string& name) {

@@ -15,6 +15,7 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitNoRun = 1;
 constexpr int kExitBadInput = 2;
+constexpr int kExitSaveFailed = 3;
 
 int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostream& out, std::ostream& err) {
   const bool metric = args.has("--metric");
@@ -50,7 +51,13 @@ int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostre
   if (args.has("--options")) {
     // A file that cannot be read whole is an error here, not a fresh start:
     // writing back would replace the user's records.
-    const platform::FileRead read = files.readWhole(optionsPath);
+    files.removeStaleTemporaries(optionsPath);
+    const platform::FileRead read = readOptionsFile(files, optionsPath);
+    if (read.status == platform::FileRead::Status::TooLarge) {
+      err << "corvantis-analyze: " << optionsPath << " is not a readable options file (" << optionsReadProblem(read)
+          << "); it was left as it is\n";
+      return kExitBadInput;
+    }
     if (read.status == platform::FileRead::Status::Ok) {
       const DecodeReport report = decodeOptions(read.bytes, session.settings, session.records, session.laps);
       if (!report.ok()) {
@@ -84,7 +91,7 @@ int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostre
     const OptionsSave saved = saveOptions(files, optionsPath, session.settings, session.records, session.laps);
     if (!saved.ok) {
       err << "corvantis-analyze: " << saved.message << "\n";
-      return kExitNoRun;
+      return kExitSaveFailed;
     }
   }
   return runs.empty() ? kExitNoRun : kExitDone;

@@ -7,12 +7,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/application.h"
@@ -95,14 +97,19 @@ bool parse(int argc, char** argv, CommandLine& line) {
       if (!value(i, arg, line.optionsPath)) return false;
     } else if (arg == "--com") {
       if (!value(i, arg, text)) return false;
-      if (!platform::applyComOption(line.comDevices, text)) {
+      // Exactly the port's digit before "=": "06" or "6:" name no port of the table.
+      const bool oneDigit = text.size() >= 2 && text[0] >= '1' && text[0] <= '8' && text[1] == '=';
+      if (!oneDigit || !platform::applyComOption(line.comDevices, text)) {
         std::fprintf(stderr, "corvantis: --com %s: expected N=PATH with N from 1 to 8\n", text.c_str());
         return false;
       }
-    } else if (arg == "--portrait") {
-      line.landscape = false;
-    } else if (arg == "--landscape") {
-      line.landscape = true;
+    } else if (arg == "--portrait" || arg == "--landscape") {
+      const bool landscape = arg == "--landscape";
+      if (line.landscape && *line.landscape != landscape) {
+        std::fprintf(stderr, "corvantis: --portrait and --landscape cannot be used together\n");
+        return false;
+      }
+      line.landscape = landscape;
     } else if (arg == "--scale") {
       if (!value(i, arg, text)) return false;
       char* end = nullptr;
@@ -161,13 +168,30 @@ bool installSignalPipe() {
   return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
-bool readWholeFile(const std::string& path, std::string& text) {
+// Answers false with the reason in error.
+bool readWholeFile(const std::string& path, std::string& text, std::string& error) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    error = "it is a directory";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    error = std::strerror(errno);
+    return false;
+  }
   std::ostringstream buffer;
   buffer << in.rdbuf();
   text = buffer.str();
-  return static_cast<bool>(in) || in.eof();
+  if (!static_cast<bool>(in) && !in.eof()) {
+    error = "reading it failed";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -204,8 +228,9 @@ int main(int argc, char** argv) {
     drive = demo::demoDrive();
   } else if (!line.nmeaLog.empty()) {
     std::string log;
-    if (!readWholeFile(line.nmeaLog, log)) {
-      std::fprintf(stderr, "corvantis: cannot read the NMEA log %s\n", line.nmeaLog.c_str());
+    std::string error;
+    if (!readWholeFile(line.nmeaLog, log, error)) {
+      std::fprintf(stderr, "corvantis: cannot read the NMEA log %s: %s\n", line.nmeaLog.c_str(), error.c_str());
       return 2;
     }
     drive = demo::driveFromLog(log);
@@ -251,14 +276,20 @@ int main(int argc, char** argv) {
     return 1;
   }
   QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&context] {
+  bool signalled = false;
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&context, &signalled] {
     char bytes[16];
     while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
     }
+    signalled = true;
     requestQuit(context);
   });
 
-  const int exitCode = runApplication(context, files, ApplicationOptions{optionsPath, line.landscape});
+  ApplicationOptions options;
+  options.optionsPath = optionsPath;
+  options.landscape = line.landscape;
+  options.signalled = [&signalled] { return signalled; };
+  const int exitCode = runApplication(context, files, options);
   if (feeder) feeder->stop();
   return exitCode;
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/nmea_text.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -28,7 +30,7 @@ using platform::PosixSerialPort;
 using testing::ScriptedMessageBoxes;
 
 std::string gga(const std::string& time, const std::string& latitude = "4807.038") {
-  return "$GPGGA," + time + "," + latitude + ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+  return testing::nmeaSentence("GPGGA," + time + "," + latitude + ",N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
 }
 
 class Pty {
