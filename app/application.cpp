@@ -99,6 +99,12 @@ bool Application::loadOptionsAtStart() {
     notSavedMessage_ = loaded.exitMessage;
   }
   if (loaded.outcome != OptionsLoad::Outcome::NoFile) tell(loaded.message);
+  if (options_.firstStartWithDefaults) {
+    // A failed open has shown its message; the configuration screen can
+    // still open a port, as after a load.
+    ctx_.gps.openPort(ctx_.settings.port, ctx_.settings.baudIndex);
+    return true;
+  }
   return reopenPortInteractively();
 }
 

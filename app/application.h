@@ -20,6 +20,10 @@ class Screen;
 struct ApplicationOptions {
   std::string optionsPath;           // where options.bin is read and saved
   std::optional<bool> landscape;     // forced layout; otherwise from the screen size
+  // Without an options file, start with the default settings on the main
+  // menu instead of asking for a port: for a receiver the program brings
+  // itself (the demo), where the question means nothing.
+  bool firstStartWithDefaults = false;
   // True when the program is ending because it was signalled (SIGINT,
   // SIGTERM): nobody may be there to click a message away, so a failed save
   // goes to printError and the program ends with kExitSaveFailed.

@@ -1,6 +1,7 @@
 #include "gps/gps_input.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "gps/nmea_decoder.h"
 
@@ -57,6 +58,14 @@ void GpsInput::closePort() {
 bool GpsInput::portOpen() const { return port_.isOpen(); }
 
 void GpsInput::pumpTick() {
+  // Hold-off ticks count too: the hint is about time without a $GPGGA.
+  if (talkers == Talkers::GpsOnly && !talkerHintGiven) {
+    if (ticksWithoutGpgga < kTicksBeforeTalkerHint) ++ticksWithoutGpgga;
+    if (ticksWithoutGpgga >= kTicksBeforeTalkerHint && otherTalkerTag[0] != '\0') {
+      talkerHintGiven = true;
+      if (onOtherTalkerOnly) onOtherTalkerOnly(otherTalkerTag);
+    }
+  }
   if (holdOffTicks > 0) {
     --holdOffTicks;
     return;
@@ -93,7 +102,13 @@ void GpsInput::pumpTick() {
     line[linePos + 1] = '\0';
     if (byte == '$') {
       // The buffer holds the previous sentence followed by this "$".
-      newFix = decodeSentence(line, currentFix, history) || newFix;
+      if (std::strncmp(line, "$GPGGA", 6) == 0) {
+        ticksWithoutGpgga = 0;
+      } else if (isGgaOfAnyTalker(line)) {
+        std::memcpy(otherTalkerTag, line, 6);
+        otherTalkerTag[6] = '\0';
+      }
+      newFix = decodeSentence(line, currentFix, history, talkers) || newFix;
       line[0] = '$';
       line[1] = '\0';
       linePos = 1;

@@ -4,9 +4,11 @@
 // fix and the fix history). One instance lives in the application context.
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "gps/current_fix.h"
 #include "gps/fix_history.h"
+#include "gps/nmea_decoder.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
 
@@ -24,6 +26,9 @@ inline constexpr int32_t kSilentTicksForDeviceError = 100;
 inline constexpr int kMaxBytesPerTick = 1024;
 // Last index of `line` a byte is stored at; line[511] stays for the NUL.
 inline constexpr int32_t kLastLinePos = 510;
+// Ticks without a $GPGGA, while another talker's GGA arrives, before the
+// user is told why no fix comes (10 s).
+inline constexpr int32_t kTicksBeforeTalkerHint = 100;
 
 class GpsInput {
  public:
@@ -46,6 +51,14 @@ class GpsInput {
   // from here (lap screen, main menu, acceleration, distance, in that order).
   std::function<void(bool newFix)> afterTick;
 
+  // Whose GGA sentences carry fixes (--any-talker: every talker's).
+  Talkers talkers = Talkers::GpsOnly;
+  // Called once in the program's run, with the sentence tag ("$GNGGA"),
+  // when GGA sentences of another talker arrive and no $GPGGA has for
+  // kTicksBeforeTalkerHint ticks: the receiver speaks for several
+  // constellations and, as configured, no fix will ever come.
+  std::function<void(const std::string& tag)> onOtherTalkerOnly;
+
   CurrentFix currentFix;
   FixHistory history;
 
@@ -55,6 +68,12 @@ class GpsInput {
   char line[512] = {};       // the sentence being assembled, NUL-terminated
   int32_t linePos = 0;       // where the next byte goes, 0..510
   int32_t emptyTicks = 0;    // consecutive ticks that ended with an empty read
+
+  // Talker watch: ticks since the last $GPGGA, the tag of the last GGA of
+  // another talker ("" while none came), and whether the user was told.
+  int32_t ticksWithoutGpgga = 0;
+  char otherTalkerTag[7] = {};
+  bool talkerHintGiven = false;
 
  private:
   platform::SerialPort& port_;

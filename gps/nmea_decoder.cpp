@@ -139,8 +139,14 @@ bool extractField(const char* text, int index, FieldBuffer& out) {
   return true;
 }
 
-bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history) {
-  if (std::strncmp(text, "$GPGGA", 6) != 0) return false;
+bool isGgaOfAnyTalker(const char* text) {
+  const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  return text[0] == '$' && upper(text[1]) && upper(text[2]) && std::strncmp(text + 3, "GGA", 3) == 0;
+}
+
+bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history, Talkers talkers) {
+  const bool gga = talkers == Talkers::Any ? isGgaOfAnyTalker(text) : std::strncmp(text, "$GPGGA", 6) == 0;
+  if (!gga) return false;
   // A garbled sentence changes nothing, not even the satellites: one damaged
   // position reads as a jump of miles, one damaged time as an hour ahead.
   if (!checksumHolds(text)) return false;

@@ -1,7 +1,8 @@
 #pragma once
 // Decoding of one NMEA 0183 sentence into the current GPS state. Only
-// $GPGGA (fix data) is acted on; every other sentence changes nothing. A
-// $GPGGA whose checksum is there and wrong changes nothing either.
+// $GPGGA (fix data) is acted on, or with Talkers::Any the GGA sentence of
+// any talker ($GNGGA, $GLGGA, ...); every other sentence changes nothing. A
+// GGA sentence whose checksum is there and wrong changes nothing either.
 #include <cstddef>
 #include <cstdint>
 
@@ -27,13 +28,24 @@ bool extractField(const char* text, int index, FieldBuffer& out);
 // and that "*". False for a text that does not start with "$".
 bool checksumHolds(const char* text);
 
+// Whose GGA sentences carry fixes. Receivers that combine constellations
+// send $GNGGA (or $GLGGA, $GAGGA, $BDGGA, ...) and no $GPGGA at all.
+enum class Talkers {
+  GpsOnly,  // $GPGGA only: the receiver as the program was made for
+  Any,      // a GGA sentence of any two-letter talker reads as a $GPGGA
+};
+
+// True when text starts with "$xxGGA" for two upper-case letters xx.
+bool isGgaOfAnyTalker(const char* text);
+
 // Decodes one sentence (NUL-terminated, normally starting with "$"; bytes
 // after it such as the checksum, the line end or the next "$" are ignored).
-// A $GPGGA fix is recorded in `history` and published in `fix`; one whose
+// A GGA fix is recorded in `history` and published in `fix`; one whose
 // checksum fails (checksumHolds) changes nothing at all. True when
 // this sentence is a new fix: recorded, or moved the fix window of a full
 // history (the current speed must keep updating while a driver waits).
-bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history);
+bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history,
+                    Talkers talkers = Talkers::GpsOnly);
 
 // Time field "hhmmss" or "hhmmss.f..." into milliseconds since UTC
 // midnight (32-bit, wrapping). The fraction is scaled by its number of

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -38,6 +40,17 @@ speed_t standardSpeed(uint32_t baudRate) {
     case 230400: return B230400;
     default: return B0;
   }
+}
+
+// The group whose members may use the device: its own group when that has
+// read and write access (and is not root's), else the Debian serial group.
+std::string serialGroupOf(const std::string& path) {
+  struct stat status {};
+  const mode_t readWrite = S_IRGRP | S_IWGRP;
+  if (::stat(path.c_str(), &status) == 0 && status.st_gid != 0 && (status.st_mode & readWrite) == readWrite) {
+    if (const group* g = ::getgrgid(status.st_gid)) return g->gr_name;
+  }
+  return "dialout";
 }
 
 }  // namespace
@@ -83,7 +96,12 @@ bool PosixSerialPort::open(const std::string& name) {
   // device must exist. Non-blocking only for the open itself, so a port
   // waiting for carrier cannot hang the user interface.
   const int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if ((errno == EACCES || errno == EPERM) && onPermissionDenied) {
+      onPermissionDenied(devicePath_, serialGroupOf(devicePath_));
+    }
+    return false;
+  }
   // A path that is no terminal opens; applying line settings then fails, so
   // the user reads that this "port" cannot be set up rather than not found.
   // No second program may open the receiver while we hold it (TIOCNXCL on close).

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/serial_port.h"
@@ -56,6 +57,12 @@ class PosixSerialPort : public SerialPort {
 
   // The device path opened last, for messages and tests.
   const std::string& devicePath() const { return devicePath_; }
+
+  // Called when a device exists but this user may not open it, with its
+  // path and the group that may (the device's own, or "dialout"): the
+  // usual first hurdle of a receiver on Linux, which the program's message
+  // box cannot name.
+  std::function<void(const std::string& path, const std::string& group)> onPermissionDenied;
 
  private:
   const ComDeviceTable& table_;

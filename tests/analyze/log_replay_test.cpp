@@ -121,35 +121,41 @@ TEST(FixesCsv, RealLogs) {
   if (!std::filesystem::exists(realLog(""))) GTEST_SKIP() << "no real NMEA logs in " << realLog("");
   // Fix counts: every $GPGGA with a fix, less those under 100 ms after (or
   // stepping back from) the newest recorded one. GN/IN-only logs give none.
+  // With --any-talker every talker's GGA counts; an epoch that two talkers
+  // report (sirfstarv: $GPGGA and $GLGGA) is still one fix.
   const struct {
     const char* log;
     long fixes;
+    long anyTalkerFixes;
   } cases[] = {
-      {"aerorust/nmea1.log", 993},
-      {"genivi/20100411_Geko_Regensburg.txt", 774},
-      {"genivi/20100403_Z205_Switzerland_short.txt", 56},
-      {"genivi/munich-gps.nmea", 1845},  // 2 fixes of a step back refused
-      {"gpsbabel/nmea+ms.txt", 20},      // out-of-order milliseconds refused
-      {"gpsd/bt451.log", 8},             // the second session steps back in time
-      {"gpsd/rst39.log", 40},
-      {"gpsd/nmea-rtk.log", 72},
-      {"gpsd/haicom-305N.log", 68},
-      {"gpsd/bundg_zeus_9.log", 138},
-      {"gpsd/telit-he910.log", 186},  // one fix 302 ms before the newest
-      {"gpsd/motorola-t805.log", 16},
-      {"gpsd/hemi.log", 21},
-      {"gpsd/ac12_binary.log", 5},
-      {"gpsd/sirfstarv-nmea.log", 59},
-      {"gpsd/ch-4711.log", 0},
-      {"gpsd/humminbird-M37.log", 0},
-      {"gpsd/quectel-l76k-nmea.log", 0},
-      {"gpsd/quectel-l76k-dual.log", 0},
-      {"hazer/bu353w10-3.nmea", 0},
+      {"aerorust/nmea1.log", 993, 993},
+      {"genivi/20100411_Geko_Regensburg.txt", 774, 774},
+      {"genivi/20100403_Z205_Switzerland_short.txt", 56, 56},
+      {"genivi/munich-gps.nmea", 1845, 1845},  // 2 fixes of a step back refused
+      {"gpsbabel/nmea+ms.txt", 20, 20},        // out-of-order milliseconds refused
+      {"gpsd/bt451.log", 8, 8},                // the second session steps back in time
+      {"gpsd/rst39.log", 40, 40},
+      {"gpsd/nmea-rtk.log", 72, 122},  // the talker switches from GP to GN
+      {"gpsd/haicom-305N.log", 68, 68},
+      {"gpsd/bundg_zeus_9.log", 138, 138},
+      {"gpsd/telit-he910.log", 186, 186},  // one fix 302 ms before the newest
+      {"gpsd/motorola-t805.log", 16, 16},
+      {"gpsd/hemi.log", 21, 21},
+      {"gpsd/ac12_binary.log", 5, 5},
+      {"gpsd/sirfstarv-nmea.log", 59, 59},
+      {"gpsd/ch-4711.log", 0, 7},
+      {"gpsd/humminbird-M37.log", 0, 7},  // the clock's step back is taken after 3 s
+      {"gpsd/quectel-l76k-nmea.log", 0, 150},
+      {"gpsd/quectel-l76k-dual.log", 0, 130},
+      {"hazer/bu353w10-3.nmea", 0, 60},
   };
+
   for (const auto& c : cases) {
     std::vector<uint8_t> log;
     std::string error;
     ASSERT_TRUE(readLogFile(realLog(c.log).string(), log, error)) << error;
+    std::string anyTalkerCsv;
+    EXPECT_EQ(writeFixesCsv(log, anyTalkerCsv, Talkers::Any), c.anyTalkerFixes) << c.log << " any talker";
     std::string csv;
     EXPECT_EQ(writeFixesCsv(log, csv), c.fixes) << c.log;
     const auto rows = csvRows(csv);

@@ -424,3 +424,28 @@ TEST(Shutdown, AQuitRequestAtTheFirstStartWritesNothing) {
 
 }  // namespace
 }  // namespace corvantis::testing
+
+namespace corvantis::testing {
+namespace {
+
+// The demo brings its own receiver: its first start asks for nothing.
+TEST(FirstStart, WithDefaultsTheMainMenuComesFirstAndExitSavesTheDefaults) {
+  AppHarness app;
+  app.then([](HeadlessDialog& d) { d.userClick(MainMenuScreen::kExitButton); });
+  EXPECT_EQ(runApplication(app.ctx, app.files, ApplicationOptions{AppHarness::kOptionsPath, std::nullopt, true, {}, {}}), 0);
+  EXPECT_EQ(app.screensShown(), std::vector<int>{kMainMenu});
+  EXPECT_EQ(app.port.openedNames, std::vector<std::string>{"COM6:"});
+  EXPECT_TRUE(app.messages().empty());
+  EXPECT_EQ(app.files.files.at(AppHarness::kOptionsPath).size(), 52u);
+
+  // A file that is there loads as always; a damaged one is told, then defaults.
+  AppHarness damaged;
+  damaged.files.files[AppHarness::kOptionsPath] = {48, 0, 0, 0, 1, 2, 3};
+  damaged.then([](HeadlessDialog& d) { d.userClick(MainMenuScreen::kExitButton); });
+  runApplication(damaged.ctx, damaged.files, ApplicationOptions{AppHarness::kOptionsPath, std::nullopt, true, {}, {}});
+  EXPECT_EQ(damaged.screensShown(), std::vector<int>{kMainMenu});
+  EXPECT_EQ(damaged.messages().size(), 1u);
+}
+
+}  // namespace
+}  // namespace corvantis::testing

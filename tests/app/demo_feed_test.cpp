@@ -185,3 +185,28 @@ TEST(CloseTheLoop, ADriveEndingWhereItStartedIsLeftAlone) {
 
 }  // namespace
 }  // namespace corvantis::demo
+
+namespace corvantis::demo {
+namespace {
+
+// --nmea with --any-talker: a log of a receiver that sends $GNGGA only is
+// paced by its own fixes and moves on round after round; without the option
+// it holds no fix sentence at all.
+TEST(DriveFromLog, AnyTalkerPacesByEveryTalkersGga) {
+  const auto gn = [](const std::string& time) {
+    return "$GNGGA," + time + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,,M,,*00\r\n";
+  };
+  const std::string log = gn("120000") + "$GNRMC,x\r\n" + gn("120001") + gn("120002");
+  EXPECT_TRUE(driveFromLog(log).parts.empty());
+  const Drive drive = driveFromLog(log, true);
+  ASSERT_EQ(drive.parts.size(), 3u);
+  EXPECT_EQ(drive.parts[1].atMs, 1000u);
+  EXPECT_EQ(drive.parts[2].atMs, 2000u);
+  EXPECT_TRUE(drive.anyTalker);
+  EXPECT_EQ(shiftFixTimes(gn("120000"), 5000, true).substr(0, 14), "$GNGGA,120005,");
+  EXPECT_EQ(shiftFixTimes(gn("120000"), 5000, false), gn("120000"));
+  EXPECT_EQ(shiftFixTimes("$GNRMC,120000,A\r\n", 5000, true), "$GNRMC,120000,A\r\n");
+}
+
+}  // namespace
+}  // namespace corvantis::demo

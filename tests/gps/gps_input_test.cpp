@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/nmea_text.h"
-
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/support/fake_serial_port.h"
+#include "tests/support/nmea_text.h"
 #include "tests/support/scripted_message_boxes.h"
 
 namespace corvantis {
@@ -228,6 +228,63 @@ TEST(PumpTick, LongLinesAndNoiseStayInsideTheLine) {
   p.port.feed("abc");
   p.gps->pumpTick();
   EXPECT_EQ(p.gps->linePos, 3);
+}
+
+}  // namespace
+}  // namespace corvantis
+
+namespace corvantis {
+namespace {
+
+// A receiver that speaks as several constellations sends "$GNGGA" only.
+std::string gnGga(int second) {
+  char time[16];
+  std::snprintf(time, sizeof time, "1200%02d", second % 60);
+  return testing::nmeaSentence("GNGGA," + std::string(time) + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+}
+
+struct TalkerWatch {
+  Pump p;
+  std::vector<std::string> hints;
+  TalkerWatch() {
+    p.gps->onOtherTalkerOnly = [this](const std::string& tag) { hints.push_back(tag); };
+    p.open();
+  }
+  // One sentence per second (ten ticks) for `seconds` seconds.
+  void run(int seconds, bool withGpgga) {
+    for (int s = 0; s < seconds; ++s) {
+      p.port.feed(gnGga(s));
+      if (withGpgga) p.port.feed(gga("1200" + std::string(s % 60 < 10 ? "0" : "") + std::to_string(s % 60)));
+      for (int t = 0; t < 10; ++t) p.gps->pumpTick();
+    }
+  }
+};
+
+TEST(TalkerHint, ToldOnceAfterTenSecondsOfOtherTalkersOnly) {
+  TalkerWatch w;
+  w.run(9, false);
+  EXPECT_TRUE(w.hints.empty());
+  w.run(30, false);
+  ASSERT_EQ(w.hints.size(), 1u);
+  EXPECT_EQ(w.hints[0], "$GNGGA");
+  EXPECT_EQ(w.p.gps->history.count, 0);  // and, as configured, still no fix
+}
+
+TEST(TalkerHint, NotToldWhileGpggaArrivesOrAnyTalkerIsTaken) {
+  TalkerWatch both;
+  both.run(40, true);
+  EXPECT_TRUE(both.hints.empty());
+  EXPECT_GT(both.p.gps->history.count, 30);
+
+  TalkerWatch any;
+  any.p.gps->talkers = Talkers::Any;
+  any.run(40, false);
+  EXPECT_TRUE(any.hints.empty());
+  EXPECT_GT(any.p.gps->history.count, 30);
+
+  TalkerWatch quiet;  // a receiver that sends nothing: the device error says it all
+  for (int t = 0; t < 400; ++t) quiet.p.gps->pumpTick();
+  EXPECT_TRUE(quiet.hints.empty());
 }
 
 }  // namespace

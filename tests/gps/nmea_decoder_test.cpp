@@ -265,3 +265,54 @@ TEST(GpsStatusText, EveryState) {
 
 }  // namespace
 }  // namespace corvantis
+
+namespace corvantis {
+namespace {
+
+// A fix sentence of `tag` at `time`.
+std::string taggedGga(const std::string& tag, const std::string& time) {
+  return testing::nmeaSentence(tag.substr(1) + "," + time + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") + "$";
+}
+
+TEST(Talkers, WhichGgaSentencesCarryFixes) {
+  const struct {
+    const char* tag;
+    bool gpsOnly, any;
+  } cases[] = {
+      {"$GPGGA", true, true},   {"$GNGGA", false, true},  {"$GLGGA", false, true}, {"$GAGGA", false, true},
+      {"$GBGGA", false, true},  {"$BDGGA", false, true},  {"$GQGGA", false, true}, {"$INGGA", false, true},
+      {"$GNRMC", false, false}, {"$gnGGA", false, false}, {"$G1GGA", false, false}, {"$GGA", false, false},
+      {"$GNGGB", false, false},
+  };
+  for (const auto& c : cases) {
+    for (const Talkers rule : {Talkers::GpsOnly, Talkers::Any}) {
+      CurrentFix fix;
+      auto history = std::make_unique<FixHistory>();
+      const bool expected = rule == Talkers::Any ? c.any : c.gpsOnly;
+      EXPECT_EQ(decodeSentence(taggedGga(c.tag, "123519").c_str(), fix, *history, rule), expected)
+          << c.tag << (rule == Talkers::Any ? " any talker" : " GPS only");
+      EXPECT_EQ(history->count, expected ? 1 : 0) << c.tag;
+      EXPECT_EQ(fix.satellites, expected ? 8 : -1) << c.tag;
+    }
+  }
+}
+
+TEST(Talkers, AnEpochSentByTwoTalkersIsOneFix) {
+  // Receivers that send $GPGGA and $GNGGA (or $GLGGA) for the same instant:
+  // the second sentence of the epoch must not count as a fix of its own.
+  CurrentFix fix;
+  auto history = std::make_unique<FixHistory>();
+  int fixes = 0;
+  for (const char* time : {"123519.00", "123520.00", "123521.00"}) {
+    for (const char* tag : {"$GPGGA", "$GNGGA", "$GLGGA"}) {
+      fixes += decodeSentence(taggedGga(tag, time).c_str(), fix, *history, Talkers::Any) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(fixes, 3);
+  EXPECT_EQ(history->count, 3);
+  EXPECT_EQ(history->newestFixTime(), 45321000u);
+  EXPECT_EQ(history->previous().time, 45320000u);
+}
+
+}  // namespace
+}  // namespace corvantis

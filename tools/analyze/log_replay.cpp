@@ -19,14 +19,15 @@ constexpr uint32_t kLatestTimeOfDayMs = kDayMs + 1000u;
 constexpr int kReplayPortIndex = 5;
 constexpr int kReplayBaudIndex = 0;
 
-// The time of day of a $GPGGA sentence starting at `sentence`, if it has a
-// usable one.
-bool gpggaTime(const uint8_t* sentence, std::size_t length, uint32_t& timeOfDayMs) {
-  if (length < 6 || std::memcmp(sentence, "$GPGGA", 6) != 0) return false;
+// The time of day of a fix sentence ($GPGGA, or any talker's GGA under
+// Talkers::Any) starting at `sentence`, if it has a usable one.
+bool ggaTime(const uint8_t* sentence, std::size_t length, Talkers talkers, uint32_t& timeOfDayMs) {
+  if (length < 6) return false;
   char text[96];
   const std::size_t n = length < sizeof text - 1 ? length : sizeof text - 1;
   std::memcpy(text, sentence, n);
   text[n] = '\0';
+  if (talkers == Talkers::Any ? !isGgaOfAnyTalker(text) : std::memcmp(text, "$GPGGA", 6) != 0) return false;
   FieldBuffer field;
   if (!extractField(text, 1, field)) return false;
   timeOfDayMs = readTimeOfDay(field);
@@ -56,7 +57,7 @@ bool readLogFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
   return true;
 }
 
-ReplayPort::ReplayPort(const std::vector<uint8_t>& log) : bytes_(log) {
+ReplayPort::ReplayPort(const std::vector<uint8_t>& log, Talkers talkers) : bytes_(log) {
   bytes_.push_back('$');
   const std::size_t logSize = log.size();
 
@@ -69,7 +70,7 @@ ReplayPort::ReplayPort(const std::vector<uint8_t>& log) : bytes_(log) {
     std::size_t end = start + 1;
     while (end < logSize && log[end] != '$') ++end;
     uint32_t timeOfDayMs = 0;
-    if (gpggaTime(log.data() + start, end - start, timeOfDayMs)) {
+    if (ggaTime(log.data() + start, end - start, talkers, timeOfDayMs)) {
       uint64_t countedMs = dayOffsetMs + timeOfDayMs;
       if (haveFirst && countedMs + kHalfDayMs < previousCountedMs) {
         dayOffsetMs += kDayMs;
@@ -132,12 +133,13 @@ platform::MessageAnswer StderrMessageBoxes::show(const std::string& text, platfo
   return buttons == platform::MessageButtons::Ok ? platform::MessageAnswer::Ok : platform::MessageAnswer::No;
 }
 
-Replay::Replay(const std::vector<uint8_t>& log) : port_(log) {}
+Replay::Replay(const std::vector<uint8_t>& log, Talkers talkers) : port_(log, talkers), talkers_(talkers) {}
 
 bool Replay::step(GpsInput& gps) {
   if (port_.exhausted()) return false;
   if (!opened_) {
     opened_ = true;
+    gps.talkers = talkers_;
     gps.openPort(kReplayPortIndex, kReplayBaudIndex);
   } else if (gps.currentFix.deviceError || !gps.portOpen()) {
     // The user's answer to "GPS Device Error": reopen from the configuration screen.
@@ -164,8 +166,8 @@ std::string fixCsvLine(const FixSample& fix) {
   return text;
 }
 
-long writeFixesCsv(const std::vector<uint8_t>& log, std::string& out) {
-  Replay replay(log);
+long writeFixesCsv(const std::vector<uint8_t>& log, std::string& out, Talkers talkers) {
+  Replay replay(log, talkers);
   StderrMessageBoxes boxes;
   auto gps = std::make_unique<GpsInput>(replay.port(), boxes);
   long fixes = 0;

@@ -19,12 +19,16 @@
 // Release times count days on like the fix history: a time of day more
 // than 12 hours below the previous group's is the next day; a smaller step
 // back releases the group at once (times never run backwards).
+//
+// With Talkers::Any (--any-talker) the GGA sentence of any talker opens a
+// group, as it is the fix sentence there.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "gps/gps_input.h"
+#include "gps/nmea_decoder.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/serial_port.h"
@@ -38,7 +42,7 @@ bool readLogFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
 // only the bytes released by the simulated time set with setNowMs.
 class ReplayPort : public platform::SerialPort {
  public:
-  explicit ReplayPort(const std::vector<uint8_t>& log);
+  explicit ReplayPort(const std::vector<uint8_t>& log, Talkers talkers = Talkers::GpsOnly);
 
   bool open(const std::string& name) override;
   bool applyLineSettings(const platform::LineSettings&) override { return open_; }
@@ -98,10 +102,11 @@ class StderrMessageBoxes : public platform::MessageBoxes {
 // Drives a GpsInput over a log: opens the port, ticks every 100 ms of
 // simulated time until every byte is read, reopening after a device error.
 // The GpsInput must have been built on port(); its afterTick hook sees every
-// tick as on the device.
+// tick as on the device. The replay gives the GpsInput its own talker rule
+// when it first opens the port, so that groups and fixes agree.
 class Replay {
  public:
-  explicit Replay(const std::vector<uint8_t>& log);
+  explicit Replay(const std::vector<uint8_t>& log, Talkers talkers = Talkers::GpsOnly);
 
   platform::SerialPort& port() { return port_; }
   ReplayClock& clock() { return clock_; }
@@ -119,6 +124,7 @@ class Replay {
  private:
   ReplayPort port_;
   ReplayClock clock_;
+  Talkers talkers_;
   long ticks_ = 0;
   long reopens_ = 0;
   bool opened_ = false;
@@ -131,6 +137,6 @@ inline constexpr const char* kFixCsvHeader = "time_ms,latitude,longitude,altitud
 
 // Replays the log and writes the header and one line per fix that moved
 // the fix window. Answers the number of fixes.
-long writeFixesCsv(const std::vector<uint8_t>& log, std::string& out);
+long writeFixesCsv(const std::vector<uint8_t>& log, std::string& out, Talkers talkers = Talkers::GpsOnly);
 
 }  // namespace corvantis::analyze

@@ -46,6 +46,7 @@ int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostre
 
   TimingSession session;
   loadSettingsDefaults(session.settings);
+  if (args.has("--any-talker")) session.talkers = Talkers::Any;
   platform::PosixFiles files;
   const std::string optionsPath = args.value("--options");
   if (args.has("--options")) {

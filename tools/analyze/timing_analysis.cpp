@@ -54,7 +54,7 @@ bool twoDigits(const std::string& text, size_t at, int& value) {
 // serial port and the clock.
 struct PassRig {
   explicit PassRig(const std::vector<uint8_t>& log, TimingSession& session)
-      : replay(log), ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {
+      : replay(log, session.talkers), ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {
     ctx->settings = session.settings;
     ctx->records = std::move(session.records);
     uint32_t calendarSeconds = 0;

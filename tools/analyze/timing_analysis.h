@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gps/nmea_decoder.h"
 #include "store/lap_definitions.h"
 #include "store/run_records.h"
 #include "store/settings.h"
@@ -21,6 +22,7 @@ struct TimingSession {
   Settings settings;
   RunRecords records;
   LapDefinitions laps;
+  Talkers talkers = Talkers::GpsOnly;  // --any-talker
 };
 
 // One run a screen stored during a pass.

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,10 +20,12 @@
 
 #include "app/application.h"
 #include "platform/posix/clock.h"
+#include "platform/posix/gpsd_port.h"
 #include "platform/posix/files.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_port.h"
 #include "platform/qt/qt_window_system.h"
+#include "platform/qt/window_scale.h"
 #include "store/options_file.h"
 #include "tools/corvantis/demo_drive.h"
 #include "tools/corvantis/receiver_feeder.h"
@@ -39,8 +42,12 @@ struct CommandLine {
   std::string nmeaLog;
   std::string optionsPath;
   std::optional<bool> landscape;
-  int scale = 1;
+  std::optional<int> scale;  // --scale; otherwise from the screen
   bool fullScreen = false;
+  bool anyTalker = false;
+  bool gpsd = false;
+  std::string gpsdHost = platform::kGpsdDefaultHost;
+  uint16_t gpsdPort = platform::kGpsdDefaultPort;
   std::string screenshotDir;
   bool help = false;
   bool version = false;
@@ -61,9 +68,17 @@ void printUsage(const CommandLine& line) {
       "  --options PATH     read and save the options file at PATH\n"
       "                     (default %s)\n"
       "  --com N=PATH       let port COMN (N = 1..8) be the device at PATH\n"
+      "  --gpsd [HOST[:PORT]]  read the receiver through a running gpsd (default\n"
+      "                     localhost:2947) instead of a serial device; the port and\n"
+      "                     rate of the configuration screen then do not matter\n"
+      "  --any-talker       take the GGA sentence of any talker ($GNGGA, $GLGGA,\n"
+      "                     $GAGGA, $BDGGA, ...) as a $GPGGA: for receivers that\n"
+      "                     combine several satellite systems\n"
       "  --portrait         use the portrait layouts (240 x 320)\n"
       "  --landscape        use the landscape layouts (320 x 240)\n"
-      "  --scale N          enlarge the window N times (1..8) on a desktop\n"
+      "  --scale N          enlarge the window N times (1..8); without it the window\n"
+      "                     takes the largest whole scale that fits in about two\n"
+      "                     thirds of the screen's height\n"
       "  --fullscreen       fill the display, as on a handheld\n"
       "  --screenshots DIR  write a PNG of every screen in both layouts to DIR, then exit\n"
       "  --help             show this text and the port table, then exit\n"
@@ -103,6 +118,18 @@ bool parse(int argc, char** argv, CommandLine& line) {
         std::fprintf(stderr, "corvantis: --com %s: expected N=PATH with N from 1 to 8\n", text.c_str());
         return false;
       }
+    } else if (arg == "--gpsd") {
+      line.gpsd = true;
+      // The address is optional: a next argument that is no option is it.
+      if (i + 1 < argc && argv[i + 1][0] != '-') {
+        text = argv[++i];
+        if (!platform::parseGpsdAddress(text, line.gpsdHost, line.gpsdPort)) {
+          std::fprintf(stderr, "corvantis: --gpsd %s: expected HOST, HOST:PORT or [ADDRESS]:PORT\n", text.c_str());
+          return false;
+        }
+      }
+    } else if (arg == "--any-talker") {
+      line.anyTalker = true;
     } else if (arg == "--portrait" || arg == "--landscape") {
       const bool landscape = arg == "--landscape";
       if (line.landscape && *line.landscape != landscape) {
@@ -134,6 +161,10 @@ bool parse(int argc, char** argv, CommandLine& line) {
   }
   if (line.demo && !line.nmeaLog.empty()) {
     std::fprintf(stderr, "corvantis: --demo and --nmea cannot be used together\n");
+    return false;
+  }
+  if (line.gpsd && (line.demo || !line.nmeaLog.empty())) {
+    std::fprintf(stderr, "corvantis: --gpsd cannot be used with --demo or --nmea\n");
     return false;
   }
   return true;
@@ -233,15 +264,27 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "corvantis: cannot read the NMEA log %s: %s\n", line.nmeaLog.c_str(), error.c_str());
       return 2;
     }
-    drive = demo::driveFromLog(log);
+    drive = demo::driveFromLog(log, line.anyTalker);
     if (drive->parts.empty()) {
-      std::fprintf(stderr, "corvantis: %s holds no $GPGGA sentence with a time of day\n", line.nmeaLog.c_str());
+      std::fprintf(stderr, "corvantis: %s holds no %s sentence with a time of day%s\n", line.nmeaLog.c_str(),
+                   line.anyTalker ? "GGA" : "$GPGGA",
+                   !line.anyTalker && !demo::driveFromLog(log, true).parts.empty() ? " (try --any-talker)" : "");
       return 2;
     }
     demo::closeTheLoop(*drive);
   }
 
-  if (line.scale != 1) platform::qt::applyScaleFactor(line.scale);
+  // Pictures keep the handheld's pixels; a factor the user's environment
+  // sets (QT_SCALE_FACTOR) is left as it is.
+  if (line.scale) {
+    if (*line.scale != 1) platform::qt::applyScaleFactor(*line.scale);
+  } else if (line.screenshotDir.empty() && std::getenv("QT_SCALE_FACTOR") == nullptr) {
+    if (const auto screen = platform::qt::probeScreenSize(argc, argv)) {
+      const bool landscape = line.landscape.value_or(screen->width > screen->height);
+      const int scale = platform::qt::windowScaleFor(*screen, landscape);
+      if (scale != 1) platform::qt::applyScaleFactor(scale);
+    }
+  }
   QApplication qtApp(argc, argv);
   QApplication::setApplicationName("corvantis");
 
@@ -267,9 +310,26 @@ int main(int argc, char** argv) {
 
   platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{line.landscape, line.fullScreen});
   platform::PosixClock clock;
-  platform::PosixSerialPort port(line.comDevices);
+  std::unique_ptr<platform::SerialPort> port;
+  if (line.gpsd) {
+    port = std::make_unique<platform::GpsdPort>(line.gpsdHost, line.gpsdPort);
+  } else {
+    auto serial = std::make_unique<platform::PosixSerialPort>(line.comDevices);
+    // The message box says "Unable to open Comm port"; the cause and its
+    // cure on Linux go to stderr, once.
+    serial->onPermissionDenied = [told = false](const std::string& path, const std::string& group) mutable {
+      if (told) return;
+      told = true;
+      std::fprintf(stderr, "permission denied on %s: add your user to the %s group\n", path.c_str(), group.c_str());
+    };
+    port = std::move(serial);
+  }
   platform::PosixFiles files;
-  AppContext context(windows, clock, port);
+  AppContext context(windows, clock, *port);
+  if (line.anyTalker) context.gps.talkers = Talkers::Any;
+  context.gps.onOtherTalkerOnly = [](const std::string& tag) {
+    std::fprintf(stderr, "the receiver sends %s, not $GPGGA: start corvantis with --any-talker\n", tag.c_str());
+  };
 
   if (!installSignalPipe()) {
     std::perror("corvantis: cannot watch for SIGINT and SIGTERM");
@@ -285,9 +345,11 @@ int main(int argc, char** argv) {
     requestQuit(context);
   });
 
+  // The demo and a played log bring their own receiver: they start on the main menu.
   ApplicationOptions options;
   options.optionsPath = optionsPath;
   options.landscape = line.landscape;
+  options.firstStartWithDefaults = feeder.has_value();
   options.signalled = [&signalled] { return signalled; };
   const int exitCode = runApplication(context, files, options);
   if (feeder) feeder->stop();

@@ -19,6 +19,22 @@ constexpr uint32_t kHalfDayMs = kDayMs / 2;
 constexpr std::string_view kFixSentence = "$GPGGA,";
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
+
+// A fix sentence starts at `at`: "$GPGGA," or, in a log played for
+// --any-talker, the GGA sentence of any talker ("$GNGGA,"); all as long.
+bool fixSentenceAt(std::string_view text, size_t at, bool anyTalker) {
+  if (at + kFixSentence.size() > text.size() || text[at] != '$' || text.substr(at + 3, 4) != "GGA,") return false;
+  return anyTalker ? isUpper(text[at + 1]) && isUpper(text[at + 2]) : text.substr(at + 1, 2) == "GP";
+}
+
+// The next fix sentence at or after `from`, npos when none.
+size_t findFixSentence(std::string_view text, size_t from, bool anyTalker) {
+  for (size_t at = text.find('$', from); at != std::string_view::npos; at = text.find('$', at + 1)) {
+    if (fixSentenceAt(text, at, anyTalker)) return at;
+  }
+  return std::string_view::npos;
+}
 
 int twoDigits(std::string_view s, size_t at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); }
 
@@ -69,8 +85,9 @@ uint32_t roundLengthMs(const std::vector<TimedText>& parts) {
   return (span + 999u) / 1000u * 1000u;
 }
 
-Drive driveFromLog(std::string_view log) {
+Drive driveFromLog(std::string_view log, bool anyTalker) {
   Drive drive;
+  drive.anyTalker = anyTalker;
   std::string pending;  // bytes before the first timed $GPGGA
   bool started = false;
   uint32_t firstMs = 0;
@@ -83,7 +100,7 @@ Drive driveFromLog(std::string_view log) {
     const std::string_view sentence = log.substr(pos, next - pos);
     uint32_t timeMs = 0;
     bool opensGroup = false;
-    if (sentence.substr(0, kFixSentence.size()) == kFixSentence) {
+    if (fixSentenceAt(sentence, 0, anyTalker)) {
       size_t begin = 0, end = 0;
       timeField(log, pos, begin, end);
       opensGroup = parseTimeOfDay(log.substr(begin, end - begin), timeMs);
@@ -115,11 +132,11 @@ Drive driveFromLog(std::string_view log) {
   return drive;
 }
 
-std::string shiftFixTimes(std::string_view text, uint32_t shiftMs) {
+std::string shiftFixTimes(std::string_view text, uint32_t shiftMs, bool anyTalker) {
   std::string out(text);
   const uint32_t shiftSeconds = (shiftMs / 1000u) % 86400u;
-  for (size_t at = out.find(kFixSentence); at != std::string::npos;
-       at = out.find(kFixSentence, at + 1)) {
+  for (size_t at = findFixSentence(out, 0, anyTalker); at != std::string::npos;
+       at = findFixSentence(out, at + 1, anyTalker)) {
     size_t begin = 0, end = 0;
     timeField(out, at, begin, end);
     uint32_t timeMs = 0;
@@ -172,7 +189,7 @@ bool parseAngle(std::string_view field, size_t degreeDigits, double& degrees) {
   return true;
 }
 
-// The timed position of a $GPGGA sentence with a fix.
+// The timed position of a fix sentence (its tag already checked) with a fix.
 bool parseFix(std::string_view sentence, FixPosition& fix) {
   std::vector<std::string_view> fields;
   size_t begin = 0;
@@ -184,7 +201,7 @@ bool parseFix(std::string_view sentence, FixPosition& fix) {
     fields.push_back(body.substr(begin, comma - begin));
     begin = comma + 1;
   }
-  if (fields.size() < 10 || fields[0] != "$GPGGA" || fields[6].empty() || fields[6] == "0") return false;
+  if (fields.size() < 10 || fields[6].empty() || fields[6] == "0") return false;
   if (!parseTimeOfDay(fields[1], fix.timeOfDayMs)) return false;
   if (!parseAngle(fields[2], 2, fix.latitudeDeg) || !parseAngle(fields[4], 3, fix.longitudeDeg)) return false;
   if (fields[3] == "S") fix.latitudeDeg = -fix.latitudeDeg;
@@ -195,9 +212,10 @@ bool parseFix(std::string_view sentence, FixPosition& fix) {
 }
 
 // Every fix of a text, in order.
-std::vector<FixPosition> fixesIn(std::string_view text) {
+std::vector<FixPosition> fixesIn(std::string_view text, bool anyTalker) {
   std::vector<FixPosition> fixes;
-  for (size_t at = text.find(kFixSentence); at != std::string_view::npos; at = text.find(kFixSentence, at + 1)) {
+  for (size_t at = findFixSentence(text, 0, anyTalker); at != std::string_view::npos;
+       at = findFixSentence(text, at + 1, anyTalker)) {
     size_t next = text.find('$', at + 1);
     if (next == std::string_view::npos) next = text.size();
     FixPosition fix;
@@ -228,7 +246,7 @@ double closeTheLoop(Drive& drive) {
   std::optional<FixPosition> to, from;
   uint32_t firstTimeMs = 0;
   for (const TimedText& part : drive.parts) {
-    const std::vector<FixPosition> fixes = fixesIn(part.text);
+    const std::vector<FixPosition> fixes = fixesIn(part.text, drive.anyTalker);
     if (fixes.empty()) continue;
     if (!to) {
       to = fixes.front();

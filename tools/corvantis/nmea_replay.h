@@ -20,6 +20,8 @@ struct TimedText {
 struct Drive {
   std::vector<TimedText> parts;
   uint32_t roundMs = 0;
+  // Played for --any-talker: the GGA sentence of every talker is a fix.
+  bool anyTalker = false;
 };
 
 // Cuts a log at each "$": every $GPGGA sentence with a time of day starts a
@@ -27,8 +29,9 @@ struct Drive {
 // after it, up to the next such $GPGGA, go with it; bytes before the first
 // go with the first. A time that steps back is released at once, and a
 // step of more than 12 hours back is taken as the next day. A log without a
-// single timed $GPGGA answers an empty drive.
-Drive driveFromLog(std::string_view log);
+// single timed $GPGGA answers an empty drive. With anyTalker, the GGA
+// sentence of every talker ($GNGGA, ...) counts as a $GPGGA here and below.
+Drive driveFromLog(std::string_view log, bool anyTalker = false);
 
 // A drive's round length: the span of its parts plus the usual gap between
 // two of them, rounded up to a whole second.
@@ -37,7 +40,7 @@ uint32_t roundLengthMs(const std::vector<TimedText>& parts);
 // Moves the time of day of every $GPGGA sentence in text on by shiftMs
 // (wrapping at midnight), keeping the field's number of decimals, and puts
 // right the checksum of each changed sentence that carries one.
-std::string shiftFixTimes(std::string_view text, uint32_t shiftMs);
+std::string shiftFixTimes(std::string_view text, uint32_t shiftMs, bool anyTalker = false);
 
 // A drive played again and again must not jump from where it ends to where
 // it starts: the pump would see thousands of mph for one fix, and a timing

@@ -38,7 +38,7 @@ void ReceiverFeeder::run() {
       const auto due = roundStart + std::chrono::milliseconds(part.atMs);
       if (wake_.wait_until(lock, due, [this] { return stopping_; })) return;
       lock.unlock();
-      terminal_.write(shiftMs == 0 ? part.text : shiftFixTimes(part.text, shiftMs));
+      terminal_.write(shiftMs == 0 ? part.text : shiftFixTimes(part.text, shiftMs, drive_.anyTalker));
       lock.lock();
     }
     if (!repeat_) return;

@@ -8,8 +8,11 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -212,6 +215,69 @@ TEST(PosixClock, TicksAndCalendar) {
   localtime_r(&now, &local);
   const int64_t expected = static_cast<int64_t>(now) + local.tm_gmtoff;
   EXPECT_NEAR(static_cast<double>(clock.calendarSeconds()), static_cast<double>(static_cast<uint32_t>(expected)), 2.0);
+}
+
+}  // namespace
+}  // namespace corvantis
+
+namespace corvantis {
+namespace {
+
+// What a user outside the device's group meets: the open fails, and the
+// port names the device and the group that may open it. Root may open
+// anything, so as root the open runs in a child as "nobody".
+std::string permissionDeniedGroup(const std::string& path) {
+  std::string reported = "(none)";
+  const auto attempt = [&] {
+    platform::ComDeviceTable table;
+    table.setComDevice(6, path);
+    platform::PosixSerialPort port(table);
+    port.onPermissionDenied = [&](const std::string& device, const std::string& group) {
+      reported = device == path ? group : "(wrong path " + device + ")";
+    };
+    if (port.open("COM6:")) reported = "(opened)";
+  };
+  if (geteuid() != 0) {
+    attempt();
+    return reported;
+  }
+  int fds[2];
+  if (pipe(fds) != 0) return "(no pipe)";
+  const pid_t child = fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+    attempt();
+    [[maybe_unused]] const ssize_t n = write(fds[1], reported.data(), reported.size());
+    _exit(0);
+  }
+  ::close(fds[1]);
+  char buffer[128];
+  const ssize_t n = read(fds[0], buffer, sizeof buffer);
+  ::close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "(child failed)";
+}
+
+TEST(PosixSerialPort, PermissionDeniedNamesTheDeviceAndItsGroup) {
+  char path[] = "/tmp/corvantis-device-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  // A device only its owner may open: the usual serial group.
+  ASSERT_EQ(chmod(path, geteuid() == 0 ? 0600 : 0000), 0);
+  EXPECT_EQ(permissionDeniedGroup(path), "dialout");
+  // A device whose group may read and write it: that group.
+  if (geteuid() == 0) {
+    const group* tty = getgrnam("tty");
+    if (tty != nullptr && chown(path, 0, tty->gr_gid) == 0 && chmod(path, 0660) == 0) {
+      EXPECT_EQ(permissionDeniedGroup(path), "tty");
+    }
+  }
+  // A device that is not there is no matter of permission.
+  unlink(path);
+  EXPECT_EQ(permissionDeniedGroup(path), "(none)");
 }
 
 }  // namespace

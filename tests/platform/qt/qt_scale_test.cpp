@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <memory>
 
+#include "platform/qt/window_scale.h"
 #include "tests/platform/qt/qt_test_support.h"
 
 namespace corvantis::platform::qt::test {
@@ -17,6 +18,9 @@ class ScaledApp final : public ::testing::Environment {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
       qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The screen is looked at first, by an application of its own that is
+    // gone again before the real one comes.
+    probed_ = probeScreenSize(argc_, argv_);
     refusedZero_ = !applyScaleFactor(0);
     refusedNine_ = !applyScaleFactor(9);
     accepted_ = applyScaleFactor(2);
@@ -24,6 +28,7 @@ class ScaledApp final : public ::testing::Environment {
   }
   void TearDown() override { app_.reset(); }
 
+  std::optional<Size> probed_;
   bool refusedZero_ = false;
   bool refusedNine_ = false;
   bool accepted_ = false;
@@ -36,6 +41,16 @@ class ScaledApp final : public ::testing::Environment {
 };
 
 ScaledApp* const kApp = static_cast<ScaledApp*>(::testing::AddGlobalTestEnvironment(new ScaledApp));
+
+TEST(Scale, TheScreenIsProbedBeforeTheApplicationAndOnlyThen) {
+  ASSERT_TRUE(kApp->probed_.has_value());
+  EXPECT_GT(kApp->probed_->width, 0);
+  EXPECT_GT(kApp->probed_->height, 0);
+  int argc = 1;
+  char name[] = "again";
+  char* argv[] = {name, nullptr};
+  EXPECT_FALSE(probeScreenSize(argc, argv).has_value());
+}
 
 TEST(Scale, FactorIsTakenOnlyBeforeTheApplicationAndInRange) {
   EXPECT_TRUE(kApp->refusedZero_);

@@ -1,0 +1,235 @@
+#include "tools/records/records_report.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common/time_text.h"
+#include "common/units.h"
+#include "platform/calendar.h"
+
+namespace corvantis::records {
+namespace {
+
+bool metric(int units) { return units == units::kMetric; }
+
+// "2026-12-05" and "14:07" of a stamp, for the machine-read forms.
+std::string isoDate(uint32_t stamp) {
+  const platform::CalendarTime t = platform::breakDownStamp(stamp);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.year, t.month, t.day);
+  return text;
+}
+std::string timeOfDay(uint32_t stamp) {
+  const platform::CalendarTime t = platform::breakDownStamp(stamp);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d", t.hour, t.minute);
+  return text;
+}
+
+const char* kindName(const Category& category) {
+  if (category.lap) return "lap";
+  return (category.key & 0x80000000u) != 0 ? "distance" : "accel";
+}
+
+}  // namespace
+
+std::string categoryText(uint32_t key, int units) {
+  const RecordKey k = keyFromValue(key);
+  char text[96];
+  if (k.isDistance()) {
+    const double distanceM = distanceFromKey(k);
+    if (metric(units)) {
+      std::snprintf(text, sizeof text, "Dist Run: %i meters", static_cast<int>(std::trunc(distanceM)));
+      return text;
+    }
+    std::snprintf(text, sizeof text, "Dist Run: %i yards",
+                  static_cast<int>(std::trunc(distanceM * units::kMetresToYards)));
+    std::string result = text;
+    const int wholeM = static_cast<int>(std::trunc(distanceM));
+    if (wholeM == 201) result += " (1/8 mile)";
+    else if (wholeM == 402) result += " (1/4 mile)";
+    return result;
+  }
+  int from = k.kind;
+  int to = k.parameter;
+  if (metric(units)) {
+    from = static_cast<int>(std::trunc(from * units::kMphToKph));
+    to = static_cast<int>(std::trunc(to * units::kMphToKph));
+  }
+  std::snprintf(text, sizeof text, "Acc Run: %i..%i%s", from, to, metric(units) ? " kph" : " mph");
+  return text;
+}
+
+std::string timeRowText(const RunRecord& run, bool best) {
+  const platform::CalendarTime t = platform::breakDownStamp(run.stamp);
+  char on[48];
+  std::snprintf(on, sizeof on, " on %.2i/%.2i/%.2i at %.2i:%.2i", t.day, t.month, t.year % 100, t.hour, t.minute);
+  return formatRunTime(run.timeMs) + on + (best ? "(Best)" : "");
+}
+
+std::string averageRowText(int32_t averageMs) {
+  return formatRunTime(static_cast<uint32_t>(averageMs)) + " Average";
+}
+
+std::vector<Category> listRecords(const RunRecords& records, const LapDefinitions& laps, int units) {
+  std::vector<Category> categories;
+  int number = 0;
+  const auto addTimes = [&](Category& category, const RunRecord* runs, int count) {
+    bool bestMarked = false;
+    for (int slot = 0; slot < count; ++slot) {
+      ListedTime time;
+      time.number = ++number;
+      time.slot = slot;
+      time.run = &runs[slot];
+      time.best = !bestMarked && runs[slot].timeMs == category.bestMs;
+      bestMarked = bestMarked || time.best;
+      time.text = timeRowText(runs[slot], time.best);
+      category.times.push_back(time);
+    }
+    category.averageText = averageRowText(category.averageMs);
+  };
+  for (const RecordSet& set : records.sets()) {
+    Category category;
+    category.key = set.key;
+    category.text = categoryText(set.key, units);
+    category.bestMs = records.bestTime(keyFromValue(set.key));
+    category.averageMs = records.averageTime(keyFromValue(set.key));
+    addTimes(category, set.runs.data(), set.filledCount());
+    categories.push_back(std::move(category));
+  }
+  for (int j = 0; j < laps.count(); ++j) {
+    const LapDefinition& definition = laps.at(j);
+    Category category;
+    category.lap = true;
+    category.lapName = definition.name;
+    category.text = "Lap Times: " + definition.name;
+    category.bestMs = laps.bestLapTime(j);
+    category.averageMs = laps.averageLapTime(j);
+    // A count from outside 0..100 in memory never reaches past the array.
+    int lapCount = definition.lapCount;
+    if (lapCount < 0) lapCount = 0;
+    if (lapCount > LapDefinition::kMaxLaps) lapCount = LapDefinition::kMaxLaps;
+    addTimes(category, definition.laps.data(), lapCount);
+    categories.push_back(std::move(category));
+  }
+  return categories;
+}
+
+std::string plainReport(const std::vector<Category>& categories) {
+  std::string out;
+  for (const Category& category : categories) {
+    out += category.text + "\n";
+    for (const ListedTime& time : category.times) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%4d  ", time.number);
+      out += number + time.text + "\n";
+    }
+    out += "      " + category.averageText + "\n";
+  }
+  return out;
+}
+
+std::string jsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      out += escape;
+    } else {
+      out += c;  // UTF-8 passes as it is
+    }
+  }
+  return out + "\"";
+}
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string jsonReport(const std::vector<Category>& categories) {
+  std::string out;
+  for (const Category& category : categories) {
+    for (const ListedTime& time : category.times) {
+      const RunRecord& run = *time.run;
+      char numbers[512];
+      std::snprintf(numbers, sizeof numbers,
+                    "\"key\":%u,\"slot\":%d,\"time_ms\":%u,\"stamp\":%u,\"date\":\"%s\",\"time_of_day\":\"%s\","
+                    "\"best\":%s,\"best_ms\":%u,\"average_ms\":%d,\"trace_samples\":%d",
+                    static_cast<unsigned>(category.key), time.slot, static_cast<unsigned>(run.timeMs),
+                    static_cast<unsigned>(run.stamp), isoDate(run.stamp).c_str(), timeOfDay(run.stamp).c_str(),
+                    time.best ? "true" : "false", static_cast<unsigned>(category.bestMs),
+                    static_cast<int>(category.averageMs), static_cast<int>(run.trace.size()));
+      out += "{\"record\":" + std::to_string(time.number) + ",\"kind\":\"" + kindName(category) +
+             "\",\"definition\":" + jsonString(category.text) + ",";
+      if (category.lap) out += "\"lap_name\":" + jsonString(category.lapName) + ",";
+      out += numbers;
+      out += ",\"time\":" + jsonString(formatRunTime(run.timeMs)) + ",\"text\":" + jsonString(time.text) +
+             ",\"average\":" + jsonString(formatRunTime(static_cast<uint32_t>(category.averageMs))) + "}\n";
+    }
+  }
+  return out;
+}
+
+std::string csvReport(const std::vector<Category>& categories) {
+  std::string out =
+      "record,kind,definition,slot,time_ms,time,date,time_of_day,best,best_ms,average_ms,average,trace_samples\n";
+  for (const Category& category : categories) {
+    for (const ListedTime& time : category.times) {
+      const RunRecord& run = *time.run;
+      out += std::to_string(time.number) + "," + kindName(category) + "," + csvField(category.text) + "," +
+             std::to_string(time.slot) + "," + std::to_string(run.timeMs) + "," + formatRunTime(run.timeMs) + "," +
+             isoDate(run.stamp) + "," + timeOfDay(run.stamp) + "," + (time.best ? "1" : "0") + "," +
+             std::to_string(category.bestMs) + "," + std::to_string(category.averageMs) + "," +
+             formatRunTime(static_cast<uint32_t>(category.averageMs)) + "," + std::to_string(run.trace.size()) +
+             "\n";
+    }
+  }
+  return out;
+}
+
+const ListedTime* findTime(const std::vector<Category>& categories, int number, const Category** category) {
+  for (const Category& c : categories) {
+    for (const ListedTime& time : c.times) {
+      if (time.number == number) {
+        if (category != nullptr) *category = &c;
+        return &time;
+      }
+    }
+  }
+  return nullptr;
+}
+
+std::string traceCsvHeader(int units) {
+  return metric(units) ? "record,time_s,speed_kph,distance_m\n" : "record,time_s,speed_mph,distance_yd\n";
+}
+
+std::string traceCsvLines(const Category& category, const ListedTime& time, int units) {
+  const RunRecord& run = *time.run;
+  std::string out;
+  if (run.trace.empty()) return out;
+  const uint32_t originMs = category.lap ? run.startTime : run.trace.front().time;
+  for (const TraceSample& sample : run.trace) {
+    // Unsigned difference: a trace that runs past midnight keeps counting on.
+    const double timeS = static_cast<double>(static_cast<int32_t>(sample.time - originMs)) / 1000.0;
+    const double speed = metric(units) ? units::mphToKph(sample.speed) : static_cast<double>(sample.speed);
+    const double distance =
+        metric(units) ? static_cast<double>(sample.distance) : units::metresToYards(sample.distance);
+    char line[128];
+    std::snprintf(line, sizeof line, "%d,%.3f,%.3f,%.3f\n", time.number, timeS, speed, distance);
+    out += line;
+  }
+  return out;
+}
+
+}  // namespace corvantis::records
