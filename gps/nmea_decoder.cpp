@@ -1,5 +1,6 @@
 #include "gps/nmea_decoder.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -79,7 +80,8 @@ double readDecimalIn(const char* text, const char* end) {
   if (digitCount == 0) return 0.0;
   const bool exponent = p < end && (*p == 'e' || *p == 'E');
   if (digitCount <= kExactDigits && !exponent) {
-    const double value = static_cast<double>(digits) / kExactPowersOfTen[fractionDigits];
+    const double whole = static_cast<double>(digits);
+    const double value = fractionDigits == 0 ? whole : whole / kExactPowersOfTen[fractionDigits];
     return negative ? -value : value;
   }
 
@@ -156,8 +158,8 @@ constexpr int kLastGgaField = 9;
 // its "*", the next "$" or the end).
 struct SplitSentence {
   // commas[i] is the i-th comma after the first character (1-based);
-  // nullptr when the text has fewer.
-  const char* commas[kLastGgaField + 2] = {};
+  // nullptr when the text has fewer. Set by split().
+  const char* commas[kLastGgaField + 2];
   bool checksumHolds = true;
 
   // Field i (1..kLastGgaField); empty when extractField finds none.
@@ -169,18 +171,35 @@ struct SplitSentence {
   }
 };
 
+// What each character is to split(): most are plain; a comma ends a field;
+// the end of the text, the next "$" and the "*" end the checksummed part.
+enum CharacterKind : uint8_t { kPlain, kComma, kSentenceEnd };
+constexpr std::array<uint8_t, 256> kCharacterKinds = [] {
+  std::array<uint8_t, 256> kinds{};
+  kinds['\0'] = kSentenceEnd;
+  kinds['$'] = kSentenceEnd;
+  kinds['*'] = kSentenceEnd;
+  kinds[','] = kComma;
+  return kinds;
+}();
+
 void split(const char* text, SplitSentence& out) {
   int found = 0;
   uint8_t sum = 0;
   const char* p = text + 1;
-  for (; *p != '\0' && *p != '$' && *p != '*'; ++p) {
-    sum = static_cast<uint8_t>(sum ^ static_cast<uint8_t>(*p));
-    if (*p == ',' && found <= kLastGgaField) out.commas[++found] = p;
+  // One table look-up tells each character apart.
+  for (;; ++p) {
+    const auto c = static_cast<uint8_t>(*p);
+    const uint8_t kind = kCharacterKinds[c];
+    if (kind == kSentenceEnd) break;
+    sum = static_cast<uint8_t>(sum ^ c);
+    if (kind == kComma && found <= kLastGgaField) out.commas[++found] = p;
   }
   out.checksumHolds = *p != '*' || checksumMatches(p + 1, sum);
   for (; found <= kLastGgaField && *p != '\0'; ++p) {
     if (*p == ',') out.commas[++found] = p;
   }
+  for (int i = found + 1; i <= kLastGgaField + 1; ++i) out.commas[i] = nullptr;
 }
 
 }  // namespace
