@@ -110,6 +110,30 @@ double readDegreesMinutes(Field field, std::size_t degreeDigits) {
 }
 
 uint32_t readTimeOfDayIn(Field field) {
+  // "hhmmss" or "hhmmss.f" to "hhmmss.fffff", all digits, as receivers send
+  // it: read directly. Anything else by the field's parts below.
+  const char* t = field.begin;
+  const std::size_t size = field.size();
+  if (size >= 6 && size <= 12 && size != 7 && isDigit(t[0]) && isDigit(t[1]) && isDigit(t[2]) && isDigit(t[3]) &&
+      isDigit(t[4]) && isDigit(t[5]) && (size == 6 || t[6] == '.')) {
+    int64_t fraction = 0;
+    bool plain = true;
+    for (std::size_t i = 7; i < size; ++i) {
+      plain = plain && isDigit(t[i]);
+      fraction = fraction * 10 + (t[i] - '0');
+    }
+    if (plain) {
+      constexpr int64_t kToMs[] = {0, 100, 10, 1};  // by digit count 1..3; 4 and 5 divide
+      const std::size_t digits = size > 7 ? size - 7 : 0;
+      if (digits <= 3) fraction *= kToMs[digits];
+      else fraction /= digits == 4 ? 10 : 100;
+      const int64_t hours = (t[0] - '0') * 10 + (t[1] - '0');
+      const int64_t minutes = (t[2] - '0') * 10 + (t[3] - '0');
+      const int64_t seconds = (t[4] - '0') * 10 + (t[5] - '0');
+      const int64_t timeMs = ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
+      return static_cast<uint32_t>(static_cast<uint64_t>(timeMs));
+    }
+  }
   const Field hoursPart = prefix(field, 2);
   const Field minutesPart = prefix(suffix(field, 2), 2);
   const Field secondsPart = prefix(suffix(field, 4), 2);

@@ -325,7 +325,10 @@ TEST(DecoderEquivalence, FieldsLongerThanTheBufferKeepTheirFirst31Characters) {
     EXPECT_TRUE(both.feed(text + "$")) << text;
   }
   // The time reader itself takes a field of any length.
-  for (const std::string& time : {"123519." + digits40, "1" + digits40, std::string("123519.123456")}) {
+  for (const std::string& time :
+       {"123519." + digits40, "1" + digits40, std::string("123519.123456"), std::string("123519"),
+        std::string("123519."), std::string("123519.5"), std::string("123519.12345"), std::string("12a519.5"),
+        std::string("123519.5x"), std::string("235960.99"), std::string("1235"), std::string(" 23519.5")}) {
     EXPECT_EQ(readTimeOfDay(time.c_str()), reference::readTimeOfDay(time.c_str())) << time;
   }
 }
