@@ -145,7 +145,7 @@ std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {
     line[linePos] = '$';
     line[linePos + 1] = '\0';
     ++at;
-    if (std::strncmp(line, "$GPGGA", 6) == 0) {
+    if (isGpgga(line)) {
       ticksWithoutGpgga = 0;
     } else if (isGgaOfAnyTalker(line)) {
       std::memcpy(otherTalkerTag, line, 6);

@@ -262,13 +262,18 @@ bool extractField(const char* text, int index, FieldBuffer& out) {
   return true;
 }
 
+bool isGpgga(const char* text) {
+  // Character by character: a shorter text ends at its NUL, which matches nothing.
+  return text[0] == '$' && text[1] == 'G' && text[2] == 'P' && text[3] == 'G' && text[4] == 'G' && text[5] == 'A';
+}
+
 bool isGgaOfAnyTalker(const char* text) {
   const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
-  return text[0] == '$' && upper(text[1]) && upper(text[2]) && std::strncmp(text + 3, "GGA", 3) == 0;
+  return text[0] == '$' && upper(text[1]) && upper(text[2]) && text[3] == 'G' && text[4] == 'G' && text[5] == 'A';
 }
 
 bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history, Talkers talkers) {
-  const bool gga = talkers == Talkers::Any ? isGgaOfAnyTalker(text) : std::strncmp(text, "$GPGGA", 6) == 0;
+  const bool gga = talkers == Talkers::Any ? isGgaOfAnyTalker(text) : isGpgga(text);
   if (!gga) return false;
   // The sentence is split into its fields once, while its checksum is summed.
   SplitSentence sentence;
