@@ -66,7 +66,9 @@ bool readLogFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
   // piece of memory. The size is a hint; the file is read to its end.
   struct stat info {};
   if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    // Straight into its place, without a copy through a smaller buffer.
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
   }
   uint8_t chunk[65536];
   std::size_t n = 0;
