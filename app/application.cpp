@@ -4,6 +4,8 @@
 
 #include "app/main_menu_screen.h"
 #include "config/configuration_screen.h"
+#include "laps/lap_timing_screen.h"
+#include "review/records_screen.h"
 #include "store/options_file.h"
 #include "store/settings.h"
 #include "timing/acceleration_screen.h"
@@ -70,14 +72,16 @@ void Application::createScreens() {
   configuration_ = std::make_unique<ConfigurationScreen>(ctx_);
   acceleration_ = std::make_unique<AccelerationScreen>(ctx_);
   mainMenu_ = std::make_unique<MainMenuScreen>(ctx_);
-  // The records screen comes with the review screens.
+  records_ = std::make_unique<RecordsScreen>(ctx_);
   distance_ = std::make_unique<DistanceScreen>(ctx_);
-  // The lap screen comes with the lap timing screens.
+  lapTiming_ = std::make_unique<LapTimingScreen>(ctx_);
 }
 
 void Application::destroyScreens() {
   // Order: laps, distance, records, configuration, acceleration, main menu.
+  lapTiming_.reset();
   distance_.reset();
+  records_.reset();
   configuration_.reset();
   acceleration_.reset();
   mainMenu_.reset();
@@ -131,8 +135,10 @@ void Application::screenLoop() {
       case MainMenuScreen::kAcceleration: showLive(*acceleration_); break;
       case MainMenuScreen::kDistance: showLive(*distance_); break;
       case MainMenuScreen::kConfiguration: configurationStep(); break;
-      // kLaps and kRecords: the lap and records screens are not part of the
-      // program yet; the choice shows the main menu again.
+      case MainMenuScreen::kLaps: showLive(*lapTiming_); break;
+      // The records screen has no per-tick update: it is shown without the
+      // live flag.
+      case MainMenuScreen::kRecords: records_->showModal(); break;
       case 1:
       case 2:
       case MainMenuScreen::kExit: return;
@@ -226,10 +232,9 @@ void Application::stopTimerAndWaitForPump() {
 }
 
 void Application::afterTick(bool newFix) {
-  // Order: lap screen (once it is part of the program), main menu,
-  // acceleration, distance.
-  for (Screen* screen : {static_cast<Screen*>(mainMenu_.get()), static_cast<Screen*>(acceleration_.get()),
-                         static_cast<Screen*>(distance_.get())}) {
+  // Order: lap screen, main menu, acceleration, distance.
+  for (Screen* screen : {static_cast<Screen*>(lapTiming_.get()), static_cast<Screen*>(mainMenu_.get()),
+                         static_cast<Screen*>(acceleration_.get()), static_cast<Screen*>(distance_.get())}) {
     if (screen != nullptr && screen->live) screen->update(newFix);
   }
 }

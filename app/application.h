@@ -15,6 +15,8 @@ class MainMenuScreen;
 class ConfigurationScreen;
 class AccelerationScreen;
 class DistanceScreen;
+class LapTimingScreen;
+class RecordsScreen;
 class Screen;
 
 struct ApplicationOptions {
@@ -81,6 +83,8 @@ class Application {
   std::unique_ptr<AccelerationScreen> acceleration_;
   std::unique_ptr<MainMenuScreen> mainMenu_;
   std::unique_ptr<DistanceScreen> distance_;
+  std::unique_ptr<LapTimingScreen> lapTiming_;
+  std::unique_ptr<RecordsScreen> records_;
 };
 
 // The user closed the window, or the program was asked to end (SIGINT,

@@ -22,6 +22,12 @@ void MainMenuScreen::onCommand(int controlId, platform::Notification what) {
   }
 }
 
+void MainMenuScreen::openScreen() {
+  // The pump holds off for 2 s after every screen change: the status shows
+  // from the first frame instead of "Connecting to GPS device ...".
+  update(false);
+}
+
 void MainMenuScreen::update(bool /*newFix*/) {
   if (dialog_ == nullptr) return;
   if (const auto text = gpsStatusText(ctx_.gps.currentFix)) {

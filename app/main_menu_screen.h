@@ -29,6 +29,9 @@ class MainMenuScreen : public Screen {
   // The status line follows the GPS state; a tick with nothing new to say
   // (no sentence decoded yet) leaves the text shown.
   void update(bool newFix) override;
+
+ protected:
+  void openScreen() override;
 };
 
 }  // namespace corvantis

@@ -58,6 +58,9 @@ struct DialogLayout {
   int widthDu = 0;
   int heightDu = 0;
   std::vector<ControlSpec> controls;
+  // Escape is the generic Cancel (2) of the screen; false where Escape does
+  // nothing (the main menu, which has its own Exit button).
+  bool escapeCancels = true;
 };
 
 struct MenuItem {

@@ -25,8 +25,8 @@ Row groupBox(std::string caption, platform::Rect portrait, platform::Rect landsc
 
 LayoutPair makeLayouts(int portraitId, int landscapeId, int landscapeHeightDu, const std::vector<Row>& rows) {
   LayoutPair pair;
-  pair.portrait = {portraitId, kTitle, 139, 156, {}};
-  pair.landscape = {landscapeId, kTitle, 184, landscapeHeightDu, {}};
+  pair.portrait = {portraitId, kTitle, 139, 156, {}, true};
+  pair.landscape = {landscapeId, kTitle, 184, landscapeHeightDu, {}, true};
   // Group boxes go first: a frame created after the controls inside it would
   // lie on top of them and take their taps.
   for (bool frames : {true, false}) {

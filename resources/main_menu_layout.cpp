@@ -8,7 +8,8 @@ using K = platform::ControlKind;
 using F = platform::FontRole;
 
 const LayoutPair& mainMenuForms() {
-  static const LayoutPair forms = makeLayouts(
+  static const LayoutPair forms = [] {
+    LayoutPair pair = makeLayouts(
       kMainMenuPortrait, kMainMenuLandscape, 107,
       {
           control(1001, K::Static, "Connecting to GPS device ...", {3, 3, 131, 11}, {4, 3, 131, 8}).font(F::Small),
@@ -22,6 +23,11 @@ const LayoutPair& mainMenuForms() {
           control(1006, K::Button, "Records", {71, 92, 65, 29}, {123, 44, 58, 29}).font(F::Medium),
           control(1005, K::Button, "Exit", {2, 123, 134, 29}, {93, 75, 88, 29}).font(F::Medium),
       });
+    // Escape leaves no screen here: the program ends by its Exit button only.
+    pair.portrait.escapeCancels = false;
+    pair.landscape.escapeCancels = false;
+    return pair;
+  }();
   return forms;
 }
 

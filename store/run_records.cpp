@@ -130,6 +130,12 @@ void RunRecords::forgetLastRun(RecordKey key) {
   }
 }
 
+bool RunRecords::removeRecordSet(size_t index) {
+  if (index >= sets_.size()) return false;
+  sets_.erase(sets_.begin() + static_cast<std::ptrdiff_t>(index));
+  return true;
+}
+
 uint32_t RunRecords::bestTime(RecordKey key) const {
   const RecordSet* set = findRecordSet(key);
   if (set == nullptr) return 0;

@@ -3,6 +3,7 @@
 // one speed to another, or a distance run over one distance) up to ten runs,
 // each with its time, stamp and trace.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -66,6 +67,11 @@ class RunRecords {
   // A time of 0 is the empty-slot marker and is never stored (answers false).
   bool addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const FixHistory& history);
   void forgetLastRun(RecordKey key);
+  // Removes the set at this place in the list, with its runs and traces;
+  // the later sets move up one place. By place rather than by key, so that
+  // of two sets with one key (a file written elsewhere) the one meant goes.
+  // Answers false when there is no set there.
+  bool removeRecordSet(size_t index);
   uint32_t bestTime(RecordKey key) const;
   int32_t averageTime(RecordKey key) const;
 

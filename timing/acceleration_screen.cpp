@@ -50,6 +50,9 @@ void AccelerationScreen::openScreen() {
   dialog_->setText(kFromSpeed, speedFieldText(settings.accelFrom, metric()));
   dialog_->setText(kToSpeed, speedFieldText(settings.accelTo, metric()));
   dialog_->setTextColour(kSpeedLine, kRed);
+  // The pump holds off for 2 s after a screen change: the receiver's state
+  // shows at once rather than "Connecting to GPS device ...".
+  showStatus(*dialog_, ctx_.gps.currentFix);
   refreshBestAndAverage();
 }
 

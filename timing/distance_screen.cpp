@@ -36,6 +36,9 @@ void DistanceScreen::openScreen() {
 
   dialog_->setTextColour(kSpeedLine, kRed);
   dialog_->setTextColour(kDistanceLine, kRed);
+  // The pump holds off for 2 s after a screen change: the receiver's state
+  // shows at once rather than "Connecting to GPS device ...".
+  showStatus(*dialog_, ctx_.gps.currentFix);
   dialog_->clearItems(kTargetDistance);
   int selected = -1;
   if (metric()) {

@@ -9,6 +9,10 @@ constexpr int kStatusLine = 1001;
 constexpr int kSpeedLine = 1002;
 }  // namespace
 
+void showStatus(platform::Dialog& dialog, const CurrentFix& fix) {
+  if (const auto status = gpsStatusText(fix)) dialog.setText(kStatusLine, *status);
+}
+
 bool showStatusAndSpeed(platform::Dialog& dialog, const CurrentFix& fix, bool metric, bool newFix) {
   if (fix.deviceError) {
     dialog.setText(kStatusLine, "GPS Device Error");

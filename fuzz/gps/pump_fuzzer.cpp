@@ -53,13 +53,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto gps = std::make_unique<GpsInput>(port, boxes);
   gps->openPort(5, 0);
   uint32_t previousTime = 0;
+  uint32_t previousBreaks = 0;
   bool havePrevious = false;
   gps->afterTick = [&](bool newFix) {
     if (!newFix) return;
     const uint32_t time = gps->history.newestFixTime();
-    if (havePrevious && time < previousTime + 100) std::abort();  // fixes 100 ms apart, increasing
+    const uint32_t breaks = gps->history.timelineBreaks();
+    // Fixes 100 ms apart and increasing, but where a clock jump was taken
+    // (it counts as a break of the timeline).
+    if (havePrevious && time < previousTime + 100 && breaks == previousBreaks) std::abort();
+    // The window is always three fixes 100 ms apart or more (the synthetic
+    // ones before a first fix at 00:00 wrap below 0).
+    const FixHistory& h = gps->history;
+    if (h.newest().time - h.previous().time < 100 || h.previous().time - h.oldest().time < 100) std::abort();
     if (gps->history.count < 0 || gps->history.count > FixHistory::kCapacity) std::abort();
     previousTime = time;
+    previousBreaks = breaks;
     havePrevious = true;
   };
   // Tick lengths from the data itself, so sentences split at varied points.

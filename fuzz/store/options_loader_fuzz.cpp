@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the options file loader. Whatever it is given it
 // must neither read outside the bytes nor crash, and a file it accepts must
-// save and load again to the same stores (the saved form is a fixed point).
+// hold exactly what was loaded (it saves to as many bytes) and save and load
+// again to the same stores (the saved form is a fixed point).
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -20,6 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const std::vector<uint8_t> saved = encodeOptions(settings, records, laps);
+  // A shorter settings record (the first word) is saved whole, at 48 bytes.
+  const uint32_t settingsSize = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
+                                static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+  if (saved.size() != size + (kSettingsFileBytes - settingsSize)) std::abort();
   Settings settings2;
   RunRecords records2;
   LapDefinitions laps2;

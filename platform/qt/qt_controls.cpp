@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QValidator>
 #include <algorithm>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_dialog.h"
 #include "platform/qt/qt_fonts.h"
+#include "platform/qt/text_fit.h"
 #include "platform/qt/wrapping_button.h"
 
 namespace corvantis::platform::qt {
@@ -179,7 +182,8 @@ void QtDialog::buildControl(const ControlSpec& entry) {
   }
   const Rect px = duToPixels(entry.rect);
   widget->setGeometry(px.x, px.y, px.width, px.height);
-  widget->setFont(toQFont(fontForRole(entry.font)));
+  control.baseFont = toQFont(fontForRole(entry.font));
+  widget->setFont(control.baseFont);
   if (entry.kind == ControlKind::GroupBox) {
     widget->lower();  // a frame round other controls stays under them
   }
@@ -188,8 +192,47 @@ void QtDialog::buildControl(const ControlSpec& entry) {
   if (isCombo(entry.kind)) {
     fitCombo(control);
   }
+  fitText(control);
   if (id >= 0) {
     controls_[id] = control;
+    if (isCombo(entry.kind)) {
+      // The shown text of a combo changes with the user's typing and picks
+      // too: each change is fitted again.
+      auto* combo = static_cast<QComboBox*>(widget);
+      QObject::connect(combo, &QComboBox::currentTextChanged, window_, [this, id] {
+        if (const Control* c = find(id)) fitText(*c);
+      });
+    }
+  }
+}
+
+void QtDialog::fitText(const Control& control) {
+  switch (control.kind) {
+    case ControlKind::Static: {
+      auto* label = static_cast<QLabel*>(control.widget);
+      const QFont fitted = fittedFont(control.baseFont, label->text(), label->contentsRect().size(), true);
+      if (label->font() != fitted) label->setFont(fitted);
+      break;
+    }
+    case ControlKind::DropDownCombo:
+    case ControlKind::DropDownList: {
+      auto* combo = static_cast<QComboBox*>(control.widget);
+      // The room the style gives the shown text, whether or not the combo
+      // has been laid out on the screen yet.
+      QStyleOptionComboBox option;
+      option.initFrom(combo);
+      option.editable = combo->isEditable();
+      option.frame = combo->hasFrame();
+      option.rect = QRect(QPoint(0, 0), combo->size());
+      QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+      // An edit field keeps a margin of 2 pixels on either side of its text.
+      if (combo->isEditable()) field.adjust(2, 0, -2, 0);
+      const QFont fitted = fittedFont(control.baseFont, combo->currentText(), field.size(), false);
+      QWidget* shown = combo->isEditable() ? static_cast<QWidget*>(combo->lineEdit()) : combo;
+      if (shown->font() != fitted) shown->setFont(fitted);
+      break;
+    }
+    default: break;
   }
 }
 
@@ -213,7 +256,10 @@ void QtDialog::setText(int id, std::string_view text) {
   const Programmatic guard(*this);
   const QString s = toQString(text);
   switch (c->kind) {
-    case ControlKind::Static: static_cast<QLabel*>(c->widget)->setText(s); break;
+    case ControlKind::Static:
+      static_cast<QLabel*>(c->widget)->setText(s);
+      fitText(*c);
+      break;
     case ControlKind::Button:
     case ControlKind::MultiLineButton: static_cast<QPushButton*>(c->widget)->setText(s); break;
     case ControlKind::DropDownCombo: {
@@ -263,10 +309,14 @@ void QtDialog::setFont(int id, const FontSpec& font) {
   if (it == controls_.end()) {
     return;
   }
-  it->second.widget->setFont(toQFont(font));
+  it->second.baseFont = toQFont(font);
+  it->second.widget->setFont(it->second.baseFont);
   if (isCombo(it->second.kind)) {
+    auto* combo = static_cast<QComboBox*>(it->second.widget);
+    if (combo->isEditable()) combo->lineEdit()->setFont(it->second.baseFont);
     fitCombo(it->second);
   }
+  fitText(it->second);
 }
 
 void QtDialog::setTextColour(int id, Rgb colour) {

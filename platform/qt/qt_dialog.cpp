@@ -31,7 +31,10 @@ Point toPoint(const QPointF& p) {
 
 DialogWindow::DialogWindow(QtDialog& owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
 
-void DialogWindow::reject() { owner_.cancel(); }
+void DialogWindow::reject() {
+  // Escape: the generic Cancel, where the screen has it.
+  if (owner_.escapeCancels_) owner_.cancel();
+}
 
 void DialogWindow::closeEvent(QCloseEvent* event) {
   // The window stays until the screen ends; ending it hides it.
@@ -66,6 +69,7 @@ QtDialog::QtDialog(const DialogLayout& layout, DialogHandler& handler, bool full
                    QWidget* parent)
     : handler_(handler),
       landscape_(layout.widthDu > layout.heightDu),
+      escapeCancels_(layout.escapeCancels),
       fullScreenAllowed_(fullScreenAllowed),
       window_(new DialogWindow(*this, parent)),
       surface_([this](const QRect& area) {

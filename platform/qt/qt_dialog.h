@@ -98,6 +98,7 @@ class QtDialog final : public Dialog {
     ControlKind kind = ControlKind::Static;
     QWidget* widget = nullptr;
     int dropHeightPx = 0;  // combos: the height of the open list
+    QFont baseFont;        // the font the control was given; its text may show smaller
   };
   // Set while the dialog itself changes a control, so that the change sends
   // no notification: only the user's own changes reach the screen.
@@ -114,6 +115,9 @@ class QtDialog final : public Dialog {
 
   void buildControl(const ControlSpec& entry);
   void fitCombo(Control& control);
+  // Shows the control's text in its base font, or in the largest smaller
+  // size in which it fits the control when it does not fit in that font.
+  static void fitText(const Control& control);
   void notify(int id, Notification what);
   const Control* find(int id) const;
   void paint(QPainter& painter);
@@ -125,6 +129,7 @@ class QtDialog final : public Dialog {
 
   DialogHandler& handler_;
   bool landscape_ = false;
+  bool escapeCancels_ = true;
   bool fullScreenAllowed_ = false;
   DialogWindow* window_ = nullptr;  // owned; deleted in the destructor
   QtSurface surface_;

@@ -130,6 +130,10 @@ void QtSurface::lineTo(int x, int y) {
     x0 = std::llround(sx0);
     y0 = std::llround(sy0);
   }
+  if (ratio_ > 1) {
+    drawScaledLine(x0, y0, x1, y1, drawEnd);
+    return;
+  }
   const QRgb colour = pen_.rgb();
   const long long dx = x1 > x0 ? x1 - x0 : x0 - x1;
   const long long dy = -(y1 > y0 ? y1 - y0 : y0 - y1);
@@ -155,6 +159,41 @@ void QtSurface::lineTo(int x, int y) {
   }
   changed_(QRect(QPoint(static_cast<int>(std::min(x0, x1)), static_cast<int>(std::min(y0, y1))),
                  QPoint(static_cast<int>(std::max(x0, x1)), static_cast<int>(std::max(y0, y1)))));
+}
+
+// On an enlarged window (--scale) a line is drawn at the device's own
+// resolution: one handheld pixel wide, but its slope stepped in device
+// pixels, so that it is as sharp as the text beside it instead of a
+// staircase of enlarged handheld pixels. Its extent along the line is that
+// of the handheld line: from the start pixel up to, not including, the end
+// pixel (or including it when drawEnd), so level and upright lines cover
+// exactly the blocks of the handheld pixels they stand for.
+void QtSurface::drawScaledLine(long long x0, long long y0, long long x1, long long y1, bool drawEnd) {
+  const double dx = static_cast<double>(x1 - x0);
+  const double dy = static_cast<double>(y1 - y0);
+  const double length = std::hypot(dx, dy);
+  if (length == 0.0 && !drawEnd) {
+    return;
+  }
+  // Pixel centres, and half a pixel back along the line at each end: with a
+  // flat cap the stroke then starts at the start pixel's near edge and ends
+  // at the end pixel's near edge (its far edge when drawEnd).
+  const double ux = length > 0.0 ? dx / length : 1.0;
+  const double uy = length > 0.0 ? dy / length : 0.0;
+  const double endShift = drawEnd ? 0.5 : -0.5;
+  const QPointF from(static_cast<double>(x0) + 0.5 - 0.5 * ux, static_cast<double>(y0) + 0.5 - 0.5 * uy);
+  const QPointF to(static_cast<double>(x1) + 0.5 + endShift * ux, static_cast<double>(y1) + 0.5 + endShift * uy);
+  QPainter painter(&image_);  // the image's device pixel ratio scales the painter
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.setClipRegion(clipRegion());
+  QPen pen(pen_);
+  pen.setWidthF(1.0);
+  pen.setCapStyle(Qt::FlatCap);
+  painter.setPen(pen);
+  painter.drawLine(from, to);
+  painter.end();
+  changed_(QRect(QPoint(static_cast<int>(std::min(x0, x1)) - 1, static_cast<int>(std::min(y0, y1)) - 1),
+                 QPoint(static_cast<int>(std::max(x0, x1)) + 1, static_cast<int>(std::max(y0, y1)) + 1)));
 }
 
 QRegion QtSurface::clipRegion() const { return QRegion(0, 0, widthPx_, heightPx_).subtracted(excluded_); }

@@ -47,6 +47,7 @@ class QtSurface final : public Surface {
  private:
   void resetState();
   void plot(int x, int y, QRgb colour);
+  void drawScaledLine(long long x0, long long y0, long long x1, long long y1, bool drawEnd);
   bool visible(int x, int y) const;
   QRegion clipRegion() const;
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <stdexcept>
@@ -21,7 +22,31 @@ bool applyScaleFactor(int factor) {
   return true;
 }
 
+namespace {
+
+// A held key repeats. Escape, Enter and Return close screens and message
+// boxes: the first press closes one, and its repeats must not go on to
+// close the screen below it (holding Escape on a timing screen ended the
+// whole program). Repeats of those keys are dropped before any widget sees
+// them.
+class KeyRepeatFilter final : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->isAutoRepeat() && (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return ||
+                                  key->key() == Qt::Key_Enter)) {
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+}  // namespace
+
 struct QtWindowSystem::State {
+  KeyRepeatFilter keyRepeats;
   QtWindowOptions options;
   QtMessageBoxes messageBoxes;
   QtPeriodicTimer timer;
@@ -37,9 +62,14 @@ QtWindowSystem::QtWindowSystem(QtWindowOptions options) {
   }
   state_ = std::make_unique<State>();
   state_->options = options;
+  QCoreApplication::instance()->installEventFilter(&state_->keyRepeats);
 }
 
-QtWindowSystem::~QtWindowSystem() = default;
+QtWindowSystem::~QtWindowSystem() {
+  if (QCoreApplication::instance() != nullptr) {
+    QCoreApplication::instance()->removeEventFilter(&state_->keyRepeats);
+  }
+}
 
 int QtWindowSystem::runModal(const DialogLayout& layout, DialogHandler& handler) {
   QWidget* parent = state_->open.empty() ? nullptr : &state_->open.back()->window();

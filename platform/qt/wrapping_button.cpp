@@ -3,6 +3,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include "platform/qt/text_fit.h"
+
 namespace corvantis::platform::qt {
 
 WrappingButton::WrappingButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
@@ -19,7 +21,8 @@ void WrappingButton::paintEvent(QPaintEvent* /*event*/) {
   const QRect contents = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
   const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
   painter.setPen(palette().color(group, QPalette::ButtonText));
-  painter.setFont(font());
+  // A caption that cannot fit even on several lines is drawn smaller.
+  painter.setFont(fittedFont(font(), caption, contents.size(), true));
   painter.drawText(contents, Qt::AlignCenter | Qt::TextWordWrap, caption);
 }
 

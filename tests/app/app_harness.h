@@ -87,5 +87,7 @@ inline constexpr int kMainMenu = 132;
 inline constexpr int kConfiguration = 129;
 inline constexpr int kAcceleration = 102;
 inline constexpr int kDistance = 137;
+inline constexpr int kLapTiming = 141;
+inline constexpr int kRecords = 134;
 
 }  // namespace corvantis::testing

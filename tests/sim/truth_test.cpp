@@ -80,19 +80,23 @@ TEST(SimTruth, ReportsEveryRunOfTheScript) {
     EXPECT_FALSE(s.speedMs(80.0));
     EXPECT_TRUE(s.distances.empty() || s.distances.front().distanceM == 201.168);
   }
-  // Demo: the 0-70 run, the quarter mile, the pull-away to the circuit; two timed laps.
+  // Demo: one standing start at the line, flat out through the quarter mile
+  // and on round the circuit without stopping; two timed laps; the loop
+  // ends at rest where it started.
   const SimResult demo = simulate(demoScenario(), {});
-  ASSERT_EQ(demo.truth.starts.size(), 3u);
-  // The strip runs are straight; the pull-away bends onto the circuit, and
-  // its straight-line distances fall short of the path's.
-  EXPECT_TRUE(demo.truth.starts[1].straightPath);
-  ASSERT_TRUE(demo.truth.starts[1].distanceMs(402.336));
-  EXPECT_EQ(*demo.truth.starts[1].distanceMs(402.336), demo.truth.starts[1].distances[1].ms);
-  EXPECT_FALSE(demo.truth.starts[1].distanceMs(123.0));
-  for (const DistancePassing& d : demo.truth.starts[1].distances) EXPECT_NEAR(d.straightLineM, d.distanceM, 1e-3);
-  EXPECT_FALSE(demo.truth.starts[2].straightPath);
-  ASSERT_TRUE(demo.truth.starts[2].distanceMs(800.0));
-  EXPECT_LT(demo.truth.starts[2].distances.back().straightLineM, 799.0);
+  ASSERT_EQ(demo.truth.starts.size(), 1u);
+  const StandingStart& launch = demo.truth.starts[0];
+  EXPECT_TRUE(launch.straightPath);
+  ASSERT_TRUE(launch.speedMs(60.0));
+  ASSERT_TRUE(launch.distanceMs(402.336));
+  ASSERT_TRUE(launch.distanceMs(800.0));
+  for (const DistancePassing& d : launch.distances) EXPECT_NEAR(d.straightLineM, d.distanceM, 1e-3);
+  ASSERT_TRUE(launch.stopMs);
+  const Pose start = demoScenario().path.at(0.0).pose;
+  const Pose end = demoScenario().path.at(demoScenario().path.lengthM()).pose;
+  EXPECT_NEAR(end.xM, start.xM, 1e-6);
+  EXPECT_NEAR(end.yM, start.yM, 1e-6);
+  EXPECT_NEAR(std::remainder(end.headingRad - start.headingRad, 2.0 * 3.141592653589793), 0.0, 1e-9);
   ASSERT_TRUE(demo.truth.circuit);
   EXPECT_EQ(demo.truth.circuit->laps.size(), 2u);
   EXPECT_EQ(demo.truth.circuit->startFinishCrossingsMs.size(), 3u);
@@ -212,7 +216,7 @@ TEST(SimTruth, JsonCarriesTheInstants) {
   EXPECT_EQ(json.find("inf"), std::string::npos);
   EXPECT_NE(json.find("\"scenario\": \"demo\""), std::string::npos);
   char quarter[64];
-  std::snprintf(quarter, sizeof quarter, "\"ms\": %.3f", r.truth.starts.at(1).distances.at(1).ms);
+  std::snprintf(quarter, sizeof quarter, "\"ms\": %.3f", r.truth.starts.at(0).distances.at(1).ms);
   EXPECT_NE(json.find(quarter), std::string::npos);
   ASSERT_FALSE(r.truth.dropouts.empty());
   EXPECT_NE(json.find("\"fromMs\""), std::string::npos);

@@ -12,6 +12,7 @@ class MemoryFiles final : public platform::Files {
  public:
   std::map<std::string, std::vector<uint8_t>> files;
   std::string failWrites;  // when set, every write fails with this reason
+  std::string failMoves;   // when set, every move aside fails with this reason
 
   platform::FileRead readWhole(const std::string& path) override {
     platform::FileRead read;
@@ -30,6 +31,7 @@ class MemoryFiles final : public platform::Files {
     return platform::FileResult{true, {}, path};
   }
   platform::FileResult moveAside(const std::string& path, const std::string& reason) override {
+    if (!failMoves.empty()) return platform::FileResult{false, failMoves, {}};
     const std::string target = path + "." + reason;
     files[target] = files.at(path);
     files.erase(path);

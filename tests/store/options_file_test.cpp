@@ -308,6 +308,22 @@ TEST(OptionsFile, ADamagedCountNeverLoadsAsASmallerFile) {
 
 // Whatever one flipped bit does, a file that still loads holds exactly what
 // was loaded: saving it again writes as many bytes as were there.
+// A damaged file that cannot be moved aside stays where it is, and the
+// session must not save over it.
+TEST(OptionsFile, ADamagedFileThatCannotGoAsideIsNotSavedOver) {
+  MemoryFiles files;
+  files.failMoves = "Read-only file system";
+  const std::vector<uint8_t> damaged = {48, 0, 0, 0, 1, 2, 3};
+  files.files["/d/options.bin"] = damaged;
+  Stores s = sentinelStores();
+  const OptionsLoad load = loadOptions(files, "/d/options.bin", s.settings, s.records, s.laps);
+  EXPECT_EQ(load.outcome, OptionsLoad::Outcome::Damaged);
+  EXPECT_FALSE(load.saveAtExit);
+  EXPECT_NE(load.message.find("Read-only file system"), std::string::npos) << load.message;
+  EXPECT_NE(load.exitMessage.find("/d/options.bin"), std::string::npos) << load.exitMessage;
+  EXPECT_EQ(files.files.at("/d/options.bin"), damaged);
+}
+
 TEST(OptionsFile, NoSingleBitFlipLoadsWithLessDataThanTheFileHolds) {
   const std::vector<uint8_t> sound = richFile().bytes();
   int loaded = 0;

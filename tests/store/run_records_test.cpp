@@ -208,6 +208,30 @@ TEST(RunRecords, DeletingEveryRunThroughADummyRunRemovesTheSet) {
   EXPECT_EQ(store.findRecordSet(key), nullptr);
 }
 
+TEST(RunRecords, RemoveRecordSetTakesOnlyThatSetAndStoresNoRun) {
+  RunRecords store;
+  FixHistory history;
+  fillHistory(history, 3);
+  const RecordKey a{0, 60}, b{0, 100}, c = distanceKey(402.336);
+  for (RecordKey key : {a, b, c}) store.addRun(key, 5000, 0, history);
+
+  EXPECT_TRUE(store.removeRecordSet(1));
+  ASSERT_EQ(store.sets().size(), 2u);
+  EXPECT_EQ(store.sets()[0].key, a.value());
+  EXPECT_EQ(store.sets()[1].key, c.value());  // the later set moved up
+  EXPECT_EQ(store.bestTime(b), 0u);
+
+  EXPECT_FALSE(store.removeRecordSet(2));  // no set there: nothing changes
+  EXPECT_EQ(store.sets().size(), 2u);
+
+  // Of two sets with one key, the one at the place given goes.
+  store.sets().push_back(store.sets()[0]);
+  store.sets().back().runs[0].timeMs = 4000;
+  EXPECT_TRUE(store.removeRecordSet(0));
+  ASSERT_EQ(store.sets().size(), 2u);
+  EXPECT_EQ(store.sets()[1].runs[0].timeMs, 4000u);
+}
+
 TEST(BuildTrace, DistanceAccumulatesAlongThePath) {
   FixHistory history;
   fillHistory(history, 3);

@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
       if (option->valueName != nullptr && !takeValue(option->valueName, value)) return kExitBadInput;
       if (option->valueName == nullptr && hasInlineValue) return usageError(arg + " takes no value");
       args.options[arg] = value;
+      args.optionValues[arg].push_back(value);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return usageError("unknown option " + arg);
     } else if (args.logPath.empty()) {

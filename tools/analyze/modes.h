@@ -15,12 +15,18 @@ struct Arguments {
   std::string mode;       // e.g. "--fixes"
   std::string modeValue;  // the mode's value when it takes one ("0-60")
   std::string logPath;
-  std::map<std::string, std::string> options;  // given options; value "" for a flag
+  std::map<std::string, std::string> options;  // given options; value "" for a flag (the last one given)
+  std::map<std::string, std::vector<std::string>> optionValues;  // every value of each option, in order
 
   bool has(const std::string& name) const { return options.count(name) != 0; }
   std::string value(const std::string& name) const {
     const auto it = options.find(name);
     return it == options.end() ? std::string() : it->second;
+  }
+  // Every value of an option given more than once ("--split A --split B").
+  std::vector<std::string> values(const std::string& name) const {
+    const auto it = optionValues.find(name);
+    return it == optionValues.end() ? std::vector<std::string>() : it->second;
   }
 };
 

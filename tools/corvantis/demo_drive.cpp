@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "store/options_file.h"
+#include "tools/analyze/lap_analysis.h"
 #include "tools/sim/simulator.h"
 
 namespace corvantis::demo {
@@ -30,6 +31,54 @@ Drive demoDrive() {
   // The drive ends in the circuit's infield, away from the strip it starts on.
   closeTheLoop(drive);
   return drive;
+}
+
+bool seedDemoCircuit(platform::Files& files, const std::string& path, std::string& error) {
+  analyze::TimingSession session;
+  loadSettingsDefaults(session.settings);
+  const platform::FileRead read = files.readWhole(path);
+  if (read.status == platform::FileRead::Status::Ok) {
+    if (!decodeOptions(read.bytes, session.settings, session.records, session.laps).ok()) return true;
+    if (session.laps.count() > 0) return true;
+  } else if (read.status != platform::FileRead::Status::NotFound) {
+    return true;
+  }
+
+  // The drive as the demo plays it, from a fixed time of day: the track is
+  // positions only.
+  sim::ReceiverOptions receiver;
+  receiver.rateHz = 10;
+  const sim::SimResult result = sim::simulate(sim::demoScenario(), receiver);
+  if (!result.truth.circuit || result.truth.circuit->laps.empty()) {
+    error = "the demo drive has no lap to record the circuit from";
+    return false;
+  }
+  std::string text;
+  for (const sim::Epoch& epoch : result.epochs) text += epoch.text;
+  const std::vector<uint8_t> log(text.begin(), text.end());
+
+  // Recorded as a driver records it: started on the line, stopped a little
+  // into the next lap, a split line where the car was at a third and at two
+  // thirds of the lap.
+  const sim::LapTruth& lap = result.truth.circuit->laps.front();
+  analyze::LapDefineRequest request;
+  request.name = kDemoCircuitName;
+  request.fromMs = static_cast<uint32_t>(std::ceil(lap.startMs)) % 86400000u;
+  request.toMs = (static_cast<uint32_t>(lap.endMs) + 10000u) % 86400000u;
+  for (const sim::DistancePassing& split : lap.splits) {
+    request.splitsMs.push_back(static_cast<uint32_t>(split.ms) % 86400000u);
+  }
+  const analyze::LapDefineResult made = analyze::runLapDefinePass(log, session, request);
+  if (!made.created) {
+    error = "cannot record the demo circuit: " + made.message;
+    return false;
+  }
+  const OptionsSave saved = saveOptions(files, path, session.settings, session.records, session.laps);
+  if (!saved.ok) {
+    error = saved.message;
+    return false;
+  }
+  return true;
 }
 
 std::string demoOptionsPath() {

@@ -87,7 +87,10 @@ void printUsage(const CommandLine& line) {
       "Ports (the configuration screen's COM1..COM8; change with --com):\n%s"
       "\n"
       "--demo and --nmea keep their runs in %s.\n"
-      "Closing the window, Ctrl+C and SIGTERM end the program normally: it saves.\n",
+      "Closing the window, Ctrl+C and SIGTERM end the program normally: it saves.\n"
+      "Every message it shows also goes to standard error. Exit status: 0; 1 when\n"
+      "a save after Ctrl+C or SIGTERM failed (the reason on standard error) or the\n"
+      "program could not start; 2 for a mistake on the command line.\n",
       defaultOptionsPath().c_str(), line.comDevices.describe().c_str(), demo::demoOptionsPath().c_str());
 }
 
@@ -307,6 +310,12 @@ int main(int argc, char** argv) {
 
   std::string optionsPath = line.optionsPath;
   if (optionsPath.empty()) optionsPath = feeder ? demo::demoOptionsPath() : defaultOptionsPath();
+  platform::PosixFiles files;
+  if (line.demo) {
+    // A new demo user finds the demo's circuit ready on the lap screen.
+    std::string error;
+    if (!demo::seedDemoCircuit(files, optionsPath, error)) std::fprintf(stderr, "corvantis: %s\n", error.c_str());
+  }
 
   platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{line.landscape, line.fullScreen});
   platform::PosixClock clock;
@@ -324,7 +333,6 @@ int main(int argc, char** argv) {
     };
     port = std::move(serial);
   }
-  platform::PosixFiles files;
   AppContext context(windows, clock, *port);
   if (line.anyTalker) context.gps.talkers = Talkers::Any;
   context.gps.onOtherTalkerOnly = [](const std::string& tag) {

@@ -12,10 +12,17 @@
 #include "laps/lap_editor_screen.h"
 #include "platform/posix/clock.h"
 #include "platform/qt/qt_window_system.h"
+#include "laps/lap_timing_screen.h"
+#include "review/plot_screen.h"
+#include "review/records_screen.h"
+#include "store/options_file.h"
 #include "timing/acceleration_screen.h"
 #include "timing/distance_screen.h"
+#include "tools/analyze/lap_analysis.h"
+#include "tools/corvantis/review_content.h"
 #include "tools/sim/geo.h"
 #include "tools/sim/scenario.h"
+#include "tools/sim/simulator.h"
 
 namespace corvantis::demo {
 
@@ -41,11 +48,30 @@ void fillRepresentativeContent(AppContext& ctx) {
   const RecordKey quarter = distanceKey(ctx.settings.distance);
   for (uint32_t timeMs : {15112u, 14876u}) ctx.records.addRun(quarter, timeMs, stamp, ctx.gps.history);
   ctx.settings.recordSetCount = static_cast<int32_t>(ctx.records.sets().size());
-  for (const char* name : {"Club circuit", "Hill loop"}) {
-    LapDefinition track;
-    track.name = name;
-    ctx.lapDefinitions.definitions().push_back(track);
+  // A track recorded from a simulated lap, as a driver records one, with
+  // two split lines and a few laps; and a second name.
+  {
+    sim::ScenarioParams params;
+    params.laps = 1;
+    sim::ReceiverOptions receiver;
+    receiver.rateHz = 10;
+    receiver.noise = false;
+    const sim::SimResult drive = sim::simulate(sim::lapsScenario(params), receiver);
+    const std::string text = sim::renderLog(drive);
+    const sim::LapTruth& lap = drive.truth.circuit->laps.at(0);
+    analyze::LapDefineRequest request{"Club circuit", static_cast<uint32_t>(lap.startMs) + 1,
+                                      static_cast<uint32_t>(lap.endMs) + 10000, {}};
+    for (const sim::DistancePassing& split : lap.splits) request.splitsMs.push_back(static_cast<uint32_t>(split.ms));
+    analyze::TimingSession session;
+    session.settings = ctx.settings;
+    if (analyze::runLapDefinePass(std::vector<uint8_t>(text.begin(), text.end()), session, request).created) {
+      ctx.lapDefinitions = std::move(session.laps);
+      for (uint32_t timeMs : {79412u, 78955u, 79120u}) ctx.lapDefinitions.addLapTime(0, timeMs, 43312145u, stamp, ctx.gps.history);
+    }
   }
+  LapDefinition hill;
+  hill.name = "Hill loop";
+  ctx.lapDefinitions.definitions().push_back(hill);
   ctx.settings.lapDefinitionCount = ctx.lapDefinitions.count();
   ctx.gps.currentFix.satellites = 9;
   ctx.gps.currentFix.hdop = 1;
@@ -79,17 +105,115 @@ std::unique_ptr<Screen> editorOnARecordedLap(AppContext& ctx) {
   return editor;
 }
 
-void nameTheLap(platform::Dialog& dialog) {
+void nameTheLap(Screen&, platform::Dialog& dialog) {
   dialog.setText(LapEditorScreen::kNameField, "Club circuit");
   dialog.setEnabled(LapEditorScreen::kOk, true);
+}
+
+// A standing start and six seconds of acceleration fed to the distance
+// screen fix by fix, so that its picture shows a run under way.
+void driveDistanceRun(AppContext& ctx, Screen& screen) {
+  uint32_t timeMs = 45319000;
+  double eastM = 0.0;
+  for (const double mph : {0.0, 0.0, 0.0, 20.0, 40.0, 60.0, 80.0, 100.0, 110.8}) {
+    eastM += mph * 0.44704;
+    ctx.gps.history.recordFix(0.0, eastM / 6371000.0 / 0.0174532925, 0.0, timeMs);
+    ctx.gps.currentFix.speed = ctx.gps.history.newest().speed;
+    screen.update(true);
+    timeMs += 1000;
+  }
 }
 
 struct Shot {
   const char* name;
   std::function<std::unique_ptr<Screen>(AppContext&)> make;
   // What the user has done on the screen before the picture, if anything.
-  std::function<void(platform::Dialog&)> dress = {};
+  std::function<void(Screen&, platform::Dialog&)> dress = {};
 };
+
+// The lap screen with the first track picked and the car driven along it
+// from a little before the line past the first split line.
+Shot lapTimingShot(AppContext& ctx) {
+  return {"lap-timing", [](AppContext& c) { return std::make_unique<LapTimingScreen>(c); },
+          [&ctx](Screen& screen, platform::Dialog& dialog) {
+            if (ctx.lapDefinitions.count() == 0 || ctx.lapDefinitions.at(0).track.size() < 2) return;
+            dialog.setSelection(LapTimingScreen::kActiveLap, 0);
+            screen.onCommand(LapTimingScreen::kActiveLap, platform::Notification::SelectionChanged);
+            const std::vector<TrackPoint>& track = ctx.lapDefinitions.at(0).track;
+            const size_t n = track.size();
+            uint32_t timeMs = 43300000;
+            for (size_t k = n - 20; k < n + n * 2 / 5; ++k) {
+              const TrackPoint& p = track[k % n];
+              ctx.gps.history.recordFix(p.latitude, p.longitude, 140.0, timeMs);
+              ctx.gps.currentFix.speed = ctx.gps.history.newest().speed;
+              timeMs += 100;
+              screen.update(true);
+            }
+          }};
+}
+
+// The runs of a stored set, at most count of them from the first.
+std::vector<const RunRecord*> runsOf(const RecordSet& set, int count) {
+  std::vector<const RunRecord*> runs;
+  for (int i = 0; i < set.filledCount() && i < count; ++i) runs.push_back(&set.runs[static_cast<size_t>(i)]);
+  return runs;
+}
+
+// The records and plot screens, filled from the review options file: the
+// records list with two times selected, the plot of several runs and of one.
+std::vector<Shot> reviewShots(const AppContext& ctx) {
+  std::vector<Shot> shots;
+  shots.push_back({"records", [](AppContext& c) { return std::make_unique<RecordsScreen>(c); },
+                   [](Screen& screen, platform::Dialog& dialog) {
+                     // Two times selected, as before plotting them.
+                     for (int row : {0, 2}) dialog.setSelected(RecordsScreen::kTimesList, row, true);
+                     screen.onCommand(RecordsScreen::kTimesList, platform::Notification::SelectionChanged);
+                   }});
+  const auto& sets = ctx.records.sets();
+  if (!sets.empty()) {
+    shots.push_back({"plot", [](AppContext& c) {
+                       const RecordSet& set = c.records.sets().front();
+                       return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 3));
+                     }});
+  }
+  for (size_t i = 0; i < sets.size(); ++i) {
+    if (!keyFromValue(sets[i].key).isDistance()) continue;
+    shots.push_back({"plot-one-run", [i](AppContext& c) {
+                       const RecordSet& set = c.records.sets()[i];
+                       return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 1));
+                     }});
+    break;
+  }
+  if (ctx.lapDefinitions.count() > 0 && ctx.lapDefinitions.at(0).lapCount >= 2) {
+    shots.push_back({"plot-laps", [](AppContext& c) {
+                       const LapDefinition& track = c.lapDefinitions.at(0);
+                       return std::make_unique<PlotScreen>(c, 0, track.name,
+                                                           std::vector<const RunRecord*>{&track.laps[0], &track.laps[1]});
+                     }});
+  }
+  return shots;
+}
+
+// Opens the shot's screen, dresses it, and writes its picture.
+void shoot(platform::qt::QtWindowSystem& windows, const std::string& dir, bool landscape, const Shot& shot,
+           AppContext& ctx, bool& allWritten) {
+  const std::unique_ptr<Screen> screen = shot.make(ctx);
+  const std::string path =
+      (std::filesystem::path(dir) / (std::string(shot.name) + (landscape ? "-landscape" : "-portrait") + ".png"))
+          .string();
+  windows.setAfterOpenHook([&](platform::Dialog& dialog) {
+    screen->update(false);  // one tick: the status line shows the fix
+    if (shot.dress) shot.dress(*screen, dialog);
+    if (!windows.saveScreenshot(path)) {
+      std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
+      allWritten = false;
+    } else {
+      std::printf("%s\n", path.c_str());
+    }
+    dialog.end(2);
+  });
+  screen->showModal();
+}
 
 }  // namespace
 
@@ -104,10 +228,10 @@ bool writeScreenshots(const std::string& dir) {
       {"main-menu", [](AppContext& c) { return std::make_unique<MainMenuScreen>(c); }},
       {"configuration", [](AppContext& c) { return std::make_unique<ConfigurationScreen>(c); }},
       {"acceleration", [](AppContext& c) { return std::make_unique<AccelerationScreen>(c); }},
-      {"distance", [](AppContext& c) { return std::make_unique<DistanceScreen>(c); }},
       {"lap-editor", editorOnARecordedLap, nameTheLap},
   };
   bool allWritten = true;
+  const std::vector<uint8_t> reviewFile = reviewOptionsFile();
   for (const bool landscape : {false, true}) {
     platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{landscape, false});
     platform::PosixClock clock;
@@ -115,24 +239,25 @@ bool writeScreenshots(const std::string& dir) {
     AppContext ctx(windows, clock, port);
     ctx.landscape = landscape;
     fillRepresentativeContent(ctx);
-    for (const Shot& shot : shots) {
-      const std::unique_ptr<Screen> screen = shot.make(ctx);
-      const std::string path =
-          (std::filesystem::path(dir) / (std::string(shot.name) + (landscape ? "-landscape" : "-portrait") + ".png"))
-              .string();
-      windows.setAfterOpenHook([&](platform::Dialog& dialog) {
-        screen->update(false);  // one tick: the status line shows the fix
-        if (shot.dress) shot.dress(dialog);
-        if (!windows.saveScreenshot(path)) {
-          std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
-          allWritten = false;
-        } else {
-          std::printf("%s\n", path.c_str());
-        }
-        dialog.end(2);
-      });
-      screen->showModal();
+    for (const Shot& shot : shots) shoot(windows, dir, landscape, shot, ctx, allWritten);
+    {
+      // A fix history of its own: the drive's fixes stay out of the others' pictures.
+      AppContext drive(windows, clock, port);
+      drive.landscape = landscape;
+      fillRepresentativeContent(drive);
+      const Shot distance{"distance", [](AppContext& c) { return std::make_unique<DistanceScreen>(c); },
+                          [&drive](Screen& screen, platform::Dialog&) { driveDistanceRun(drive, screen); }};
+      shoot(windows, dir, landscape, distance, drive, allWritten);
     }
+    shoot(windows, dir, landscape, lapTimingShot(ctx), ctx, allWritten);
+    AppContext review(windows, clock, port);
+    review.landscape = landscape;
+    loadSettingsDefaults(review.settings);
+    if (!decodeOptions(reviewFile, review.settings, review.records, review.lapDefinitions).ok()) {
+      std::fprintf(stderr, "corvantis: the records screenshots' options file does not read back\n");
+      allWritten = false;
+    }
+    for (const Shot& shot : reviewShots(review)) shoot(windows, dir, landscape, shot, review, allWritten);
     windows.setAfterOpenHook({});
   }
   return allWritten;

@@ -83,8 +83,8 @@ Scenarios:
   quarter    standing runs over --distance metres (default a quarter mile)
   laps       along the access road onto the built-in circuit (about 2.1 km,
              12 corners), an out lap, --laps timed laps, then off and stop
-  demo       (default) standing, a 0-70 mph run, a stop, a quarter mile,
-             then laps of the circuit; a few minutes
+  demo       (default) one loop that ends where it starts: a flat-out launch
+             through the quarter mile, laps of the circuit, back and stop
 
 Output:
   -o, --output FILE       the NMEA log (default, or "-": standard output)
@@ -111,9 +111,9 @@ Receiver:
   --binary P              probability of a binary packet after each epoch (default 0)
 
 Drive:
-  --to-mph V              accel, demo: lift and brake at this speed (default 70)
+  --to-mph V              accel: lift and brake at this speed (default 70)
   --distance M            quarter, demo: the distance run's length (default 402.336)
-  --overrun M             quarter, demo: full throttle this far past it (default 30)
+  --overrun M             quarter: full throttle this far past it (default 30)
   --runs N                accel, quarter: number of runs (default 1)
   --laps N                laps, demo: timed laps (default 3 for laps, 2 for demo)
   --splits M,M,...        laps, demo: split points, metres from start/finish (default thirds)

@@ -46,9 +46,9 @@ struct ScenarioParams {
   double betweenS = 12.0;           // standstill between runs
   double endWaitS = 5.0;            // standstill after the last stop
   int runs = 1;                     // accel/quarter: number of runs
-  double toMph = 70.0;              // accel, demo: lift and brake at this speed
+  double toMph = 70.0;              // accel: lift and brake at this speed
   double distanceM = 402.336;       // quarter, demo: the distance run's length
-  double overrunM = 30.0;           // quarter, demo: full throttle this far past it before braking
+  double overrunM = 30.0;           // quarter: full throttle this far past it before braking
   int laps = 0;                     // laps / demo: timed laps; 0: the scenario's own (laps 3, demo 2)
   std::vector<double> splitsM;      // laps / demo: split points (lap distance); empty: thirds of the lap
   std::vector<double> speedsMph{10, 20, 30, 40, 50, 60, 62.13711922373339, 70, 80, 90, 100, 110, 120};
@@ -65,9 +65,11 @@ Scenario quarterScenario(const ScenarioParams& params = {});
 // laps: from the paddock along the access road onto the built-in circuit, an
 // out lap, `laps` timed laps, then off into the infield and stop.
 Scenario lapsScenario(const ScenarioParams& params = {});
-// demo: a few minutes: standing, a 0-70 mph run (toMph), a stop, a quarter
-// mile (distanceM), then laps of the circuit (2 unless params say otherwise).
-// The strip runs use the access road's straight, 1100 m long.
+// demo: one loop of a few minutes that ends where it starts: standing at the
+// line, a flat-out launch down the access road's 1100 m straight (one
+// 0-60 mph and one quarter mile), laps of the circuit (2 unless params say
+// otherwise), a return road back to the line, and a stop there. toMph and
+// overrunM have no part in it.
 Scenario demoScenario(const ScenarioParams& params);
 Scenario demoScenario();
 

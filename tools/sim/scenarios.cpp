@@ -182,11 +182,72 @@ Scenario lapsScenario(const ScenarioParams& p) { return circuitScenario("laps", 
 
 Scenario demoScenario(const ScenarioParams& p) {
   checkParams(p);
-  // The strip runs ignore corners: they must end on the access road's straight.
-  if (p.overrunM > 200.0) throw std::invalid_argument("the demo's overrun must be at most 200 m");
-  std::vector<Phase> strip{Phase::runToSpeed(p.toMph * kMphToMps), Phase::wait(p.betweenS),
-                           Phase::runToDistance(p.distanceM + p.overrunM), Phase::wait(p.betweenS)};
-  return circuitScenario("demo", p, 1100.0, strip, 2);
+  // One clean loop that ends where it starts, so that it can be played again
+  // and again: standing at the line on the access road, a flat-out launch
+  // through the quarter mile down the road's straight, the S-bend onto the
+  // circuit, its laps, out to the access road's line through an S-bend to
+  // the right, a U-turn onto a return road further out, back past the start,
+  // a U-turn onto the access road, and a stop at the line. The car stands
+  // only at the line, so each loop gives one 0-60 mph, one quarter mile and
+  // nothing else a timing screen would store.
+  Scenario sc;
+  sc.name = "demo";
+  sc.origin = p.origin.value_or(kCircuitOrigin);
+  sc.car = p.car;
+  sc.speedsMph = p.speedsMph;
+  sc.distancesM = p.distancesM;
+  Circuit circuit = builtInCircuit(kCircuitAltitudeM);
+  const PathPoint sf = circuit.at(0.0);
+  const double h = sf.pose.headingRad;
+  const double dirX = std::sin(h), dirY = std::cos(h);
+  const double rightX = std::cos(h), rightY = -std::sin(h);
+  const double angle = sBendAngleDeg(), run = sBendRunM();
+  constexpr double kStripM = 1100.0;       // the access road's straight, line to S-bend
+  constexpr double kUTurnRadiusM = 25.0;
+  constexpr double kBeforeUTurnM = 20.0;   // straight between the exit S-bend and the first U-turn
+  constexpr double kAfterUTurnM = 30.0;    // straight between the second U-turn and the line
+  if (kStripM < p.distanceM + 200.0) throw std::invalid_argument("the demo's distance run must end at least 200 m before the circuit");
+
+  const double mergeU = kSBendClearM + run;
+  const double bendStartX = sf.pose.xM + kSBendClearM * dirX + kSideRoadOffsetM * rightX;
+  const double bendStartY = sf.pose.yM + kSBendClearM * dirY + kSideRoadOffsetM * rightY;
+  const double alt = circuit.altitudeAt(mergeU);
+  const double startAlt = alt - 1.5;
+  Path& path = sc.path;
+  path.setStart(Pose{bendStartX - kStripM * dirX, bendStartY - kStripM * dirY, h}, startAlt);
+  path.addStraight(kStripM, alt - 0.8);  // no cap: the launch is flat out
+  path.addArc(kSBendRadiusM, -angle, alt - 0.3, kAccessCapMps);  // left, towards the circuit
+  path.addArc(kSBendRadiusM, angle, alt, kAccessCapMps);         // and straight again, on it
+  const double circuitFrom = path.lengthM();
+  const double laps = static_cast<double>(p.laps > 0 ? p.laps : 2);
+  const double exitU = kSBendClearM;  // after the last start/finish crossing
+  circuit.appendTo(path, mergeU, circuit.lengthM() * (laps + 1.0) + exitU);
+  const double circuitTo = path.lengthM();
+  const double exitAlt = circuit.altitudeAt(exitU);
+  path.addArc(kSBendRadiusM, angle, exitAlt - 0.2, kExitCapMps);   // right, out to the access road's line
+  path.addArc(kSBendRadiusM, -angle, exitAlt - 0.4, kExitCapMps);
+  path.addStraight(kBeforeUTurnM, exitAlt - 0.5, kExitCapMps);
+  path.addArc(kUTurnRadiusM, 180.0, exitAlt - 0.6, kExitCapMps);  // onto the return road
+  // Back along the return road to just past the line, level with the start.
+  const double returnM = kSBendClearM + run + kBeforeUTurnM - (kSBendClearM - kStripM) + kAfterUTurnM;
+  path.addStraight(returnM, startAlt, kAccessCapMps);
+  path.addArc(kUTurnRadiusM, 180.0, startAlt, kExitCapMps);  // onto the access road, facing the circuit
+  path.addStraight(kAfterUTurnM, startAlt, kExitCapMps);
+
+  CircuitPlacement place{circuit, circuitFrom - mergeU, circuitFrom, circuitTo, p.splitsM};
+  if (place.splitsM.empty()) place.splitsM = {circuit.lengthM() / 3.0, circuit.lengthM() * 2.0 / 3.0};
+  std::sort(place.splitsM.begin(), place.splitsM.end());
+  for (double s : place.splitsM)
+    if (!(s > 0.0 && s < circuit.lengthM()))
+      throw std::invalid_argument("split points must lie within the lap (0 to " + std::to_string(circuit.lengthM()) + " m)");
+  sc.circuit = place;
+
+  sc.phases.push_back(Phase::wait(p.waitS));
+  sc.phases.push_back(Phase::driveTo(circuitFrom, false, 1.0));  // launch, quarter mile, onto the circuit
+  sc.phases.push_back(Phase::driveTo(circuitTo, false, 1.0));
+  sc.phases.push_back(Phase::driveTo(path.lengthM(), true, kPitThrottle));
+  sc.phases.push_back(Phase::wait(p.endWaitS));
+  return sc;
 }
 
 Scenario demoScenario() {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/qt/window_scale.h"
@@ -89,6 +91,47 @@ TEST(Scale, ScreensKeepHandheldPixelsAndDrawSharpAtTwiceTheSize) {
   EXPECT_EQ(image.pixelColor(200, 200), QColor(255, 0, 0));
   EXPECT_EQ(image.pixelColor(205, 205), QColor(255, 0, 0));
   EXPECT_NE(image.pixelColor(206, 206), QColor(255, 0, 0));
+}
+
+// A sloped line (the run plot's curves, the lap map) is drawn by the scaled
+// painter, not as enlarged handheld pixels: it is one handheld pixel wide
+// but steps in device pixels, so some 2 x 2 blocks along it are only partly
+// covered. It still starts at its first pixel and leaves out its end pixel.
+TEST(Scale, SlopedLinesStepInDevicePixels) {
+  QtWindowSystem windows;
+  RecordingHandler handler;
+  handler.paint = [](Surface& s) {
+    s.setPen(Rgb{255, 0, 0});
+    s.moveTo(10, 100);
+    s.lineTo(110, 150);
+  };
+  DialogLayout bare;
+  bare.title = "Corvantis v1.0";
+  bare.widthDu = 139;
+  bare.heightDu = 156;
+  QImage image;
+  runWith(windows, bare, handler, [&](QtDialog& dialog) { image = dialog.render(); });
+  keepImage(image, "scaled-2x-slope");
+  ASSERT_EQ(image.size(), QSize(480, 640));
+  const QColor red(255, 0, 0);
+  int partBlocks = 0;
+  int redPixels = 0;
+  for (int by = 0; by < 320; ++by) {
+    for (int bx = 0; bx < 240; ++bx) {
+      int inBlock = 0;
+      for (int d = 0; d < 4; ++d) inBlock += image.pixelColor(2 * bx + d % 2, 2 * by + d / 2) == red ? 1 : 0;
+      redPixels += inBlock;
+      if (inBlock > 0 && inBlock < 4) ++partBlocks;
+      // Every red pixel lies within a handheld pixel of the ideal line.
+      if (inBlock > 0) {
+        EXPECT_LE(std::abs((by + 0.5) - (100.5 + (bx + 0.5 - 10.5) / 2.0)), 1.5) << bx << "," << by;
+      }
+    }
+  }
+  EXPECT_GT(partBlocks, 20);
+  EXPECT_GT(redPixels, 2 * 2 * 90);  // about two device pixels thick over 100 handheld pixels
+  EXPECT_EQ(image.pixelColor(20, 200), red);
+  EXPECT_NE(image.pixelColor(221, 301), red);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_fonts.h"
+#include "platform/qt/text_fit.h"
 #include "resources/layouts.h"
 #include "tests/platform/qt/qt_test_support.h"
 
@@ -96,7 +97,18 @@ TEST_P(EveryScreen, BuildsFromItsTable) {
         EXPECT_EQ(widget->height(), px.height);
       }
       EXPECT_TRUE(QRect(QPoint(0, 0), client).contains(widget->geometry())) << "outside the client area";
-      EXPECT_EQ(QFontMetrics(widget->font()).height(), QFontMetrics(toQFont(fontForRole(entry.font))).height());
+      // The table's font, unless the caption cannot fit the static in it (a
+      // status line too narrow for "Connecting to GPS device ..."): then a
+      // smaller size, in which it fits.
+      const QFont role = toQFont(fontForRole(entry.font));
+      auto* label = qobject_cast<QLabel*>(widget);
+      const QString caption = QString::fromStdString(entry.caption);
+      if (label == nullptr || textFits(role, caption, label->contentsRect().size(), true)) {
+        EXPECT_EQ(QFontMetrics(widget->font()).height(), QFontMetrics(role).height());
+      } else {
+        EXPECT_LT(widget->font().pixelSize(), role.pixelSize());
+        EXPECT_TRUE(textFits(widget->font(), caption, label->contentsRect().size(), true));
+      }
       EXPECT_EQ(widget->font().bold(), fontForRole(entry.font).weight >= 700);
     }
     picture = dialog.render();
@@ -112,6 +124,90 @@ std::string screenName(const ::testing::TestParamInfo<EveryScreen::ParamType>& i
                                       "LapEditor", "Records", "Plot", "Configuration"};
   return std::string(names[static_cast<int>(std::get<0>(info.param))]) +
          (std::get<1>(info.param) ? "Landscape" : "Portrait");
+}
+
+// Where a text cannot fit its control in its font it is shown in the largest
+// smaller size that fits, so nothing the driver needs is cut off; a text
+// that fits keeps its font exactly, and a control whose text fits again
+// gets its font back.
+TEST(TextFitting, ATextThatCannotFitShrinksAndOneThatFitsKeepsItsFont) {
+  const DialogLayout& layout = resources::layoutFor(ScreenId::Distance, true);
+  QtWindowSystem windows;
+  RecordingHandler handler;
+  QImage picture;
+  runWith(windows, layout, handler, [&](QtDialog& dialog) {
+    const QFont large = toQFont(fontForRole(FontRole::Large));
+    auto* speed = qobject_cast<QLabel*>(dialog.control(1002));
+    auto* target = qobject_cast<QComboBox*>(dialog.control(1005));
+    ASSERT_NE(speed, nullptr);
+    ASSERT_NE(target, nullptr);
+    const QFont comboFont = target->font();
+    struct Case {
+      int id;
+      const char* text;
+      bool shrinks;
+    };
+    const Case cases[] = {
+        {1002, "Speed: 110.8 mph *", true}, {1002, "Dist", false},   {1002, "Speed: 178.3 kph", true},
+        {1002, "", false},                  {1005, "440 (1/4 mile)", true}, {1005, "400", false},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.text);
+      dialog.setText(c.id, c.text);
+      const QFont shown = c.id == 1002 ? speed->font() : target->lineEdit()->font();
+      const QFont base = c.id == 1002 ? large : comboFont;
+      if (c.shrinks) {
+        EXPECT_LT(shown.pixelSize(), base.pixelSize());
+        EXPECT_GE(shown.pixelSize(), kSmallestFittedPixelSize);
+        // The largest that fits: one pixel more would not.
+        QFont larger = shown;
+        larger.setPixelSize(shown.pixelSize() + 1);
+        const QSize room = c.id == 1002 ? speed->contentsRect().size() : QSize();
+        if (c.id == 1002) {
+          EXPECT_TRUE(textFits(shown, c.text, room, true));
+          EXPECT_FALSE(textFits(larger, c.text, room, true));
+        }
+      } else {
+        EXPECT_EQ(shown, base);
+      }
+    }
+    dialog.setText(1002, "Speed: 110.8 mph");
+    picture = dialog.render();
+  });
+  keepImage(picture, "distance-landscape-fitted");
+}
+
+TEST(TextFitting, FitsOnTheLinesTheBoxHolds) {
+  QFont font("Arial");
+  font.setPixelSize(20);
+  const QFontMetrics metrics(font);
+  const int word = metrics.horizontalAdvance("Speed:");
+  const int line = metrics.lineSpacing();
+  struct Case {
+    const char* name;
+    QString text;
+    QSize room;
+    bool wrap;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"empty", "", QSize(1, 1), true, true},
+      {"one line", "Speed:", QSize(word, line), false, true},
+      {"a pixel too narrow", "Speed:", QSize(word - 1, line), true, false},
+      {"two words, one line", "Speed: Speed:", QSize(word + 2, line), true, false},
+      {"two words, two lines", "Speed: Speed:", QSize(word + 2, 2 * line), true, true},
+      {"two lines unwrapped", "Speed: Speed:", QSize(word + 2, 2 * line), false, false},
+      {"a short box still holds a line", "Speed:", QSize(word, line / 2), true, true},
+      {"a line break", "Speed:\nSpeed:", QSize(3 * word, line), true, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(textFits(font, c.text, c.room, c.wrap), c.fits) << c.name;
+  }
+  // Shrinking: the base when it fits, else the largest size that fits.
+  EXPECT_EQ(fittedFont(font, "Speed:", QSize(word, line), false), font);
+  const QFont smaller = fittedFont(font, "Speed: 110.8 mph", QSize(word, line), true);
+  EXPECT_LT(smaller.pixelSize(), 20);
+  EXPECT_TRUE(textFits(smaller, "Speed: 110.8 mph", QSize(word, line), true));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, EveryScreen,

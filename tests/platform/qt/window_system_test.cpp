@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -29,6 +30,40 @@ TEST(ModalRun, EscapeIsTheScreensCancel) {
   ASSERT_EQ(handler.commands.size(), 1u);
   EXPECT_EQ(handler.commands[0], (Command{2, Notification::Clicked}));
   EXPECT_EQ(handler.destroyed, 1);
+}
+
+// Escape is no Cancel where the screen has its own way out (the main menu's
+// Exit); and a held key's repeats never close a screen, so holding Escape
+// closes one screen, not the one below it as well.
+TEST(ModalRun, EscapeWithoutCancelAndRepeatedKeysCloseNothing) {
+  struct Case {
+    const char* name;
+    bool escapeCancels;
+    bool autoRepeat;
+    Qt::Key key;
+  };
+  const Case cases[] = {
+      {"Escape where it is no Cancel", false, false, Qt::Key_Escape},
+      {"repeated Escape", true, true, Qt::Key_Escape},
+      {"repeated Return", true, true, Qt::Key_Return},
+      {"repeated Enter", true, true, Qt::Key_Enter},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QtWindowSystem windows;
+    RecordingHandler handler;
+    DialogLayout layout = smallLayout(1);
+    layout.escapeCancels = c.escapeCancels;
+    const int result = runWith(windows, layout, handler, [&](QtDialog& dialog) {
+      for (int i = 0; i < 3; ++i) {
+        QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier, QString(), c.autoRepeat);
+        QApplication::sendEvent(&dialog.window(), &press);
+      }
+      QApplication::processEvents();
+    });
+    EXPECT_EQ(result, 99) << "the screen stayed";
+    EXPECT_TRUE(handler.commands.empty());
+  }
 }
 
 TEST(ModalRun, AScreenMayAnswerCancelItself) {

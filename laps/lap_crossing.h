@@ -1,0 +1,132 @@
+#pragma once
+// The lap crossing engine: builds the start/finish and split lines of a lap
+// definition from its track, decides when a step from one fix to the next
+// crosses one of them, and turns the crossings into lap and split times to
+// the millisecond by replaying the captured fixes.
+//
+// Geometry works directly in degrees on three-component vectors: x is the
+// longitude, z the latitude, y an up axis that is always 0 and only serves to
+// form perpendiculars. Longitude is not scaled by the cosine of latitude;
+// "perpendicular" and "length" are meant in these degree units. Every width
+// and order of operations below is deliberate, so that stored lap times come
+// out to the same millisecond on every machine.
+#include <array>
+#include <cstdint>
+
+#include "gps/fix_history.h"
+#include "store/lap_definitions.h"
+
+namespace corvantis {
+
+struct Vec3 {
+  double x = 0.0;  // longitude, degrees
+  double y = 0.0;  // up, always 0 for positions
+  double z = 0.0;  // latitude, degrees
+};
+
+// Half the length of every line: 1/3000 degree (about 37 m each side of the
+// track where the line runs north-south).
+inline constexpr double kLineHalfLength = 0.0003333333333333333;
+inline constexpr double kLapMphToKmh = 1.609344;
+inline constexpr double kLapKmhToMs = 0.2777777777777778;
+
+// Lines of a definition: 0 .. splitLineCount - 1 are its split lines in
+// stored order, splitLineCount its start/finish line.
+inline constexpr int kMaxLapLines = LapDefinition::kMaxSplitLines + 1;
+
+struct LineGeometry {
+  Vec3 trackDirection;  // from the anchor to the next track point, not normalised
+  Vec3 end1;            // anchor + half length along up x trackDirection
+  Vec3 end2;            // anchor + half length along trackDirection x up
+  Vec3 lineDirection;   // unit vector from end1 towards end2
+  TrackPoint anchor;    // the track point the line goes through
+  // False when the track gives the line no direction (the anchor and the
+  // next track point coincide, or a split anchor lies on no track point):
+  // such a line is never crossed.
+  bool usable = false;
+};
+
+// The start/finish line index of a definition (its split line count, held
+// to 0..5).
+int startFinishLine(const LapDefinition& definition);
+
+// Geometry of line `lineIndex` of the definition; an index outside the
+// definition's lines gives an unusable line.
+LineGeometry computeLineGeometry(const LapDefinition& definition, int lineIndex);
+
+// Whether the step from `previous` to `newest` (positions only; the caller
+// has checked that they differ) crosses the line. armedLine is the one armed
+// line of the caller (-1 for none) and is updated as the step arms or
+// disarms this line. On a crossing, footPoint receives the point of the
+// line nearest the newest fix.
+//
+// A fix's side of the line is the sign of its offset from the anchor along
+// the track direction, a function of that fix alone: a crossing goes from
+// strictly behind (< 0) to on or beyond (>= 0). A receiver reports positions
+// to a fixed resolution and a recorded start/finish point is itself a fix,
+// so fixes land exactly on a line; this way such a fix crosses once, on the
+// step that reaches it.
+bool testCrossing(const LineGeometry& line, int lineIndex, const TrackPoint& previous, const TrackPoint& newest,
+                  int& armedLine, bool backwardDisarms, TrackPoint* footPoint);
+
+// A lap or split time found by the replay; timeMs 0 when there is none.
+struct LapTime {
+  uint32_t timeMs = 0;
+  // Fix-clock time (ms since UTC midnight of the history's first day, days
+  // counted on) of the start/finish crossing the time is measured from.
+  uint32_t startMs = 0;
+};
+
+// The instant, on the fix clock, at which a step from `before` to `after`
+// crossed a line distanceM metres after `before` (fraction: distanceM over
+// the step's length): the speed at the crossing is interpolated linearly by
+// distance from the two fixes' speeds, and the way to it is driven at the
+// mean of that and the speed at `before`. False when that mean is not above
+// 0 (both fixes standing) or the offset is beyond any time of day.
+bool crossingInstant(const FixSample& before, const FixSample& after, double distanceM, double fraction,
+                     uint32_t& instantMs);
+
+// The step on which the live test saw the crossing: the previous and newest
+// recent fixes, with their own (unsmoothed) speeds.
+struct LiveStep {
+  FixSample previous;
+  FixSample newest;
+};
+
+// Replays the captured samples: the first start/finish crossing is the
+// start, the last crossing of the target line after it the end; both
+// instants are interpolated from distances and speeds. A capture full to its
+// 2048 fixes that holds no crossing of the target after the start (a slow
+// lap, a long circuit) takes the end from `live`, the step on which the live
+// test saw it, when given. Answers 0 when there is no start, no end, no end
+// after the start, or a crossing with no speed to time it by.
+LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, const FixHistory& history,
+                           const LiveStep* live = nullptr);
+
+// The live side of the engine, as the lap screen keeps it: the geometry of
+// every line of the active definition, computed once per choice of active
+// definition, and the one armed line, kept across such choices.
+class LiveLapLines {
+ public:
+  // The lines of `definition` (nullptr: none, nothing crosses). The armed
+  // line is left as it is.
+  void setDefinition(const LapDefinition* definition);
+  void resetArmed() { armedLine_ = -1; }
+
+  // Tests the step from `previous` to `newest` against every line, split
+  // lines first and the start/finish line last, without disarming on
+  // backward movement. Fills `crossed` with the lines crossed, in that
+  // order, and answers how many. A step that did not move crosses nothing.
+  int test(const FixSample& previous, const FixSample& newest, std::array<int, kMaxLapLines>& crossed);
+
+  int lineCount() const { return lineCount_; }
+  int armedLine() const { return armedLine_; }
+  const LineGeometry& line(int index) const { return lines_.at(static_cast<size_t>(index)); }
+
+ private:
+  std::array<LineGeometry, kMaxLapLines> lines_{};
+  int lineCount_ = 0;
+  int armedLine_ = -1;
+};
+
+}  // namespace corvantis

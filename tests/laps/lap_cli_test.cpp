@@ -1,0 +1,108 @@
+// corvantis-analyze's lap modes as a user runs them: the program itself
+// over a simulated circuit log in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "tools/sim/simulator.h"
+
+namespace corvantis {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;  // standard output and error
+};
+
+class AnalyzeLapModes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("corv-laps-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(dir_);
+    sim::ReceiverOptions receiver;
+    receiver.rateHz = 5;
+    std::ofstream(path("laps.nmea"), std::ios::binary) << sim::renderLog(sim::simulate(sim::lapsScenario(), receiver));
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  static std::string readFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static Outcome run(const std::string& arguments) {
+    Outcome outcome;
+    FILE* pipe = popen((std::string(CORV_ANALYZE_PROGRAM) + " " + arguments + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return outcome;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.out.append(buffer, n);
+    const int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+  }
+  // The simulated out lap starts at 12:00:00; the first timed lap at 12:01:52.1.
+  std::string define(const std::string& name, const std::string& from, const std::string& to) const {
+    return "--options " + path("track.bin") + " --define-lap '" + name + "' --from " + from + " --to " + to +
+           " --split 12:02:10 --split 12:02:40 " + path("laps.nmea");
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(AnalyzeLapModes, DefinesATrackThenTimesItsLapsAsJson) {
+  const Outcome made = run(define("Club Circuit", "12:01:52.2", "12:03:22"));
+  ASSERT_EQ(made.status, 0) << made.out;
+  const Outcome timed = run("--options " + path("track.bin") + " --lap 'Club Circuit' --json " + path("laps.nmea"));
+  ASSERT_EQ(timed.status, 0) << timed.out;
+  const std::regex lap(R"(\{"kind":"lap","time_ms":(\d+),"start_ms":\d+,"text":"1m 1\d\.\d{3}s"\})");
+  const std::regex split(R"(\{"kind":"split","line":[01],"time_ms":\d+,"text":"\d*\.\d{3}s"\})");
+  int laps = 0;
+  std::istringstream lines(timed.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (std::regex_match(line, m, lap)) {
+      ++laps;
+      EXPECT_NEAR(std::stod(m[1]), 79400.0, 200.0);
+    } else {
+      EXPECT_TRUE(std::regex_match(line, split)) << line;
+    }
+  }
+  EXPECT_EQ(laps, 3);
+  // The laps went into the file: a second pass finds them stored already.
+  const std::string before = readFile(path("track.bin"));
+  EXPECT_EQ(run("--options " + path("track.bin") + " --lap 'Club Circuit' " + path("laps.nmea")).status, 0);
+  EXPECT_GT(readFile(path("track.bin")).size(), before.size());
+}
+
+TEST_F(AnalyzeLapModes, FailuresLeaveTheFileAsItWas) {
+  ASSERT_EQ(run(define("Club Circuit", "12:01:52.2", "12:03:22")).status, 0);
+  const std::string kept = readFile(path("track.bin"));
+
+  const Outcome unknown = run("--options " + path("track.bin") + " --lap 'Hill Loop' " + path("laps.nmea"));
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.out.find("Club Circuit"), std::string::npos) << unknown.out;
+
+  // Stopped before the drive comes back past its start: no loop to close.
+  const Outcome open = run(define("Half Lap", "12:01:52.2", "12:02:30"));
+  EXPECT_EQ(open.status, 1);
+  EXPECT_NE(open.out.find("Unable to close the lap data. Define the lap again and make certain the lap loops."),
+            std::string::npos)
+      << open.out;
+
+  EXPECT_EQ(run(define("Late", "12:01:52.2", "not-a-time")).status, 2);
+  EXPECT_EQ(readFile(path("track.bin")), kept);
+}
+
+}  // namespace
+}  // namespace corvantis

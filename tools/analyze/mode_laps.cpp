@@ -1,0 +1,139 @@
+// --lap NAME and --define-lap NAME: the lap timing screen over the log,
+// timing the laps of a stored track or recording a new one from the drive.
+#include <iostream>
+#include <string>
+
+#include "platform/posix/files.h"
+#include "store/options_file.h"
+#include "tools/analyze/lap_analysis.h"
+#include "tools/analyze/modes.h"
+
+namespace corvantis::analyze {
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitNoResult = 1;
+constexpr int kExitBadInput = 2;
+
+// Reads FILE into the session; a missing file is a fresh start. False (with
+// the message written) when it cannot be read whole: writing back would
+// replace the user's data.
+bool loadSession(const std::string& path, platform::PosixFiles& files, TimingSession& session, std::ostream& err) {
+  loadSettingsDefaults(session.settings);
+  const platform::FileRead read = files.readWhole(path);
+  if (read.status == platform::FileRead::Status::Ok) {
+    const DecodeReport report = decodeOptions(read.bytes, session.settings, session.records, session.laps);
+    if (!report.ok()) {
+      err << "corvantis-analyze: " << path << " is not a readable options file (" << report.problem
+          << "); it was left as it is\n";
+      return false;
+    }
+  } else if (read.status != platform::FileRead::Status::NotFound) {
+    err << "corvantis-analyze: cannot read " << path << ": " << read.error << "\n";
+    return false;
+  }
+  return true;
+}
+
+bool saveSession(const std::string& path, platform::PosixFiles& files, const TimingSession& session,
+                 std::ostream& err) {
+  const OptionsSave saved = saveOptions(files, path, session.settings, session.records, session.laps);
+  if (!saved.ok) err << "corvantis-analyze: " << saved.message << "\n";
+  return saved.ok;
+}
+
+int runLaps(const Arguments& args, const std::vector<uint8_t>& log, std::ostream& out, std::ostream& err) {
+  if (!args.has("--options")) {
+    err << "corvantis-analyze: --lap needs --options FILE (the file that holds the track)\n";
+    return kExitBadInput;
+  }
+  const std::string path = args.value("--options");
+  platform::PosixFiles files;
+  TimingSession session;
+  if (!loadSession(path, files, session, err)) return kExitBadInput;
+  const int index = findDefinition(session.laps, args.modeValue);
+  if (index < 0) {
+    err << "corvantis-analyze: " << path << " holds no lap named \"" << args.modeValue << "\"";
+    if (session.laps.count() == 0) {
+      err << " (it holds no lap at all)\n";
+    } else {
+      err << "; its laps are:\n";
+      for (const LapDefinition& definition : session.laps.definitions()) err << "  " << definition.name << "\n";
+    }
+    return kExitBadInput;
+  }
+  const bool json = args.has("--json");
+  const std::vector<LapPassEvent> events = runLapPass(log, session, index);
+  int laps = 0;
+  for (const LapPassEvent& event : events) {
+    out << (json ? lapEventJson(event) : lapEventText(event)) << "\n";
+    if (event.event.kind == LapEvent::Kind::Lap) ++laps;
+  }
+  if (!saveSession(path, files, session, err)) return kExitNoResult;
+  return laps == 0 ? kExitNoResult : kExitDone;
+}
+
+int runDefineLap(const Arguments& args, const std::vector<uint8_t>& log, std::ostream& out, std::ostream& err) {
+  if (!args.has("--options")) {
+    err << "corvantis-analyze: --define-lap needs --options FILE (where the track is stored)\n";
+    return kExitBadInput;
+  }
+  LapDefineRequest request;
+  request.name = args.modeValue;
+  if (request.name.empty() || request.name.size() > static_cast<size_t>(LapDefinition::kMaxNameChars)) {
+    err << "corvantis-analyze: a lap's name has 1 to " << LapDefinition::kMaxNameChars << " characters\n";
+    return kExitBadInput;
+  }
+  auto clockTime = [&](const char* option, const std::string& text, uint32_t& ms) {
+    if (parseClockTime(text, ms)) return true;
+    err << "corvantis-analyze: " << option << " needs a UTC time of day HH:MM:SS[.sss], not \"" << text << "\"\n";
+    return false;
+  };
+  if (!args.has("--from") || !args.has("--to")) {
+    err << "corvantis-analyze: --define-lap needs --from and --to (UTC times of day one loop apart)\n";
+    return kExitBadInput;
+  }
+  if (!clockTime("--from", args.value("--from"), request.fromMs) ||
+      !clockTime("--to", args.value("--to"), request.toMs)) {
+    return kExitBadInput;
+  }
+  const std::vector<std::string> splits = args.values("--split");
+  if (splits.size() > static_cast<size_t>(LapDefinition::kMaxSplitLines)) {
+    err << "corvantis-analyze: a lap has at most " << LapDefinition::kMaxSplitLines << " split lines\n";
+    return kExitBadInput;
+  }
+  for (const std::string& split : splits) {
+    uint32_t ms = 0;
+    if (!clockTime("--split", split, ms)) return kExitBadInput;
+    request.splitsMs.push_back(ms);
+  }
+
+  const std::string path = args.value("--options");
+  platform::PosixFiles files;
+  TimingSession session;
+  if (!loadSession(path, files, session, err)) return kExitBadInput;
+  const LapDefineResult result = runLapDefinePass(log, session, request);
+  if (!result.created) {
+    err << "corvantis-analyze: " << result.message << "\n";
+    return kExitNoResult;  // the file is left as it was
+  }
+  const LapDefinition& made = session.laps.at(result.index);
+  out << "lap \"" << made.name << "\": " << made.trackPointCount() << " track points, " << made.splitLineCount
+      << " split lines\n";
+  return saveSession(path, files, session, err) ? kExitDone : kExitNoResult;
+}
+
+const ModeRegistration lapMode({"--lap", "NAME",
+                                "time laps and splits of the lap NAME of the --options file (the laps are added to it)",
+                                runLaps});
+const ModeRegistration defineLapMode({"--define-lap", "NAME",
+                                      "record the track NAME from the drive between --from and --to, as on the lap"
+                                      " screen, into the --options file",
+                                      runDefineLap});
+const OptionRegistration fromOption({"--from", "HH:MM:SS[.sss]", "--define-lap: start the recording at this UTC time"});
+const OptionRegistration toOption({"--to", "HH:MM:SS[.sss]", "--define-lap: stop the recording at this UTC time"});
+const OptionRegistration splitOption(
+    {"--split", "HH:MM:SS[.sss]", "--define-lap: a split line where the car was at this UTC time (up to 5)"});
+
+}  // namespace
+}  // namespace corvantis::analyze
