@@ -62,7 +62,8 @@ void GpsInput::pumpTick() {
   // Hold-off ticks count too: the hint is about time without a $GPGGA.
   if (talkers == Talkers::GpsOnly && !talkerHintGiven) {
     if (ticksWithoutGpgga < kTicksBeforeTalkerHint) ++ticksWithoutGpgga;
-    if (ticksWithoutGpgga >= kTicksBeforeTalkerHint && otherTalkerTag[0] != '\0') {
+    if (ticksSinceOtherTalkerGga < kTicksBeforeTalkerHint) ++ticksSinceOtherTalkerGga;
+    if (ticksWithoutGpgga >= kTicksBeforeTalkerHint && ticksSinceOtherTalkerGga <= kTicksOtherTalkerStillArriving) {
       talkerHintGiven = true;
       if (onOtherTalkerOnly) onOtherTalkerOnly(otherTalkerTag);
     }
@@ -150,6 +151,7 @@ std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {
     } else if (isGgaOfAnyTalker(line)) {
       std::memcpy(otherTalkerTag, line, 6);
       otherTalkerTag[6] = '\0';
+      ticksSinceOtherTalkerGga = 0;
     }
     newFix = decodeSentence(line, currentFix, history, talkers) || newFix;
     line[0] = '$';

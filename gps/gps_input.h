@@ -35,6 +35,10 @@ inline constexpr uint32_t kTickReadWaitMs = 100;
 // Ticks without a $GPGGA, while another talker's GGA arrives, before the
 // user is told why no fix comes (10 s).
 inline constexpr int32_t kTicksBeforeTalkerHint = 100;
+// ... and the other talker's GGA must still be arriving: the last one at
+// most this many ticks ago (5 s), so that a receiver gone silent gets the
+// device error alone.
+inline constexpr int32_t kTicksOtherTalkerStillArriving = 50;
 
 class GpsInput {
  public:
@@ -82,9 +86,11 @@ class GpsInput {
   int32_t linePos = 0;       // where the next byte goes, 0..510
   int32_t emptyTicks = 0;    // consecutive ticks that ended with an empty read
 
-  // Talker watch: ticks since the last $GPGGA, the tag of the last GGA of
-  // another talker ("" while none came), and whether the user was told.
+  // Talker watch: ticks since the last $GPGGA and since the last GGA of
+  // another talker, that GGA's tag ("" while none came), and whether the
+  // user was told.
   int32_t ticksWithoutGpgga = 0;
+  int32_t ticksSinceOtherTalkerGga = kTicksBeforeTalkerHint;
   char otherTalkerTag[7] = {};
   bool talkerHintGiven = false;
 

@@ -4,14 +4,17 @@
 
 #include "tests/support/nmea_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "tests/support/scripted_message_boxes.h"
@@ -232,6 +235,37 @@ TEST(AnalyzeProgram, MissingLogIsExitStatus2) {
   EXPECT_EQ(status("--bogus /dev/null"), 2);
   EXPECT_EQ(status("--fixes /dev/null"), 0);
   EXPECT_EQ(status("--help"), 0);
+}
+
+}  // namespace
+}  // namespace corvantis::analyze
+
+namespace corvantis::analyze {
+namespace {
+
+TEST(AnalyzeProgram, ALogOfAnotherTalkerOnlyPointsToAnyTalker) {
+  const auto folder = std::filesystem::temp_directory_path();
+  const std::string log = (folder / ("corvantis-gn-" + std::to_string(::getpid()) + ".nmea")).string();
+  const std::string err = log + ".err";
+  const std::string out = log + ".out";
+  std::ofstream(log) << "$GNGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+                        "$GNGGA,120001,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+  const auto run = [&](const std::string& options) {
+    const std::string command = std::string(CORV_ANALYZE_PROGRAM) + " " + options + " --fixes " + log;
+    std::system((command + " >" + out + " 2>" + err).c_str());
+    std::ifstream e(err), o(out);
+    const std::string errText{std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>()};
+    const std::string outText{std::istreambuf_iterator<char>(o), std::istreambuf_iterator<char>()};
+    return errText + "|" + outText;
+  };
+  const std::string plain = run("");
+  EXPECT_NE(plain.find("the log holds $GNGGA, not $GPGGA: run it with --any-talker"), std::string::npos) << plain;
+  const std::string any = run("--any-talker");
+  EXPECT_EQ(any.find("--any-talker"), std::string::npos) << any;
+  EXPECT_EQ(std::count(any.begin(), any.end(), '\n'), 3);  // header and two fixes
+  std::filesystem::remove(log);
+  std::filesystem::remove(err);
+  std::filesystem::remove(out);
 }
 
 }  // namespace

@@ -282,7 +282,14 @@ TEST(TalkerHint, NotToldWhileGpggaArrivesOrAnyTalkerIsTaken) {
   EXPECT_TRUE(any.hints.empty());
   EXPECT_GT(any.p.gps->history.count, 30);
 
-  TalkerWatch quiet;  // a receiver that sends nothing: the device error says it all
+  // A receiver that sent both and then fell silent: the device error says it all.
+  TalkerWatch fellSilent;
+  fellSilent.run(5, true);
+  for (int t = 0; t < 300; ++t) fellSilent.p.gps->pumpTick();
+  EXPECT_TRUE(fellSilent.hints.empty());
+  EXPECT_TRUE(fellSilent.p.gps->currentFix.deviceError);
+
+  TalkerWatch quiet;  // a receiver that sends nothing
   for (int t = 0; t < 400; ++t) quiet.p.gps->pumpTick();
   EXPECT_TRUE(quiet.hints.empty());
 }

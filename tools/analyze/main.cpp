@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "gps/nmea_decoder.h"
 #include "tools/analyze/log_replay.h"
 #include "tools/analyze/modes.h"
 
@@ -49,6 +50,21 @@ const Option* findOption(const std::string& name) {
     if (name == option.name) return &option;
   }
   return nullptr;
+}
+
+// The tag of the first GGA sentence of another talker in a log that holds
+// no $GPGGA at all ("" otherwise): such a log gives no fix without --any-talker.
+std::string otherTalkerOnly(const std::vector<uint8_t>& log) {
+  std::string tag;
+  for (std::size_t at = 0; at + 6 <= log.size(); ++at) {
+    if (log[at] != '$') continue;
+    const char text[7] = {'$', static_cast<char>(log[at + 1]), static_cast<char>(log[at + 2]),
+                          static_cast<char>(log[at + 3]), static_cast<char>(log[at + 4]),
+                          static_cast<char>(log[at + 5]), '\0'};
+    if (std::strcmp(text, "$GPGGA") == 0) return {};
+    if (tag.empty() && corvantis::isGgaOfAnyTalker(text)) tag = text;
+  }
+  return tag;
 }
 
 int usageError(const std::string& message) {
@@ -121,6 +137,11 @@ int main(int argc, char** argv) {
   if (!corvantis::analyze::readLogFile(args.logPath, log, error)) {
     std::cerr << "corvantis-analyze: " << error << "\n";
     return kExitBadInput;
+  }
+  if (!args.has("--any-talker")) {
+    if (const std::string tag = otherTalkerOnly(log); !tag.empty()) {
+      std::cerr << "corvantis-analyze: the log holds " << tag << ", not $GPGGA: run it with --any-talker\n";
+    }
   }
   const int status = mode->run(args, log, std::cout, std::cerr);
   std::cout.flush();

@@ -58,7 +58,8 @@ void printUsage(const CommandLine& line) {
   std::printf(
       "Usage: corvantis [OPTION]...\n"
       "A GPS vehicle performance meter: acceleration runs, distance runs and laps\n"
-      "timed from the NMEA 0183 sentences of a GPS receiver on a serial device.\n"
+      "timed from the NMEA 0183 sentences of a GPS receiver on a serial device\n"
+      "or through gpsd.\n"
       "\n"
       "  --demo             feed the program from a built-in simulated receiver\n"
       "                     (a drive of launches, a quarter mile and laps, played\n"

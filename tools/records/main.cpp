@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
               << "). It was left as it is.\n";
     return kExitBadInput;
   }
-  const int units = forceMetric ? units::kMetric : (settings.units == units::kMetric ? units::kMetric : units::kImperial);
+  // The units of the file's settings, as the records screen shows them, unless --metric.
+  const int units = forceMetric || settings.units == units::kMetric ? units::kMetric : units::kImperial;
   const std::vector<records::Category> categories = records::listRecords(records, laps, units);
 
   std::string out;

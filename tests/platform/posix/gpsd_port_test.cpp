@@ -172,7 +172,8 @@ class RealGpsd {
   bool start() {
     const std::string port = std::to_string(port_);
     const std::string control = (folder_ / "gpsd.sock").string();
-    std::vector<std::string> args = {program_, "-N", "-n", "-b", "-D", getenv("CORV_GPSD_DEBUG") ? "2" : "0", "-S", port, "-F", control, device_};
+    const std::string debug = getenv("CORV_GPSD_DEBUG") != nullptr ? "2" : "0";
+    std::vector<std::string> args = {program_, "-N", "-n", "-b", "-D", debug, "-S", port, "-F", control, device_};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
