@@ -248,8 +248,8 @@ TEST(AnalyzeProgram, ALogOfAnotherTalkerOnlyPointsToAnyTalker) {
   const std::string log = (folder / ("corvantis-gn-" + std::to_string(::getpid()) + ".nmea")).string();
   const std::string err = log + ".err";
   const std::string out = log + ".out";
-  std::ofstream(log) << "$GNGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
-                        "$GNGGA,120001,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+  std::ofstream(log) << testing::nmeaSentence("GNGGA,120000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") +
+                            testing::nmeaSentence("GNGGA,120001,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
   const auto run = [&](const std::string& options) {
     const std::string command = std::string(CORV_ANALYZE_PROGRAM) + " " + options + " --fixes " + log;
     std::system((command + " >" + out + " 2>" + err).c_str());
