@@ -119,6 +119,14 @@ void GpsInput::pumpTick() {
 }
 
 std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {
+  // A port read one byte at a time hands over views of one byte: most of
+  // them extend the line, without a search.
+  if (bytes.size() == 1 && bytes[0] != '$') {
+    line[linePos] = static_cast<char>(bytes[0]);
+    line[linePos + 1] = '\0';
+    if (linePos < kLastLinePos) ++linePos;
+    return 1;
+  }
   std::size_t at = 0;
   while (at < bytes.size()) {
     const uint8_t* start = bytes.data() + at;
