@@ -217,6 +217,9 @@ void Application::printError(const std::string& text) {
 }
 
 void Application::startTimer() {
+  // The timer paces the reads: a tick takes what has arrived and never
+  // waits for the receiver, so the window answers every click at once.
+  ctx_.gps.tickReadWaitMs = 0;
   ctx_.windows.timer().start(kTickPeriodMs, [this] { ctx_.gps.pumpTick(); });
 }
 

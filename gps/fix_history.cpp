@@ -27,7 +27,13 @@ float narrowToFloat(double value) {
 
 }  // namespace
 
-double greatCircleDistance(const FixSample& a, const FixSample& b) {
+namespace {
+
+// The geodesy, with the cosine of each latitude taken from cosOf: the fix
+// history hands in a memo, since every fix's latitude is used again by the
+// next fix's speed.
+template <typename CosOf>
+double distanceBetween(const FixSample& a, const FixSample& b, CosOf&& cosOf) {
   if (a.latitude == b.latitude && a.longitude == b.longitude) return 0.0;
   const double phiA = a.latitude * kRadiansPerDegree;
   const double phiB = b.latitude * kRadiansPerDegree;
@@ -35,7 +41,7 @@ double greatCircleDistance(const FixSample& a, const FixSample& b) {
   const double deltaLambda = b.longitude * kRadiansPerDegree - a.longitude * kRadiansPerDegree;
   const double sinHalfPhi = std::sin(deltaPhi * 0.5);
   const double sinHalfLambda = std::sin(deltaLambda * 0.5);
-  const double h = sinHalfPhi * sinHalfPhi + sinHalfLambda * sinHalfLambda * std::cos(phiB) * std::cos(phiA);
+  const double h = sinHalfPhi * sinHalfPhi + sinHalfLambda * sinHalfLambda * cosOf(phiB) * cosOf(phiA);
   const double c = 2.0 * std::atan2(std::sqrt(h), std::sqrt(1.0 - h));
   // The altitudes are summed as floats, as they are stored, and only the sum is widened.
   const float altitudeSum = a.altitude + b.altitude;
@@ -43,10 +49,11 @@ double greatCircleDistance(const FixSample& a, const FixSample& b) {
   return radiusM * c;
 }
 
-double speedBetween(const FixSample& a, const FixSample& b) {
+template <typename CosOf>
+double speedOver(const FixSample& a, const FixSample& b, CosOf&& cosOf) {
   const FixSample& later = (b.time > a.time) ? b : a;
   const FixSample& earlier = (b.time > a.time) ? a : b;
-  const double distanceM = greatCircleDistance(later, earlier);
+  const double distanceM = distanceBetween(later, earlier, cosOf);
   const uint32_t intervalMs = later.time - earlier.time;
   // Two fixes at the same instant have no speed between them; without this
   // the division gives NaN or infinity, which would poison every later sum.
@@ -55,6 +62,24 @@ double speedBetween(const FixSample& a, const FixSample& b) {
   const double speedMph = distanceM / intervalS * 3.6 * 0.621371192;
   if (speedMph < 2.0) return 0.0;  // under 2 mph reads as standing still
   return speedMph;
+}
+
+double plainCos(double radians) { return std::cos(radians); }
+
+}  // namespace
+
+double greatCircleDistance(const FixSample& a, const FixSample& b) { return distanceBetween(a, b, plainCos); }
+
+double speedBetween(const FixSample& a, const FixSample& b) { return speedOver(a, b, plainCos); }
+
+double FixHistory::CosineMemo::operator()(double radians) {
+  for (const Entry& entry : entries) {
+    if (entry.known && entry.radians == radians) return entry.cosine;
+  }
+  Entry& replaced = entries[next];
+  next = 1 - next;
+  replaced = Entry{true, radians, std::cos(radians)};
+  return replaced.cosine;
 }
 
 void FixHistory::startWindow(std::array<FixSample, 3>& window, const FixSample& fix) {
@@ -72,7 +97,7 @@ void FixHistory::shiftIn(std::array<FixSample, 3>& window, const FixSample& fix)
   window[0] = window[1];
   window[1] = window[2];
   window[2] = fix;
-  window[2].speed = narrowToFloat(speedBetween(window[2], window[1]));
+  window[2].speed = narrowToFloat(speedOver(window[2], window[1], cosineMemo_));
 }
 
 bool FixHistory::followRefused(const FixSample& fix) {

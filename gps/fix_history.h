@@ -87,7 +87,22 @@ class FixHistory {
   // place one and two seconds before it (so its speed is 0).
   static void startWindow(std::array<FixSample, 3>& window, const FixSample& fix);
   // Shifts fix into the window as the newest, with its speed from the one before.
-  static void shiftIn(std::array<FixSample, 3>& window, const FixSample& fix);
+  void shiftIn(std::array<FixSample, 3>& window, const FixSample& fix);
+
+  // The cosines of the last two latitudes (in radians) the speeds needed:
+  // a fix's latitude is used again by the next fix's speed. Exact: a
+  // cosine is the same for the same argument.
+  struct CosineMemo {
+    struct Entry {
+      bool known = false;
+      double radians = 0.0;
+      double cosine = 0.0;
+    };
+    std::array<Entry, 2> entries{};
+    int next = 0;
+    double operator()(double radians);
+  };
+  CosineMemo cosineMemo_;
   // Follows a fix refused as earlier than the newest; true when the refused
   // fixes now show a clock jump.
   bool followRefused(const FixSample& fix);

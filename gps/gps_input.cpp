@@ -1,5 +1,6 @@
 #include "gps/gps_input.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -81,48 +82,92 @@ void GpsInput::pumpTick() {
   if (linePos < 0 || linePos > kLastLinePos) linePos = 0;
 
   bool newFix = false;
-  for (int i = 0; i < kMaxBytesPerTick; ++i) {
-    uint8_t byte = 0;
-    const platform::ReadResult result = port_.readByte(byte);
+  int budget = kMaxBytesPerTick;
+  while (budget > 0) {
+    std::span<const uint8_t> bytes;
+    const platform::ReadResult result = port_.readAvailable(bytes, tickReadWaitMs);
     if (result == platform::ReadResult::Failed) {
       currentFix.deviceError = true;
       break;
     }
     if (emptyTicks >= kSilentTicksForDeviceError) {
-      currentFix.deviceError = true;  // the byte, if any, is dropped
+      currentFix.deviceError = true;
+      if (result == platform::ReadResult::Byte) port_.consume(1);  // the byte is dropped
       break;
     }
-    if (currentFix.deviceError) break;  // nothing is decoded while the error stands
+    if (currentFix.deviceError) {
+      // Nothing is decoded while the error stands; the byte read is dropped.
+      if (result == platform::ReadResult::Byte) port_.consume(1);
+      break;
+    }
     if (result == platform::ReadResult::Nothing) {
       ++emptyTicks;
       break;
     }
     // Any byte received ends a silence.
     emptyTicks = 0;
-    line[linePos] = static_cast<char>(byte);
-    line[linePos + 1] = '\0';
-    if (byte == '$') {
-      // The buffer holds the previous sentence followed by this "$".
-      if (std::strncmp(line, "$GPGGA", 6) == 0) {
-        ticksWithoutGpgga = 0;
-      } else if (isGgaOfAnyTalker(line)) {
-        std::memcpy(otherTalkerTag, line, 6);
-        otherTalkerTag[6] = '\0';
-        ticksSinceOtherTalkerGga = 0;
-      }
-      newFix = decodeSentence(line, currentFix, history, talkers) || newFix;
-      line[0] = '$';
-      line[1] = '\0';
-      linePos = 1;
-      // One new fix per tick: the rest waits in the port for the next one.
-      if (newFix) break;
-    } else if (linePos < kLastLinePos) {
-      ++linePos;
-    }
+    const std::size_t taken =
+        takeBytes(bytes.first(std::min(bytes.size(), static_cast<std::size_t>(budget))), newFix);
+    port_.consume(taken);
+    budget -= static_cast<int>(taken);
+    // One new fix per tick: the rest waits in the port for the next one.
+    if (newFix) break;
   }
 
   if (afterTick) afterTick(newFix);
   pumpBusy = false;
+}
+
+std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {
+  // A port read one byte at a time hands over views of one byte: most of
+  // them extend the line, without a search.
+  if (bytes.size() == 1 && bytes[0] != '$') {
+    line[linePos] = static_cast<char>(bytes[0]);
+    line[linePos + 1] = '\0';
+    if (linePos < kLastLinePos) ++linePos;
+    return 1;
+  }
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const uint8_t* start = bytes.data() + at;
+    const std::size_t left = bytes.size() - at;
+    const auto* dollar = static_cast<const uint8_t*>(std::memchr(start, '$', left));
+    // The bytes up to the next "$" extend the line; once it is full, each
+    // later byte takes its last place.
+    const std::size_t plain = dollar == nullptr ? left : static_cast<std::size_t>(dollar - start);
+    if (plain > 0) {
+      const std::size_t room = static_cast<std::size_t>(kLastLinePos - linePos);
+      if (plain <= room) {
+        std::memcpy(line + linePos, start, plain);
+        linePos += static_cast<int32_t>(plain);
+        line[linePos] = '\0';
+      } else {
+        std::memcpy(line + linePos, start, room);
+        linePos = kLastLinePos;
+        line[kLastLinePos] = static_cast<char>(start[plain - 1]);
+        line[kLastLinePos + 1] = '\0';
+      }
+      at += plain;
+    }
+    if (dollar == nullptr) break;
+    // The buffer holds the previous sentence followed by this "$".
+    line[linePos] = '$';
+    line[linePos + 1] = '\0';
+    ++at;
+    if (isGpgga(line)) {
+      ticksWithoutGpgga = 0;
+    } else if (isGgaOfAnyTalker(line)) {
+      std::memcpy(otherTalkerTag, line, 6);
+      otherTalkerTag[6] = '\0';
+      ticksSinceOtherTalkerGga = 0;
+    }
+    newFix = decodeSentence(line, currentFix, history, talkers) || newFix;
+    line[0] = '$';
+    line[1] = '\0';
+    linePos = 1;
+    if (newFix) break;
+  }
+  return at;
 }
 
 }  // namespace corvantis

@@ -2,8 +2,10 @@
 // GPS input: the serial link to the receiver, the 100 ms sentence pump that
 // cuts the byte stream into sentences, and the state they feed (the current
 // fix and the fix history). One instance lives in the application context.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "gps/current_fix.h"
@@ -26,6 +28,10 @@ inline constexpr int32_t kSilentTicksForDeviceError = 100;
 inline constexpr int kMaxBytesPerTick = 1024;
 // Last index of `line` a byte is stored at; line[511] stays for the NUL.
 inline constexpr int32_t kLastLinePos = 510;
+// How long a tick's read waits for a first byte when none has arrived, by
+// default: the port's read time-out, as the one-byte read always waited.
+inline constexpr uint32_t kTickReadWaitMs = 100;
+
 // Ticks without a $GPGGA, while another talker's GGA arrives, before the
 // user is told why no fix comes (10 s).
 inline constexpr int32_t kTicksBeforeTalkerHint = 100;
@@ -55,6 +61,13 @@ class GpsInput {
   // from here (lap screen, main menu, acceleration, distance, in that order).
   std::function<void(bool newFix)> afterTick;
 
+  // How long a tick waits for the receiver when nothing has arrived. The
+  // program's 100 ms timer already paces the reads, so there a tick takes
+  // what has arrived and returns at once (0): the user interface never sits
+  // in a wait for the port. A pump driven in a loop without such a timer
+  // waits, so that time passes between its ticks as on the device.
+  uint32_t tickReadWaitMs = kTickReadWaitMs;
+
   // Whose GGA sentences carry fixes (--any-talker: every talker's).
   Talkers talkers = Talkers::GpsOnly;
   // Called once in the program's run, with the sentence tag ("$GNGGA"),
@@ -82,6 +95,10 @@ class GpsInput {
   bool talkerHintGiven = false;
 
  private:
+  // Adds bytes to the line, decoding the sentence each "$" completes, and
+  // stops after the "$" of a new fix. Answers how many bytes it took.
+  std::size_t takeBytes(std::span<const uint8_t> bytes, bool& newFix);
+
   platform::SerialPort& port_;
   platform::MessageBoxes& messageBoxes_;
 };

@@ -35,6 +35,8 @@ enum class Talkers {
   Any,      // a GGA sentence of any two-letter talker reads as a $GPGGA
 };
 
+// True when text starts with "$GPGGA".
+bool isGpgga(const char* text);
 // True when text starts with "$xxGGA" for two upper-case letters xx.
 bool isGgaOfAnyTalker(const char* text);
 

@@ -66,6 +66,20 @@ class Files {
     return read;
   }
 
+  // readWithin, with the bytes handed to `use` where they were read (valid
+  // during the call) instead of kept in the result, whose bytes stay empty:
+  // a reader that decodes the file needs no zero-filled copy of it. `use` is
+  // called only when the status is Ok.
+  virtual FileRead readWithinInto(const std::string& path, const SizeLimit& limit,
+                                  const std::function<void(std::span<const uint8_t> bytes)>& use) {
+    FileRead read = readWithin(path, limit);
+    if (read.status == FileRead::Status::Ok) {
+      use(read.bytes);
+      read.bytes = {};
+    }
+    return read;
+  }
+
   // Writes bytes to a new file in path's folder, flushes it to the disk,
   // renames it over path and flushes the folder. On failure path keeps its
   // earlier content (or stays absent) and the new file is removed. When path
@@ -73,6 +87,21 @@ class Files {
   // file is made beside the target). Anything at path other than a regular
   // file, or a link to one, is refused and left as it is.
   virtual FileResult writeAtomically(const std::string& path, std::span<const uint8_t> bytes) = 0;
+
+  // writeAtomically with the content made while it is written: produce
+  // hands it over piece by piece, in order, through put, which answers false
+  // once writing has failed (produce may stop early; the write fails either
+  // way). An exception from produce leaves path as it was and goes on to the
+  // caller. This default gathers the pieces and writes them at once.
+  using PutPiece = std::function<bool(std::span<const uint8_t> piece)>;
+  virtual FileResult writeAtomicallyFrom(const std::string& path, const std::function<void(const PutPiece& put)>& produce) {
+    std::vector<uint8_t> bytes;
+    produce([&bytes](std::span<const uint8_t> piece) {
+      bytes.insert(bytes.end(), piece.begin(), piece.end());
+      return true;
+    });
+    return writeAtomically(path, bytes);
+  }
 
   // Renames path to a free name beside it that says why and when, such as
   // "options.bin.damaged-20261207-142501" for reason "damaged"; the result's

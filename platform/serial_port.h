@@ -1,7 +1,10 @@
 #pragma once
 // The serial link as the GPS input sees it: open a port by its COM name,
-// apply line settings and time-outs, read one byte at a time, close.
+// apply line settings and time-outs, read one byte at a time or take what
+// has arrived in bulk, close.
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace corvantis::platform {
@@ -35,6 +38,23 @@ class SerialPort {
   virtual ReadResult readByte(uint8_t& byte) = 0;
   virtual void close() = 0;
   virtual bool isOpen() const = 0;
+
+  // Bulk reading, for the pump. Answers Byte with `bytes` viewing the bytes
+  // that have arrived and are not taken yet (at least one; the view holds
+  // until the next call on the port), waiting at most waitMs for the first
+  // when none are there; Nothing when none came, Failed when the link is
+  // broken. Nothing is taken until consume(count), so whatever the caller
+  // leaves stays first in line for the next read. A port that overrides
+  // neither reads through readByte, one byte at a time, and waits as that
+  // read does.
+  virtual ReadResult readAvailable(std::span<const uint8_t>& bytes, uint32_t waitMs);
+  // Takes the first count bytes of the last readAvailable view.
+  virtual void consume(std::size_t count);
+
+ private:
+  // The byte readAvailable took through readByte and has not seen consumed.
+  uint8_t heldByte_ = 0;
+  bool holding_ = false;
 };
 
 }  // namespace corvantis::platform

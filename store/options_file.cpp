@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "store/lap_name_text.h"
@@ -16,10 +20,15 @@ namespace {
 
 // ---- writing ---------------------------------------------------------------
 
-// Writes into a buffer sized beforehand to the exact length of the file.
+// Writes the file into a buffer and hands each full buffer to `put`, so
+// that a file of any size is encoded in a few hundred kilobytes while it is
+// written. The total is checked against the size worked out beforehand.
 class Writer {
  public:
-  explicit Writer(std::span<uint8_t> out) : out_(out) {}
+  using Put = std::function<void(std::span<const uint8_t>)>;
+  Writer(std::span<uint8_t> buffer, Put put) : buffer_(buffer), put_(std::move(put)) {}
+  // A writer into exactly `out`, with nowhere to flush to.
+  explicit Writer(std::span<uint8_t> out) : buffer_(out) {}
   void u32(uint32_t v) {
     uint8_t* p = at(4);
     p[0] = static_cast<uint8_t>(v);
@@ -43,19 +52,43 @@ class Writer {
   void raw(const std::array<uint8_t, N>& bytes) {
     std::memcpy(at(N), bytes.data(), N);
   }
-  size_t written() const { return pos_; }
+  // Bytes as they stand, in as many pieces as the buffer needs.
+  void bytes(std::span<const uint8_t> data) {
+    while (!data.empty()) {
+      if (pos_ == buffer_.size()) {
+        if (!put_) std::abort();
+        flush();
+      }
+      const size_t n = std::min(data.size(), buffer_.size() - pos_);
+      std::memcpy(at(n), data.data(), n);
+      data = data.subspan(n);
+    }
+  }
+  // Hands over what is buffered.
+  void flush() {
+    if (pos_ > 0 && put_) put_(buffer_.first(pos_));
+    flushed_ += pos_;
+    pos_ = 0;
+  }
+  size_t written() const { return flushed_ + pos_; }
 
  private:
   uint8_t* at(size_t n) {
-    // The size was worked out from the same stores; running past it would
-    // be a fault in this file, never a matter of the data.
-    if (n > out_.size() - pos_) std::abort();
-    uint8_t* p = out_.data() + pos_;
+    if (n > buffer_.size() - pos_) {
+      // Without a place to flush to, the buffer was sized from the same
+      // stores: running past it would be a fault in this file, never a
+      // matter of the data.
+      if (!put_ || n > buffer_.size()) std::abort();
+      flush();
+    }
+    uint8_t* p = buffer_.data() + pos_;
     pos_ += n;
     return p;
   }
-  std::span<uint8_t> out_;
+  std::span<uint8_t> buffer_;
+  Put put_;
   size_t pos_ = 0;
+  size_t flushed_ = 0;
 };
 
 void writeSettings(Writer& w, const Settings& s, int32_t recordSetCount, int32_t lapDefinitionCount) {
@@ -96,14 +129,27 @@ void writeRunRecords(Writer& w, const std::array<RunRecord, N>& runs) {
   }
 }
 
+// Whether a record's bytes in memory are its bytes in the file, so that a
+// run of them is copied as it stands (little-endian, no padding, the
+// fields in the file's order: checked where the records are read).
+template <typename Record, size_t Size>
+constexpr bool kStoredAsInMemory = std::endian::native == std::endian::little && sizeof(Record) == Size &&
+                                   std::is_trivially_copyable_v<Record>;
+
 template <size_t N>
 void writeTraces(Writer& w, const std::array<RunRecord, N>& runs) {
   const size_t filled = filledPrefix(runs);
   for (size_t i = 0; i < filled; ++i) {
-    for (const TraceSample& sample : runs[i].trace) {
-      w.u32(sample.time);
-      w.f32(sample.speed);
-      w.f32(sample.distance);
+    const std::vector<TraceSample>& trace = runs[i].trace;
+    if constexpr (kStoredAsInMemory<TraceSample, kTraceSampleFileBytes>) {
+      w.bytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(trace.data()),
+                                       trace.size() * kTraceSampleFileBytes));
+    } else {
+      for (const TraceSample& sample : trace) {
+        w.u32(sample.time);
+        w.f32(sample.speed);
+        w.f32(sample.distance);
+      }
     }
   }
 }
@@ -188,6 +234,85 @@ class Reader {
   size_t pos_ = 0;
 };
 
+// Decodes fixed-size records straight from the file image as a container
+// is filled from it (vector::assign): each element is made once, from its
+// bytes, with no zero-filled stand-in before it.
+template <typename Record, size_t Size, Record (*decode)(const uint8_t*)>
+class RecordIterator {
+ public:
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = Record;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const Record*;
+  using reference = Record;
+  explicit RecordIterator(const uint8_t* at) : at_(at) {}
+  Record operator*() const { return decode(at_); }
+  RecordIterator& operator++() {
+    at_ += Size;
+    return *this;
+  }
+  RecordIterator operator++(int) {
+    RecordIterator before = *this;
+    at_ += Size;
+    return before;
+  }
+  RecordIterator& operator--() {
+    at_ -= Size;
+    return *this;
+  }
+  RecordIterator& operator+=(difference_type n) {
+    at_ += n * static_cast<difference_type>(Size);
+    return *this;
+  }
+  difference_type operator-(const RecordIterator& other) const {
+    return (at_ - other.at_) / static_cast<difference_type>(Size);
+  }
+  bool operator==(const RecordIterator& other) const { return at_ == other.at_; }
+  bool operator!=(const RecordIterator& other) const { return at_ != other.at_; }
+
+ private:
+  const uint8_t* at_;
+};
+
+uint32_t littleEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+TraceSample decodeTraceSample(const uint8_t* p) {
+  TraceSample sample;
+  sample.time = littleEndian32(p);
+  sample.speed = std::bit_cast<float>(littleEndian32(p + 4));
+  sample.distance = std::bit_cast<float>(littleEndian32(p + 8));
+  return sample;
+}
+
+TrackPoint decodeTrackPoint(const uint8_t* p) {
+  TrackPoint point;
+  point.longitude = std::bit_cast<double>(littleEndian32(p) | uint64_t{littleEndian32(p + 4)} << 32);
+  point.latitude = std::bit_cast<double>(littleEndian32(p + 8) | uint64_t{littleEndian32(p + 12)} << 32);
+  return point;
+}
+
+// Fills out with count records of Size bytes each from the reader, which
+// must hold them (checked by the caller with holds()).
+template <typename Record, size_t Size, Record (*decode)(const uint8_t*)>
+void readRecords(Reader& r, std::vector<Record>& out, size_t count) {
+  const std::span<const uint8_t> bytes = r.take(count * Size);
+  if constexpr (kStoredAsInMemory<Record, Size>) {
+    // The record in memory is its bytes in the file (checked below for
+    // each kind): one copy of the whole run.
+    out.resize(count);
+    if (count > 0) std::memcpy(out.data(), bytes.data(), bytes.size());
+  } else {
+    using Iterator = RecordIterator<Record, Size, decode>;
+    out.assign(Iterator(bytes.data()), Iterator(bytes.data() + bytes.size()));
+  }
+}
+static_assert(offsetof(TraceSample, time) == 0 && offsetof(TraceSample, speed) == 4 &&
+              offsetof(TraceSample, distance) == 8);
+static_assert(offsetof(TrackPoint, longitude) == 0 && offsetof(TrackPoint, latitude) == 8);
+
 // True when count records of size bytes are still in the file. Counts come
 // from the file and may be anything, so the test divides rather than
 // multiplies (no product to overflow).
@@ -239,12 +364,8 @@ std::string readTraces(Reader& r, std::array<RunRecord, N>& runs) {
     if (run.traceCount == 0) continue;
     if (run.traceCount < 0) return "a trace has a negative number of samples";
     if (!holds(r, run.traceCount, kTraceSampleFileBytes)) return "a trace runs past the end of the file";
-    run.trace.resize(static_cast<size_t>(run.traceCount));
-    for (TraceSample& sample : run.trace) {
-      sample.time = r.u32();
-      sample.speed = r.f32();
-      sample.distance = r.f32();
-    }
+    readRecords<TraceSample, kTraceSampleFileBytes, decodeTraceSample>(r, run.trace,
+                                                                      static_cast<size_t>(run.traceCount));
   }
   return {};
 }
@@ -333,8 +454,7 @@ DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
       return fail(points < 0 ? "a lap track has a negative number of points"
                              : "a lap track runs past the end of the file");
     }
-    d.track.resize(static_cast<size_t>(points));
-    for (TrackPoint& p : d.track) p = readTrackPoint(r);
+    readRecords<TrackPoint, kTrackPointFileBytes, decodeTrackPoint>(r, d.track, static_cast<size_t>(points));
     if (std::string problem = readTraces(r, d.laps); !problem.empty()) {
       report.problem = std::move(problem);
       return report;
@@ -415,8 +535,10 @@ void keepCountsInStep(Settings& settings, const RunRecords& records, const LapDe
   settings.lapDefinitionCount = laps.count();
 }
 
-std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& records,
-                                   const LapDefinitions& laps) {
+namespace {
+
+// The exact size of the file the stores make.
+size_t encodedSize(const RunRecords& records, const LapDefinitions& laps) {
   const auto& sets = records.sets();
   const auto& definitions = laps.definitions();
   size_t size = 4 + kSettingsFileBytes + sets.size() * kRecordSetFileBytes +
@@ -428,8 +550,12 @@ std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& r
     size += d.track.size() * kTrackPointFileBytes;
     for (size_t i = 0; i < filledPrefix(d.laps); ++i) size += d.laps[i].trace.size() * kTraceSampleFileBytes;
   }
-  std::vector<uint8_t> out(size);
-  Writer w(out);
+  return size;
+}
+
+void encodeInto(Writer& w, const Settings& settings, const RunRecords& records, const LapDefinitions& laps) {
+  const auto& sets = records.sets();
+  const auto& definitions = laps.definitions();
   w.u32(kSettingsFileBytes);
   writeSettings(w, settings, static_cast<int32_t>(sets.size()), static_cast<int32_t>(definitions.size()));
   for (const RecordSet& set : sets) {
@@ -439,9 +565,27 @@ std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& r
   for (const RecordSet& set : sets) writeTraces(w, set.runs);
   for (const LapDefinition& d : definitions) writeLapDefinition(w, d);
   for (const LapDefinition& d : definitions) {
-    for (const TrackPoint& p : d.track) writeTrackPoint(w, p);
+    if constexpr (kStoredAsInMemory<TrackPoint, kTrackPointFileBytes>) {
+      w.bytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(d.track.data()),
+                                       d.track.size() * kTrackPointFileBytes));
+    } else {
+      for (const TrackPoint& p : d.track) writeTrackPoint(w, p);
+    }
     writeTraces(w, d.laps);
   }
+}
+
+// Pieces the file is written in: large enough that a write costs little
+// per byte, small enough to stay in the cache.
+constexpr size_t kEncodeChunkBytes = 256 * 1024;
+
+}  // namespace
+
+std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& records,
+                                   const LapDefinitions& laps) {
+  std::vector<uint8_t> out(encodedSize(records, laps));
+  Writer w(out);
+  encodeInto(w, settings, records, laps);
   if (w.written() != out.size()) std::abort();
   return out;
 }
@@ -472,7 +616,12 @@ OptionsLoad loadOptions(platform::Files& files, const std::string& path, Setting
                         RunRecords& records, LapDefinitions& laps) {
   OptionsLoad load;
   files.removeStaleTemporaries(path);
-  platform::FileRead read = readOptionsFile(files, path);
+  // Decoded where it was read: the file is never copied into a zero-filled
+  // buffer first.
+  DecodeReport report;
+  platform::FileRead read =
+      files.readWithinInto(path, platform::SizeLimit{kOptionsHeadBytes, largestOptionsFileBytes},
+                           [&](std::span<const uint8_t> bytes) { report = decodeOptions(bytes, settings, records, laps); });
   using Status = platform::FileRead::Status;
   if (read.status == Status::NotFound) {
     load.outcome = OptionsLoad::Outcome::NoFile;
@@ -480,7 +629,6 @@ OptionsLoad loadOptions(platform::Files& files, const std::string& path, Setting
   }
   std::string problem;
   if (read.status == Status::Ok) {
-    const DecodeReport report = decodeOptions(read.bytes, settings, records, laps);
     if (report.ok()) {
       load.outcome = OptionsLoad::Outcome::Loaded;
       return load;
@@ -538,13 +686,23 @@ OptionsSave saveOptions(platform::Files& files, const std::string& path, const S
     const platform::FileResult created = files.createFolder(folder);
     if (!created.ok) return failed(created.error, false);
   }
-  std::vector<uint8_t> bytes;
+  // Encoded piece by piece as it is written: no copy of the whole file is
+  // ever held in memory.
+  platform::FileResult written;
   try {
-    bytes = encodeOptions(settings, records, laps);
+    const size_t expected = encodedSize(records, laps);
+    std::vector<uint8_t> chunk(std::min(expected, kEncodeChunkBytes));
+    written = files.writeAtomicallyFrom(path, [&](const platform::Files::PutPiece& put) {
+      bool writing = true;
+      Writer w(chunk, [&](std::span<const uint8_t> piece) { writing = writing && put(piece); });
+      encodeInto(w, settings, records, laps);
+      w.flush();
+      // The size was worked out from the same stores.
+      if (w.written() != expected) std::abort();
+    });
   } catch (const std::bad_alloc&) {
     return failed("not enough memory", false);
   }
-  const platform::FileResult written = files.writeAtomically(path, bytes);
   if (!written.ok) return failed(written.error, written.existed);
   save.ok = true;
   return save;

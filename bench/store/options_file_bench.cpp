@@ -3,6 +3,12 @@
 // about 74 MB) beside plain copies of the same bytes, so that the cost of
 // the field-by-field format shows against the cost of the bytes themselves.
 // Times are wall-clock: the disk cases wait for the disk.
+//
+//   build/release/bench/store/store_bench --benchmark_repetitions=5
+//       --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
+//
+// Load against BM_PlainReadRaw (the bytes read into an uninitialised buffer),
+// save against BM_CopyFsync (cp, then fsync).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -149,6 +156,48 @@ void BM_PlainRead(benchmark::State& state) {
   setBytes(state);
 }
 
+// The file read into memory as any program would: one buffer of its size,
+// never initialised, filled by read().
+void BM_PlainReadRaw(benchmark::State& state) {
+  platform::PosixFiles files;
+  saveOptions(files, full().path, full().settings, full().records, full().laps);
+  for (auto _ : state) {
+    const int fd = ::open(full().path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[full().bytes.size()]);
+    size_t done = 0;
+    while (done < full().bytes.size()) {
+      const ssize_t n = ::read(fd, buffer.get() + done, full().bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    benchmark::DoNotOptimize(buffer.get());
+  }
+  setBytes(state);
+}
+
+// cp and then fsync: the file read in pieces and written to a new one,
+// flushed to the disk.
+void BM_CopyFsync(benchmark::State& state) {
+  platform::PosixFiles files;
+  saveOptions(files, full().path, full().settings, full().records, full().laps);
+  const std::string target = full().folder + "/copy.bin";
+  std::vector<uint8_t> piece(128 * 1024);
+  for (auto _ : state) {
+    const int in = ::open(full().path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    for (;;) {
+      const ssize_t n = ::read(in, piece.data(), piece.size());
+      if (n <= 0) break;
+      if (::write(out, piece.data(), static_cast<size_t>(n)) != n) break;
+    }
+    ::fsync(out);
+    ::close(out);
+    ::close(in);
+  }
+  setBytes(state);
+}
+
 BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MemoryCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -157,6 +206,8 @@ BENCHMARK(BM_PlainWriteFsync)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AtomicWriteOfBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadOptions)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainReadRaw)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CopyFsync)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace corvantis

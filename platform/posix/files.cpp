@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +10,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
+#include <functional>
+#include <memory>
+#include <new>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -151,8 +156,78 @@ bool exists(const std::string& path) {
 
 FileRead PosixFiles::readWhole(const std::string& path) { return readWithin(path, SizeLimit{}); }
 
-FileRead PosixFiles::readWithin(const std::string& path, const SizeLimit& limit) {
+namespace {
+
+// The bytes of a file being read: a vector (zero-filled as it grows) or raw
+// memory that is only ever written by the reads.
+struct VectorBuffer {
+  std::vector<uint8_t>& bytes;
+  uint8_t* data() { return bytes.data(); }
+  size_t size() const { return bytes.size(); }
+  void resize(size_t n) { bytes.resize(n); }
+};
+
+// Memory for a file being read that is only ever written by the reads:
+// never zero-filled by us, and for a large file asked for in huge pages,
+// so that the kernel provides it with a few dozen faults, not one a page.
+class RawBuffer {
+ public:
+  RawBuffer() = default;
+  RawBuffer(const RawBuffer&) = delete;
+  RawBuffer& operator=(const RawBuffer&) = delete;
+  ~RawBuffer() { release(); }
+  uint8_t* data() { return data_; }
+  size_t size() const { return length_; }
+  void resize(size_t n) {
+    uint8_t* grown = nullptr;
+    size_t mapped = 0;
+    if (n >= kHugeFrom) {
+      mapped = n + kHugePage;
+      void* raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (raw == MAP_FAILED) throw std::bad_alloc();
+      // From the first huge-page boundary inside the mapping.
+      const auto address = reinterpret_cast<uintptr_t>(raw);
+      grown = reinterpret_cast<uint8_t*>((address + kHugePage - 1) & ~(kHugePage - 1));
+      ::madvise(grown, n, MADV_HUGEPAGE);
+      if (length_ > 0) std::memcpy(grown, data_, std::min(length_, n));
+      release();
+      mapping_ = raw;
+      mappedBytes_ = mapped;
+    } else {
+      std::unique_ptr<uint8_t[]> heap(new uint8_t[n]);  // uninitialised
+      grown = heap.get();
+      if (length_ > 0) std::memcpy(grown, data_, std::min(length_, n));
+      release();
+      heap_ = std::move(heap);
+    }
+    data_ = grown;
+    length_ = n;
+  }
+
+ private:
+  static constexpr size_t kHugePage = size_t{2} << 20;
+  static constexpr size_t kHugeFrom = size_t{4} << 20;
+  void release() {
+    heap_.reset();
+    if (mapping_ != nullptr) ::munmap(mapping_, mappedBytes_);
+    mapping_ = nullptr;
+    mappedBytes_ = 0;
+    data_ = nullptr;
+    length_ = 0;
+  }
+  std::unique_ptr<uint8_t[]> heap_;
+  void* mapping_ = nullptr;
+  size_t mappedBytes_ = 0;
+  uint8_t* data_ = nullptr;
+  size_t length_ = 0;
+};
+
+// Reads the file at path whole into buffer (done: the bytes read), judging
+// it by the limit first; result carries every outcome but the bytes.
+template <typename Buffer>
+FileRead readFileInto(const std::string& path, const SizeLimit& limit, Buffer& buffer, size_t& done) {
   FileRead result;
+  done = 0;
   // Judged before opening: opening a FIFO for reading waits for a writer,
   // and a device may answer forever.
   struct stat info {};
@@ -197,16 +272,16 @@ FileRead PosixFiles::readWithin(const std::string& path, const SizeLimit& limit)
 
   // The size is only a hint: the file is read to its end, however long
   // (within the limit, when there is one).
-  result.bytes = std::move(head);
-  result.bytes.resize(std::max<uint64_t>(size + 1, result.bytes.size() + 4096));
-  size_t done = headRead;
+  buffer.resize(std::max<uint64_t>(size + 1, headRead + 4096));
+  if (headRead > 0) std::memcpy(buffer.data(), head.data(), headRead);
+  done = headRead;
   for (;;) {
-    if (done == result.bytes.size()) result.bytes.resize(result.bytes.size() * 2);
-    const ssize_t n = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
+    if (done == buffer.size()) buffer.resize(buffer.size() * 2);
+    const ssize_t n = ::read(fd.get(), buffer.data() + done, buffer.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       result.error = reasonOf(errno);
-      result.bytes.clear();
+      done = 0;
       return result;
     }
     if (n == 0) break;
@@ -216,16 +291,42 @@ FileRead PosixFiles::readWithin(const std::string& path, const SizeLimit& limit)
       result.status = FileRead::Status::TooLarge;
       result.size = done;
       result.limit = largest;
-      result.bytes.clear();
+      done = 0;
       return result;
     }
   }
-  result.bytes.resize(done);
   result.status = FileRead::Status::Ok;
   return result;
 }
 
-FileResult PosixFiles::writeAtomically(const std::string& linkOrPath, std::span<const uint8_t> bytes) {
+}  // namespace
+
+FileRead PosixFiles::readWithin(const std::string& path, const SizeLimit& limit) {
+  std::vector<uint8_t> bytes;
+  VectorBuffer buffer{bytes};
+  size_t done = 0;
+  FileRead result = readFileInto(path, limit, buffer, done);
+  if (result.status == FileRead::Status::Ok) {
+    bytes.resize(done);
+    result.bytes = std::move(bytes);
+  }
+  return result;
+}
+
+FileRead PosixFiles::readWithinInto(const std::string& path, const SizeLimit& limit,
+                                    const std::function<void(std::span<const uint8_t> bytes)>& use) {
+  RawBuffer buffer;
+  size_t done = 0;
+  FileRead result = readFileInto(path, limit, buffer, done);
+  if (result.status == FileRead::Status::Ok) use(std::span<const uint8_t>(buffer.data(), done));
+  return result;
+}
+
+namespace {
+
+// The atomic replacement, with the content written by writeContent(fd),
+// which answers 0 or the error of the write that failed.
+FileResult replaceAtomically(const std::string& linkOrPath, const std::function<int(int fd)>& writeContent) {
   static std::atomic<unsigned> serial{0};
   // Through a link the target is replaced and the link kept: renaming over
   // the link itself would leave its target stale.
@@ -268,7 +369,15 @@ FileResult PosixFiles::writeAtomically(const std::string& linkOrPath, std::span<
     ::fchmod(fd.get(), old.st_mode & 07777);
   }
 
-  if (const int error = writeAll(fd.get(), bytes); error != 0) return abandon(error);
+  int writeError = 0;
+  try {
+    writeError = writeContent(fd.get());
+  } catch (...) {
+    // Whatever stopped the content from being made, the old file stays.
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  if (writeError != 0) return abandon(writeError);
   if (::fsync(fd.get()) != 0) return abandon(errno);
   if (const int error = fd.closeNow(); error != 0) return abandon(error);
   if (::rename(temporary.c_str(), path.c_str()) != 0) return abandon(errno);
@@ -277,6 +386,24 @@ FileResult PosixFiles::writeAtomically(const std::string& linkOrPath, std::span<
   result.ok = true;
   result.path = path;
   return result;
+}
+
+}  // namespace
+
+FileResult PosixFiles::writeAtomically(const std::string& linkOrPath, std::span<const uint8_t> bytes) {
+  return replaceAtomically(linkOrPath, [bytes](int fd) { return writeAll(fd, bytes); });
+}
+
+FileResult PosixFiles::writeAtomicallyFrom(const std::string& linkOrPath,
+                                           const std::function<void(const PutPiece& put)>& produce) {
+  return replaceAtomically(linkOrPath, [&produce](int fd) {
+    int error = 0;
+    produce([fd, &error](std::span<const uint8_t> piece) {
+      if (error == 0) error = writeAll(fd, piece);
+      return error == 0;
+    });
+    return error;
+  });
 }
 
 int PosixFiles::removeStaleTemporaries(const std::string& path) {

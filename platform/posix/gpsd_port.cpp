@@ -1,5 +1,6 @@
 #include "platform/posix/gpsd_port.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -214,23 +215,39 @@ void GpsdPort::receive(int waitMs) {
   }
 }
 
-ReadResult GpsdPort::readByte(uint8_t& byte) {
-  if (!open_) return ReadResult::Failed;
-  if (bufferStart_ >= buffer_.size()) {
-    if (state_ == State::Idle && monotonicMs() >= nextAttemptMs_) startConnect();
-    if (state_ == State::Connecting) finishConnect(readTimeoutMs_);
-    if (state_ == State::Connected) {
-      sendPending();
-      if (state_ == State::Connected) receive(readTimeoutMs_);
-    }
+void GpsdPort::refill(int waitMs) {
+  if (state_ == State::Idle && monotonicMs() >= nextAttemptMs_) startConnect();
+  if (state_ == State::Connecting) finishConnect(waitMs);
+  if (state_ == State::Connected) {
+    sendPending();
+    if (state_ == State::Connected) receive(waitMs);
   }
   // Without gpsd this is silence, never a failure: the pump's count of
   // silent ticks turns it into the device error. Like a quiet serial line it
-  // answers after the read time-out, so that time passes as the pump expects.
-  if (state_ == State::Idle) poll(nullptr, 0, readTimeoutMs_);
+  // answers after the wait, so that time passes as the pump expects.
+  if (state_ == State::Idle && waitMs > 0) poll(nullptr, 0, waitMs);
+}
+
+ReadResult GpsdPort::readByte(uint8_t& byte) {
+  if (!open_) return ReadResult::Failed;
+  if (bufferStart_ >= buffer_.size()) refill(readTimeoutMs_);
   if (bufferStart_ >= buffer_.size()) return ReadResult::Nothing;
   byte = buffer_[bufferStart_++];
   return ReadResult::Byte;
+}
+
+ReadResult GpsdPort::readAvailable(std::span<const uint8_t>& bytes, uint32_t waitMs) {
+  bytes = {};
+  if (!open_) return ReadResult::Failed;
+  const int wait = waitMs < static_cast<uint32_t>(readTimeoutMs_) ? static_cast<int>(waitMs) : readTimeoutMs_;
+  if (bufferStart_ >= buffer_.size()) refill(wait);
+  if (bufferStart_ >= buffer_.size()) return ReadResult::Nothing;
+  bytes = std::span<const uint8_t>(buffer_.data() + bufferStart_, buffer_.size() - bufferStart_);
+  return ReadResult::Byte;
+}
+
+void GpsdPort::consume(std::size_t count) {
+  bufferStart_ += std::min(count, buffer_.size() - bufferStart_);
 }
 
 }  // namespace corvantis::platform

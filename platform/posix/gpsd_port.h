@@ -50,6 +50,10 @@ class GpsdPort : public SerialPort {
   bool applyLineSettings(const LineSettings&) override { return open_; }
   bool applyTimeouts(const Timeouts& timeouts) override;
   ReadResult readByte(uint8_t& byte) override;
+  // All the NMEA bytes received and not yet taken; when there are none, the
+  // connection's next step and a receive, each waiting at most waitMs.
+  ReadResult readAvailable(std::span<const uint8_t>& bytes, uint32_t waitMs) override;
+  void consume(std::size_t count) override;
   void close() override;
   bool isOpen() const override { return open_; }
 
@@ -66,6 +70,8 @@ class GpsdPort : public SerialPort {
   void sendPending();
   // Takes what the socket holds into the buffer, gpsd's JSON lines left out.
   void receive(int waitMs);
+  // With the buffer empty: the connection's next step and a receive.
+  void refill(int waitMs);
 
   std::string host_;
   uint16_t port_;

@@ -1,5 +1,6 @@
 #include "platform/posix/serial_port.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -160,26 +161,47 @@ bool PosixSerialPort::applyTimeouts(const Timeouts& timeouts) {
   return true;
 }
 
-ReadResult PosixSerialPort::readByte(uint8_t& byte) {
-  if (fd_ < 0) return ReadResult::Failed;
-  if (bufferStart_ < bufferEnd_) {
-    byte = buffer_[bufferStart_++];
-    return ReadResult::Byte;
-  }
+ReadResult PosixSerialPort::fill(int waitMs) {
   // poll tells a hang-up (receiver unplugged, the other end of a
   // pseudo-terminal closed) apart from a quiet line; read alone answers 0 for both.
   pollfd request{fd_, POLLIN, 0};
-  const int ready = poll(&request, 1, readTimeoutMs_);
+  const int ready = poll(&request, 1, waitMs);
   if (ready < 0) return errno == EINTR ? ReadResult::Nothing : ReadResult::Failed;
   if (ready == 0) return ReadResult::Nothing;
   if ((request.revents & (POLLERR | POLLNVAL)) != 0) return ReadResult::Failed;
   const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
   if (n < 0) return (errno == EINTR || errno == EAGAIN) ? ReadResult::Nothing : ReadResult::Failed;
   if (n == 0) return (request.revents & POLLHUP) != 0 ? ReadResult::Failed : ReadResult::Nothing;
-  bufferStart_ = 1;
+  bufferStart_ = 0;
   bufferEnd_ = static_cast<std::size_t>(n);
-  byte = buffer_[0];
   return ReadResult::Byte;
+}
+
+ReadResult PosixSerialPort::readByte(uint8_t& byte) {
+  if (fd_ < 0) return ReadResult::Failed;
+  if (bufferStart_ == bufferEnd_) {
+    const ReadResult result = fill(readTimeoutMs_);
+    if (result != ReadResult::Byte) return result;
+  }
+  byte = buffer_[bufferStart_++];
+  return ReadResult::Byte;
+}
+
+ReadResult PosixSerialPort::readAvailable(std::span<const uint8_t>& bytes, uint32_t waitMs) {
+  bytes = {};
+  if (fd_ < 0) return ReadResult::Failed;
+  if (bufferStart_ == bufferEnd_) {
+    // A wait never exceeds the read time-out the port was given.
+    const int wait = waitMs < static_cast<uint32_t>(readTimeoutMs_) ? static_cast<int>(waitMs) : readTimeoutMs_;
+    const ReadResult result = fill(wait);
+    if (result != ReadResult::Byte) return result;
+  }
+  bytes = std::span<const uint8_t>(buffer_.data() + bufferStart_, bufferEnd_ - bufferStart_);
+  return ReadResult::Byte;
+}
+
+void PosixSerialPort::consume(std::size_t count) {
+  bufferStart_ += std::min(count, bufferEnd_ - bufferStart_);
 }
 
 void PosixSerialPort::close() {

@@ -52,6 +52,11 @@ class PosixSerialPort : public SerialPort {
   bool applyLineSettings(const LineSettings& settings) override;
   bool applyTimeouts(const Timeouts& timeouts) override;
   ReadResult readByte(uint8_t& byte) override;
+  // Hands out the whole buffer; when it is empty, takes what the device
+  // holds with one system call (up to the buffer's size), after waiting at
+  // most waitMs for it.
+  ReadResult readAvailable(std::span<const uint8_t>& bytes, uint32_t waitMs) override;
+  void consume(std::size_t count) override;
   void close() override;
   bool isOpen() const override { return fd_ >= 0; }
 
@@ -69,9 +74,12 @@ class PosixSerialPort : public SerialPort {
   int fd_ = -1;
   std::string devicePath_;
   int readTimeoutMs_ = 100;
+  // Fills the empty buffer from the device, waiting at most waitMs.
+  ReadResult fill(int waitMs);
+
   // Bytes already taken from the device and not yet handed out: one system
-  // call serves many one-byte reads.
-  std::array<uint8_t, 256> buffer_{};
+  // call serves many reads (a whole tick's budget of them).
+  std::array<uint8_t, 1024> buffer_{};
   std::size_t bufferStart_ = 0;
   std::size_t bufferEnd_ = 0;
 };

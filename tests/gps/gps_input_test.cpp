@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/nmea_text.h"
-
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/support/fake_serial_port.h"
+#include "tests/support/nmea_text.h"
 #include "tests/support/scripted_message_boxes.h"
 
 namespace corvantis {

@@ -1,5 +1,8 @@
 #include "tools/analyze/log_replay.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,14 +25,29 @@ constexpr int kReplayBaudIndex = 0;
 // The time of day of a fix sentence ($GPGGA, or any talker's GGA under
 // Talkers::Any) starting at `sentence`, if it has a usable one.
 bool ggaTime(const uint8_t* sentence, std::size_t length, Talkers talkers, uint32_t& timeOfDayMs) {
+  // Only the sentence's first 95 bytes, up to a NUL, are looked at.
+  constexpr std::size_t kLookedAt = 95;
+  if (length > kLookedAt) length = kLookedAt;
+  if (const void* nul = std::memchr(sentence, '\0', length)) {
+    length = static_cast<std::size_t>(static_cast<const uint8_t*>(nul) - sentence);
+  }
   if (length < 6) return false;
-  char text[96];
-  const std::size_t n = length < sizeof text - 1 ? length : sizeof text - 1;
-  std::memcpy(text, sentence, n);
-  text[n] = '\0';
-  if (talkers == Talkers::Any ? !isGgaOfAnyTalker(text) : std::memcmp(text, "$GPGGA", 6) != 0) return false;
+  const char* text = reinterpret_cast<const char*>(sentence);
+  const bool gga = talkers == Talkers::Any ? (text[0] == '$' && text[1] >= 'A' && text[1] <= 'Z' && text[2] >= 'A' &&
+                                              text[2] <= 'Z' && std::memcmp(text + 3, "GGA", 3) == 0)
+                                           : std::memcmp(text, "$GPGGA", 6) == 0;
+  if (!gga) return false;
+  // Field 1 as extractField gives it: between the first two commas (the
+  // search starting after the "$"), non-empty, its first 31 characters.
+  const char* end = text + length;
+  const auto* first = static_cast<const char*>(std::memchr(text + 1, ',', length - 1));
+  if (first == nullptr) return false;
+  const auto* second = static_cast<const char*>(std::memchr(first + 1, ',', static_cast<std::size_t>(end - first - 1)));
+  if (second == nullptr || second == first + 1) return false;
   FieldBuffer field;
-  if (!extractField(text, 1, field)) return false;
+  const std::size_t size = std::min<std::size_t>(static_cast<std::size_t>(second - first - 1), kFieldBufferSize - 1);
+  std::memcpy(field, first + 1, size);
+  field[size] = '\0';
   timeOfDayMs = readTimeOfDay(field);
   return timeOfDayMs < kLatestTimeOfDayMs;
 }
@@ -42,6 +60,15 @@ bool readLogFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
   if (file == nullptr) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
+  }
+  // Room for the whole file at once: a vector grown chunk by chunk holds up
+  // to twice the log while it moves, and the log is the analyzer's largest
+  // piece of memory. The size is a hint; the file is read to its end.
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    // Straight into its place, without a copy through a smaller buffer.
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
   }
   uint8_t chunk[65536];
   std::size_t n = 0;
@@ -57,20 +84,23 @@ bool readLogFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
   return true;
 }
 
-ReplayPort::ReplayPort(const std::vector<uint8_t>& log, Talkers talkers) : bytes_(log) {
-  bytes_.push_back('$');
+std::shared_ptr<const ReplaySchedule> scheduleOf(std::span<const uint8_t> log, Talkers talkers) {
+  auto schedule = std::make_shared<ReplaySchedule>();
   const std::size_t logSize = log.size();
-
   bool haveFirst = false;
   uint64_t previousCountedMs = 0;
   uint64_t dayOffsetMs = 0;
   uint64_t releaseMs = 0;
-  for (std::size_t start = 0; start < logSize; ++start) {
-    if (log[start] != '$') continue;
-    std::size_t end = start + 1;
-    while (end < logSize && log[end] != '$') ++end;
+  const uint8_t* const begin = log.data();
+  const auto nextDollar = [&](std::size_t from) {
+    if (from >= logSize) return logSize;
+    const auto* found = static_cast<const uint8_t*>(std::memchr(begin + from, '$', logSize - from));
+    return found == nullptr ? logSize : static_cast<std::size_t>(found - begin);
+  };
+  for (std::size_t start = nextDollar(0); start < logSize;) {
+    const std::size_t end = nextDollar(start + 1);
     uint32_t timeOfDayMs = 0;
-    if (ggaTime(log.data() + start, end - start, talkers, timeOfDayMs)) {
+    if (ggaTime(begin + start, end - start, talkers, timeOfDayMs)) {
       uint64_t countedMs = dayOffsetMs + timeOfDayMs;
       if (haveFirst && countedMs + kHalfDayMs < previousCountedMs) {
         dayOffsetMs += kDayMs;
@@ -79,20 +109,30 @@ ReplayPort::ReplayPort(const std::vector<uint8_t>& log, Talkers talkers) : bytes
       if (!haveFirst) {
         // The bytes before the first $GPGGA go with it.
         haveFirst = true;
-        startMs_ = countedMs;
+        schedule->startMs = countedMs;
         releaseMs = countedMs;
       } else {
-        groups_.push_back({start, releaseMs});
+        schedule->groups.push_back({start, releaseMs});
         if (countedMs > releaseMs) releaseMs = countedMs;
       }
       previousCountedMs = countedMs;
     }
-    start = end - 1;
+    start = end;
   }
   // The last group ends with the closing "$". A log without a timed
   // $GPGGA is one group released at once.
-  groups_.push_back({bytes_.size(), releaseMs});
+  schedule->groups.push_back({logSize + 1, releaseMs});
+  return schedule;
 }
+
+ReplayPort::ReplayPort(const std::vector<uint8_t>& log, Talkers talkers)
+    : log_(log), schedule_(scheduleOf(log_, talkers)) {}
+
+ReplayPort::ReplayPort(std::vector<uint8_t>&& log, Talkers talkers)
+    : owned_(std::move(log)), log_(owned_), schedule_(scheduleOf(log_, talkers)) {}
+
+ReplayPort::ReplayPort(const std::vector<uint8_t>& log, std::shared_ptr<const ReplaySchedule> schedule)
+    : log_(log), schedule_(std::move(schedule)) {}
 
 bool ReplayPort::open(const std::string&) {
   open_ = true;
@@ -100,8 +140,9 @@ bool ReplayPort::open(const std::string&) {
 }
 
 void ReplayPort::setNowMs(uint64_t nowMs) {
-  while (nextGroup_ < groups_.size() && groups_[nextGroup_].releaseMs <= nowMs) {
-    releasedEnd_ = groups_[nextGroup_].end;
+  const auto& groups = schedule_->groups;
+  while (nextGroup_ < groups.size() && groups[nextGroup_].releaseMs <= nowMs) {
+    releasedEnd_ = groups[nextGroup_].end;
     ++nextGroup_;
   }
 }
@@ -109,8 +150,27 @@ void ReplayPort::setNowMs(uint64_t nowMs) {
 platform::ReadResult ReplayPort::readByte(uint8_t& byte) {
   if (!open_) return platform::ReadResult::Failed;
   if (position_ >= releasedEnd_) return platform::ReadResult::Nothing;
-  byte = bytes_[position_++];
+  byte = position_ < log_.size() ? log_[position_] : static_cast<uint8_t>('$');
+  ++position_;
   return platform::ReadResult::Byte;
+}
+
+platform::ReadResult ReplayPort::readAvailable(std::span<const uint8_t>& bytes, uint32_t) {
+  static constexpr uint8_t kClosingDollar = '$';
+  bytes = {};
+  if (!open_) return platform::ReadResult::Failed;
+  if (position_ >= releasedEnd_) return platform::ReadResult::Nothing;
+  if (position_ < log_.size()) {
+    const std::size_t end = releasedEnd_ < log_.size() ? releasedEnd_ : log_.size();
+    bytes = log_.subspan(position_, end - position_);
+  } else {
+    bytes = std::span<const uint8_t>(&kClosingDollar, 1);
+  }
+  return platform::ReadResult::Byte;
+}
+
+void ReplayPort::consume(std::size_t count) {
+  position_ += std::min(count, releasedEnd_ - position_);
 }
 
 uint32_t ReplayClock::calendarSeconds() {
@@ -134,6 +194,11 @@ platform::MessageAnswer StderrMessageBoxes::show(const std::string& text, platfo
 }
 
 Replay::Replay(const std::vector<uint8_t>& log, Talkers talkers) : port_(log, talkers), talkers_(talkers) {}
+
+Replay::Replay(std::vector<uint8_t>&& log, Talkers talkers) : port_(std::move(log), talkers), talkers_(talkers) {}
+
+Replay::Replay(const std::vector<uint8_t>& log, std::shared_ptr<const ReplaySchedule> schedule, Talkers talkers)
+    : port_(log, std::move(schedule)), talkers_(talkers) {}
 
 bool Replay::step(GpsInput& gps) {
   if (port_.exhausted()) return false;

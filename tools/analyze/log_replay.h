@@ -22,8 +22,11 @@
 //
 // With Talkers::Any (--any-talker) the GGA sentence of any talker opens a
 // group, as it is the fix sentence there.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,38 +41,57 @@ namespace corvantis::analyze {
 // Reads a whole log. False with `error` set ("cannot open ...: reason").
 bool readLogFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
 
+// When the bytes of a log become readable: the groups of the replay rule,
+// each with its end and release time. Worked out once per log and talker
+// rule; every replay of that log can share it.
+struct ReplaySchedule {
+  struct Group {
+    std::size_t end;     // one past its last byte (the closing "$" is byte log.size())
+    uint64_t releaseMs;  // never below the group before it
+  };
+  std::vector<Group> groups;
+  uint64_t startMs = 0;  // simulated time of the first tick
+};
+std::shared_ptr<const ReplaySchedule> scheduleOf(std::span<const uint8_t> log, Talkers talkers);
+
 // The log as a byte source that stands in for the serial port. Reads see
-// only the bytes released by the simulated time set with setNowMs.
+// only the bytes released by the simulated time set with setNowMs. The log
+// is read where it lies, not copied: a log passed as an lvalue must outlive
+// the port (a temporary is moved in and kept).
 class ReplayPort : public platform::SerialPort {
  public:
   explicit ReplayPort(const std::vector<uint8_t>& log, Talkers talkers = Talkers::GpsOnly);
+  explicit ReplayPort(std::vector<uint8_t>&& log, Talkers talkers = Talkers::GpsOnly);
+  // With a schedule already worked out for this log.
+  ReplayPort(const std::vector<uint8_t>& log, std::shared_ptr<const ReplaySchedule> schedule);
+  ReplayPort(std::vector<uint8_t>&&, std::shared_ptr<const ReplaySchedule>) = delete;
 
   bool open(const std::string& name) override;
   bool applyLineSettings(const platform::LineSettings&) override { return open_; }
   bool applyTimeouts(const platform::Timeouts&) override { return open_; }
   platform::ReadResult readByte(uint8_t& byte) override;
+  // Every released byte not yet read, at once (the closing "$" on its own).
+  platform::ReadResult readAvailable(std::span<const uint8_t>& bytes, uint32_t waitMs) override;
+  void consume(std::size_t count) override;
   void close() override { open_ = false; }
   bool isOpen() const override { return open_; }
 
   // Simulated time of the first tick (ms, days counted on from the first $GPGGA's day).
-  uint32_t startMs() const { return startMs_; }
+  uint32_t startMs() const { return static_cast<uint32_t>(schedule_->startMs); }
   void setNowMs(uint64_t nowMs);
   // Every byte of the log and the closing "$" have been read.
-  bool exhausted() const { return position_ >= bytes_.size(); }
+  bool exhausted() const { return position_ >= log_.size() + 1; }
   std::size_t bytesRead() const { return position_; }
-  std::size_t groupCount() const { return groups_.size(); }
+  std::size_t groupCount() const { return schedule_->groups.size(); }
+  const std::shared_ptr<const ReplaySchedule>& schedule() const { return schedule_; }
 
  private:
-  struct Group {
-    std::size_t end;     // one past its last byte
-    uint64_t releaseMs;  // never below the group before it
-  };
-  std::vector<uint8_t> bytes_;  // the log and the closing "$"
-  std::vector<Group> groups_;
+  std::vector<uint8_t> owned_;        // the log, when it was handed over as a temporary
+  std::span<const uint8_t> log_;      // the log; the closing "$" follows it
+  std::shared_ptr<const ReplaySchedule> schedule_;
   std::size_t nextGroup_ = 0;
   std::size_t releasedEnd_ = 0;
   std::size_t position_ = 0;
-  uint64_t startMs_ = 0;
   bool open_ = false;
 };
 
@@ -106,7 +128,11 @@ class StderrMessageBoxes : public platform::MessageBoxes {
 // when it first opens the port, so that groups and fixes agree.
 class Replay {
  public:
+  // The log is read where it lies (see ReplayPort); a temporary is kept.
   explicit Replay(const std::vector<uint8_t>& log, Talkers talkers = Talkers::GpsOnly);
+  explicit Replay(std::vector<uint8_t>&& log, Talkers talkers = Talkers::GpsOnly);
+  // With a schedule already worked out for this log and rule.
+  Replay(const std::vector<uint8_t>& log, std::shared_ptr<const ReplaySchedule> schedule, Talkers talkers);
 
   platform::SerialPort& port() { return port_; }
   ReplayClock& clock() { return clock_; }

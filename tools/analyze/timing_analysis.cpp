@@ -1,5 +1,6 @@
 #include "tools/analyze/timing_analysis.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -21,14 +22,39 @@ using platform::headless::HeadlessDialog;
 using platform::headless::HeadlessWindowSystem;
 
 // The runs of one record set as (time, stamp) pairs: a change across a tick
-// means the screen stored a run in it.
-std::vector<std::pair<uint32_t, uint32_t>> signature(const RunRecords& records, RecordKey key) {
-  std::vector<std::pair<uint32_t, uint32_t>> runs;
+// means the screen stored a run in it. A fixed-size value, compared on
+// every tick without allocating.
+struct SetSignature {
+  int filled = 0;
+  std::array<std::pair<uint32_t, uint32_t>, RecordSet::kSlots> runs{};
+  bool operator==(const SetSignature&) const = default;
+  bool empty() const { return filled == 0; }
+  const std::pair<uint32_t, uint32_t>& back() const { return runs[static_cast<std::size_t>(filled - 1)]; }
+};
+
+SetSignature signature(const RunRecords& records, RecordKey key) {
+  SetSignature signature;
   if (const RecordSet* set = records.findRecordSet(key)) {
-    const int filled = set->filledCount();
-    for (int i = 0; i < filled; ++i) runs.emplace_back(set->runs[i].timeMs, set->runs[i].stamp);
+    signature.filled = set->filledCount();
+    for (int i = 0; i < signature.filled; ++i) {
+      signature.runs[static_cast<std::size_t>(i)] = {set->runs[static_cast<std::size_t>(i)].timeMs,
+                                                     set->runs[static_cast<std::size_t>(i)].stamp};
+    }
   }
-  return runs;
+  return signature;
+}
+
+// The session's schedule for this log, worked out on first use.
+std::shared_ptr<const ReplaySchedule> scheduleFor(const std::vector<uint8_t>& log, TimingSession& session) {
+  TimingSession::ScheduleCache& cache = session.replaySchedule;
+  if (!cache.schedule || cache.logData != log.data() || cache.logSize != log.size() ||
+      cache.talkers != session.talkers) {
+    cache.schedule = scheduleOf(log, session.talkers);
+    cache.logData = log.data();
+    cache.logSize = log.size();
+    cache.talkers = session.talkers;
+  }
+  return cache.schedule;
 }
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -54,7 +80,8 @@ bool twoDigits(const std::string& text, size_t at, int& value) {
 // serial port and the clock.
 struct PassRig {
   explicit PassRig(const std::vector<uint8_t>& log, TimingSession& session)
-      : replay(log, session.talkers), ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {
+      : replay(log, scheduleFor(log, session), session.talkers),
+        ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {
     ctx->settings = session.settings;
     ctx->records = std::move(session.records);
     uint32_t calendarSeconds = 0;

@@ -4,12 +4,15 @@
 // under the simulated clock, so that the runs found are the runs the device
 // would have stored. Each pass starts from a fresh fix history and adds its
 // runs to the session's records.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "gps/nmea_decoder.h"
+#include "tools/analyze/log_replay.h"
 #include "store/lap_definitions.h"
 #include "store/run_records.h"
 #include "store/settings.h"
@@ -23,6 +26,17 @@ struct TimingSession {
   RunRecords records;
   LapDefinitions laps;
   Talkers talkers = Talkers::GpsOnly;  // --any-talker
+
+  // When the log's bytes are released, worked out by the first pass and
+  // reused by the next ones over the same log (which must not change while
+  // the session uses it).
+  struct ScheduleCache {
+    const uint8_t* logData = nullptr;
+    std::size_t logSize = 0;
+    Talkers talkers = Talkers::GpsOnly;
+    std::shared_ptr<const ReplaySchedule> schedule;
+  };
+  ScheduleCache replaySchedule;
 };
 
 // One run a screen stored during a pass.

@@ -6,6 +6,7 @@
 
 #include "tests/support/nmea_text.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
@@ -203,6 +204,41 @@ TEST(PosixSerialPort, APortThatDisappearsIsADeviceError) {
   EXPECT_EQ(p.gps->history.count, 1);
   p.gps->closePort();
   EXPECT_FALSE(p.gps->portOpen());
+}
+
+// The program's ticks (tickReadWaitMs 0) take what has arrived and never
+// wait for the receiver, however long the port's read time-out. Were a tick
+// to wait, the hundred silent ticks below would take 100 x 25.5 s.
+TEST(PosixSerialPort, ATickWithNothingToReadReturnsAtOnce) {
+  PtyPump p;
+  ASSERT_TRUE(p.pty.ok());
+  ASSERT_TRUE(p.gps->openPort(5, 0));
+  platform::Timeouts longest;
+  longest.readTotalMs = 25500;
+  ASSERT_TRUE(p.port.applyTimeouts(longest));
+  p.gps->tickReadWaitMs = 0;
+  const auto start = std::chrono::steady_clock::now();
+  int ticks = 0;
+  while (!p.gps->currentFix.deviceError && ticks < 150) {
+    p.gps->pumpTick();
+    ++ticks;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // Still a hundred silent ticks before the error, as with waiting reads.
+  EXPECT_EQ(ticks, kSilentTicksForDeviceError + 1);
+
+  // And what arrives is read by the next ticks, without waiting for it.
+  ASSERT_TRUE(p.gps->openPort(5, 0));
+  ASSERT_TRUE(p.port.applyTimeouts(longest));
+  p.pty.write(gga("120000") + gga("120001", "4807.138") + "$");
+  int fixes = 0;
+  for (int i = 0; i < 2000 && fixes < 2; ++i) {
+    p.gps->pumpTick();
+    if (p.ticks.back()) ++fixes;
+    if (fixes < 2) ::usleep(1000);  // the pseudo-terminal hands bytes over asynchronously
+  }
+  EXPECT_EQ(fixes, 2);
+  EXPECT_EQ(p.gps->history.newestFixTime(), 43201000u);
 }
 
 TEST(PosixClock, TicksAndCalendar) {
