@@ -48,14 +48,21 @@ void checkParams(const ScenarioParams& p) {
     if (!(d > 0.0 && d < 100000.0)) throw std::invalid_argument("truth distances must be above 0 m");
 }
 
-Scenario stripScenario(const std::string& name, const ScenarioParams& p, const Phase& run, double perRunM) {
-  checkParams(p);
+// A scenario of this name with the parameters' car, truth marks and origin
+// (defaultOrigin when none is given); its path is the caller's to lay.
+Scenario newScenario(const std::string& name, const ScenarioParams& p, const GeoOrigin& defaultOrigin) {
   Scenario sc;
   sc.name = name;
-  sc.origin = p.origin.value_or(kStripOrigin);
+  sc.origin = p.origin.value_or(defaultOrigin);
   sc.car = p.car;
   sc.speedsMph = p.speedsMph;
   sc.distancesM = p.distancesM;
+  return sc;
+}
+
+Scenario stripScenario(const std::string& name, const ScenarioParams& p, const Phase& run, double perRunM) {
+  checkParams(p);
+  Scenario sc = newScenario(name, p, kStripOrigin);
   const double length = perRunM * p.runs + 200.0;
   sc.path.setStart(Pose{0.0, 0.0, p.headingDeg * kDeg}, p.altitudeM);
   sc.path.addStraight(length, p.altitudeM + length * p.gradePercent / 100.0);
@@ -78,12 +85,7 @@ double sBendRunM() { return 2.0 * kSBendRadiusM * std::sin(sBendAngleDeg() * kDe
 Scenario circuitScenario(const std::string& name, const ScenarioParams& p, double accessStraightM,
                          const std::vector<Phase>& stripPhases, int defaultLaps) {
   checkParams(p);
-  Scenario sc;
-  sc.name = name;
-  sc.origin = p.origin.value_or(kCircuitOrigin);
-  sc.car = p.car;
-  sc.speedsMph = p.speedsMph;
-  sc.distancesM = p.distancesM;
+  Scenario sc = newScenario(name, p, kCircuitOrigin);
   Circuit circuit = builtInCircuit(kCircuitAltitudeM);
   const PathPoint sf = circuit.at(0.0);
   const double h = sf.pose.headingRad;
@@ -190,12 +192,7 @@ Scenario demoScenario(const ScenarioParams& p) {
   // a U-turn onto the access road, and a stop at the line. The car stands
   // only at the line, so each loop gives one 0-60 mph, one quarter mile and
   // nothing else a timing screen would store.
-  Scenario sc;
-  sc.name = "demo";
-  sc.origin = p.origin.value_or(kCircuitOrigin);
-  sc.car = p.car;
-  sc.speedsMph = p.speedsMph;
-  sc.distancesM = p.distancesM;
+  Scenario sc = newScenario("demo", p, kCircuitOrigin);
   Circuit circuit = builtInCircuit(kCircuitAltitudeM);
   const PathPoint sf = circuit.at(0.0);
   const double h = sf.pose.headingRad;
