@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -27,8 +28,9 @@ struct Outcome {
 class AnalyzeLapModes : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("corv-laps-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // The process id keeps two test runs at once (two builds) out of each other's files.
+    dir_ = fs::temp_directory_path() / ("corv-laps-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     sim::ReceiverOptions receiver;
     receiver.rateHz = 5;
