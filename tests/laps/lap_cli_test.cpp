@@ -85,6 +85,12 @@ TEST_F(AnalyzeLapModes, DefinesATrackThenTimesItsLapsAsJson) {
   const std::string before = readFile(path("track.bin"));
   EXPECT_EQ(run("--options " + path("track.bin") + " --lap 'Club Circuit' " + path("laps.nmea")).status, 0);
   EXPECT_GT(readFile(path("track.bin")).size(), before.size());
+
+  // Names are counted in characters: 31 accented letters fit, 32 do not.
+  std::string accented;
+  for (int i = 0; i < 31; ++i) accented += "\xc3\xa9";
+  EXPECT_EQ(run(define(accented, "12:01:52.2", "12:03:22")).status, 0);
+  EXPECT_EQ(run(define(accented + "\xc3\xa9", "12:01:52.2", "12:03:22")).status, 2);
 }
 
 TEST_F(AnalyzeLapModes, FailuresLeaveTheFileAsItWas) {

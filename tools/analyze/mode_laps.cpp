@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "store/lap_name_text.h"
 #include "tools/analyze/lap_analysis.h"
 #include "tools/analyze/modes.h"
 #include "tools/analyze/options_session.h"
@@ -53,8 +54,11 @@ int runDefineLap(const Arguments& args, const std::vector<uint8_t>& log, std::os
   }
   LapDefineRequest request;
   request.name = args.modeValue;
-  if (request.name.empty() || request.name.size() > static_cast<size_t>(LapDefinition::kMaxNameChars)) {
-    err << "corvantis-analyze: a lap's name has 1 to " << LapDefinition::kMaxNameChars << " characters\n";
+  // Characters, not bytes, as in the lap editor's name field: a name the
+  // file cannot hold whole is refused rather than stored cut.
+  if (request.name.empty() || limitLapName(request.name) != request.name) {
+    err << "corvantis-analyze: a lap's name has 1 to " << LapDefinition::kMaxNameChars
+        << " characters (fewer beyond the basic plane) of valid UTF-8\n";
     return kExitBadInput;
   }
   auto clockTime = [&](const char* option, const std::string& text, uint32_t& ms) {
