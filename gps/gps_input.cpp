@@ -161,7 +161,10 @@ std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {
       otherTalkerTag[6] = '\0';
       ticksSinceOtherTalkerGga = 0;
     }
-    newFix = decodeSentence(line, currentFix, history, talkers) || newFix;
+    if (GgaReading reading; readGga(line, talkers, reading)) {
+      newFix = applyGga(reading, currentFix, history) || newFix;
+      if (onGgaReading) onGgaReading(reading);
+    }
     line[0] = '$';
     line[1] = '\0';
     linePos = 1;

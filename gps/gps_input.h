@@ -76,6 +76,12 @@ class GpsInput {
   // constellations and, as configured, no fix will ever come.
   std::function<void(const std::string& tag)> onOtherTalkerOnly;
 
+  // Each GGA reading, right after this input applied it: another fix
+  // history given the same readings follows this one without decoding the
+  // stream again (the analyzer times several run definitions over one
+  // replay of a log this way).
+  std::function<void(const GgaReading&)> onGgaReading;
+
   CurrentFix currentFix;
   FixHistory history;
 

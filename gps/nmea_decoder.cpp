@@ -1,5 +1,6 @@
 #include "gps/nmea_decoder.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace corvantis {
 namespace {
@@ -272,7 +274,7 @@ bool isGgaOfAnyTalker(const char* text) {
   return text[0] == '$' && upper(text[1]) && upper(text[2]) && text[3] == 'G' && text[4] == 'G' && text[5] == 'A';
 }
 
-bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history, Talkers talkers) {
+bool readGga(const char* text, Talkers talkers, GgaReading& reading) {
   const bool gga = talkers == Talkers::Any ? isGgaOfAnyTalker(text) : isGpgga(text);
   if (!gga) return false;
   // The sentence is split into its fields once, while its checksum is summed.
@@ -290,46 +292,68 @@ bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history, Talk
     return readDecimalIn(f.begin, f.end);
   };
 
-  if (integer(6) == 0) {
-    fix.satellites = 0;
-    return false;
-  }
-  fix.satellites = integer(7);
+  reading = GgaReading{};
+  if (integer(6) == 0) return true;
+  reading.hasFix = true;
+  reading.satellites = integer(7);
 
   double latitude = readDegreesMinutes(sentence.field(2), 2);
   double longitude = readDegreesMinutes(sentence.field(4), 3);
-  const double altitude = decimal(9);
+  reading.altitude = decimal(9);
   if (sentence.field(3).size() > 0 && *sentence.field(3).begin == 'S') latitude = -latitude;
   if (sentence.field(5).size() > 0 && *sentence.field(5).begin == 'W') longitude = -longitude;
+  reading.latitude = latitude;
+  reading.longitude = longitude;
 
   const double hdop = std::trunc(decimal(8));
   // Truncation toward zero, kept inside the 32-bit range so the conversion is defined.
-  if (hdop >= 2147483647.0) fix.hdop = std::numeric_limits<int32_t>::max();
-  else if (hdop <= -2147483648.0) fix.hdop = std::numeric_limits<int32_t>::min();
-  else fix.hdop = static_cast<int32_t>(hdop);
+  if (hdop >= 2147483647.0) reading.hdop = std::numeric_limits<int32_t>::max();
+  else if (hdop <= -2147483648.0) reading.hdop = std::numeric_limits<int32_t>::min();
+  else reading.hdop = static_cast<int32_t>(hdop);
 
-  const uint32_t timeOfDayMs = readTimeOfDayIn(sentence.field(1));
+  reading.timeOfDayMs = readTimeOfDayIn(sentence.field(1));
+  return true;
+}
 
-  if (history.recordFix(latitude, longitude, altitude, timeOfDayMs) == RecordOutcome::Refused) return false;
+bool applyGga(const GgaReading& reading, CurrentFix& fix, FixHistory& history) {
+  if (!reading.hasFix) {
+    fix.satellites = 0;
+    return false;
+  }
+  fix.satellites = reading.satellites;
+  fix.hdop = reading.hdop;
+  if (history.recordFix(reading.latitude, reading.longitude, reading.altitude, reading.timeOfDayMs) ==
+      RecordOutcome::Refused) {
+    return false;
+  }
   // The speed the newest fix carries (speedBetween newest and previous,
   // narrowed to a float); the window moved even when the
   // samples were full, so a waiting driver still sees the speed change.
   fix.speed = history.newest().speed;
-  fix.latitude = latitude;
-  fix.longitude = longitude;
+  fix.latitude = reading.latitude;
+  fix.longitude = reading.longitude;
   return true;
+}
+
+bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history, Talkers talkers) {
+  GgaReading reading;
+  return readGga(text, talkers, reading) && applyGga(reading, fix, history);
 }
 
 std::optional<std::string> gpsStatusText(const CurrentFix& fix) {
   if (fix.deviceError) return std::string("GPS Device Error");
   if (fix.satellites >= 0 && fix.satellites <= 3) return std::string("Waiting for satellite fix...");
   if (fix.satellites < 0) return std::nullopt;
+  // Built in place: the line is redrawn whenever the fix quality changes.
+  static constexpr std::string_view kLead = "fix quality: ";
   char text[64];
-  std::snprintf(text, sizeof text, "fix quality: %i", static_cast<int>(fix.hdop));
-  std::string status(text);
-  if (fix.hdop < 3) status += " (excellent)";
-  else if (fix.hdop > 7) status += " (errornous)";
-  return status;
+  kLead.copy(text, kLead.size());
+  char* end = std::to_chars(text + kLead.size(), text + sizeof text, fix.hdop).ptr;
+  std::string_view grade;
+  if (fix.hdop < 3) grade = " (excellent)";
+  else if (fix.hdop > 7) grade = " (errornous)";
+  end = std::copy(grade.begin(), grade.end(), end);
+  return std::string(text, end);
 }
 
 }  // namespace corvantis

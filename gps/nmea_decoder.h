@@ -40,12 +40,36 @@ bool isGpgga(const char* text);
 // True when text starts with "$xxGGA" for two upper-case letters xx.
 bool isGgaOfAnyTalker(const char* text);
 
+// What a GGA sentence that passed its checksum says. Without a fix (its
+// fix quality field reads 0) only hasFix is meaningful.
+struct GgaReading {
+  bool hasFix = false;
+  int32_t satellites = 0;
+  int32_t hdop = 0;          // truncated toward zero, saturated to 32 bits
+  double latitude = 0.0;     // degrees, north positive
+  double longitude = 0.0;    // degrees, east positive
+  double altitude = 0.0;     // metres
+  uint32_t timeOfDayMs = 0;  // as readTimeOfDay gives it
+};
+
+// Reads a GGA sentence of the talkers given (text as for decodeSentence).
+// False, leaving `reading` as it was, for any other sentence and for one
+// whose checksum fails.
+bool readGga(const char* text, Talkers talkers, GgaReading& reading);
+
+// Publishes a reading in `fix` and records its fix in `history`; answers
+// whether it is a new fix, as decodeSentence does. Readings applied in the
+// same order to two fresh states leave them the same: a second fix history
+// can follow the receiver without decoding its sentences again.
+bool applyGga(const GgaReading& reading, CurrentFix& fix, FixHistory& history);
+
 // Decodes one sentence (NUL-terminated, normally starting with "$"; bytes
 // after it such as the checksum, the line end or the next "$" are ignored).
 // A GGA fix is recorded in `history` and published in `fix`; one whose
 // checksum fails (checksumHolds) changes nothing at all. True when
 // this sentence is a new fix: recorded, or moved the fix window of a full
 // history (the current speed must keep updating while a driver waits).
+// It is readGga, then applyGga.
 bool decodeSentence(const char* text, CurrentFix& fix, FixHistory& history,
                     Talkers talkers = Talkers::GpsOnly);
 
