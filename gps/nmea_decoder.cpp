@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -209,11 +210,45 @@ constexpr std::array<uint8_t, 256> kCharacterKinds = [] {
   return kinds;
 }();
 
+constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+constexpr uint64_t kLowSevenBits = 0x7F7F7F7F7F7F7F7Full;
+
+// 0x80 in each byte of `word` that equals c, 0 in the others (exact: no
+// carry crosses from one byte into the next).
+uint64_t bytesEqualTo(uint64_t word, uint8_t c) {
+  const uint64_t differs = word ^ (kEveryByte * c);
+  return ~(((differs & kLowSevenBits) + kLowSevenBits) | differs | kLowSevenBits);
+}
+
+// The XOR of the eight bytes of `word`.
+uint8_t foldedXor(uint64_t word) {
+  word ^= word >> 32;
+  word ^= word >> 16;
+  word ^= word >> 8;
+  return static_cast<uint8_t>(word);
+}
+
 void split(const char* text, SplitSentence& out) {
   int found = 0;
-  uint8_t sum = 0;
   const char* p = text + 1;
-  // One table look-up tells each character apart.
+  // Eight characters at a time while none of them ends the checksummed
+  // part: their XOR goes into the sum and their commas are found from one
+  // mask. Only whole words before the text's NUL are read.
+  uint64_t wordSums = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    const char* const end = p + std::strlen(p);
+    for (; end - p >= 8; p += 8) {
+      uint64_t word = 0;
+      std::memcpy(&word, p, sizeof word);
+      if ((bytesEqualTo(word, '$') | bytesEqualTo(word, '*')) != 0) break;
+      wordSums ^= word;
+      for (uint64_t commas = bytesEqualTo(word, ','); commas != 0 && found <= kLastGgaField; commas &= commas - 1) {
+        out.commas[++found] = p + (std::countr_zero(commas) >> 3);
+      }
+    }
+  }
+  uint8_t sum = foldedXor(wordSums);
+  // The rest, one table look-up telling each character apart.
   for (;; ++p) {
     const auto c = static_cast<uint8_t>(*p);
     const uint8_t kind = kCharacterKinds[c];
