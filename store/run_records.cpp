@@ -103,6 +103,7 @@ bool RunRecords::addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const Fi
   for (RunRecord& slot : runs) {
     if (slot.timeMs == 0) {
       fillSlot(slot, timeMs, stamp, history);
+      ++storedRunCount_;
       return true;
     }
   }
@@ -114,6 +115,7 @@ bool RunRecords::addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const Fi
   }
   for (size_t i = drop; i + 1 < runs.size(); ++i) runs[i] = std::move(runs[i + 1]);
   fillSlot(runs.back(), timeMs, stamp, history);
+  ++storedRunCount_;
   return true;
 }
 

@@ -67,6 +67,9 @@ class RunRecords {
   // A time of 0 is the empty-slot marker and is never stored (answers false).
   bool addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const FixHistory& history);
   void forgetLastRun(RecordKey key);
+  // Runs addRun has stored since this store was made: a change tells a
+  // caller that a run was stored, without comparing the sets.
+  uint64_t storedRunCount() const { return storedRunCount_; }
   // Removes the set at this place in the list, with its runs and traces;
   // the later sets move up one place. By place rather than by key, so that
   // of two sets with one key (a file written elsewhere) the one meant goes.
@@ -80,6 +83,7 @@ class RunRecords {
 
  private:
   std::vector<RecordSet> sets_;
+  uint64_t storedRunCount_ = 0;
 };
 
 // Fills traceCount and trace of run from history.samples[0..count-1]; a

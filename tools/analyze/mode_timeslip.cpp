@@ -127,8 +127,12 @@ int runTimeSlip(const Arguments& args, const std::vector<uint8_t>& log, std::ost
   TimingSession session;
   loadSettingsDefaults(session.settings);
   session.settings.units = units::kImperial;
-  const std::vector<StoredRun> accel = runAccelerationPass(log, session, {"0", "60"});
-  const std::vector<StoredRun> quarter = runDistancePass(log, session, std::string("440"));
+  TimingPassRequest request;
+  request.acceleration = AccelerationDefinition{"0", "60"};
+  request.distance = DistanceDefinition{"440"};
+  const TimingPassRuns meter = runTimingPasses(log, session, request);
+  const std::vector<StoredRun>& accel = meter.acceleration;
+  const std::vector<StoredRun>& quarter = meter.distance;
 
   const bool json = args.has("--json");
   const bool metric = args.has("--metric");

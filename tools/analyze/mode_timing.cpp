@@ -53,23 +53,23 @@ int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostre
   const int32_t storedUnits = session.settings.units;
   session.settings.units = metric ? units::kMetric : units::kImperial;
 
-  std::vector<StoredRun> runs;
   // Without either, both screens run with the definitions the settings hold.
-  if (accel || !distance) {
-    for (StoredRun& run : runAccelerationPass(log, session, speeds)) runs.push_back(std::move(run));
-  }
+  TimingPassRequest request;
+  if (accel || !distance) request.acceleration = speeds;
   if (distance || !accel) {
-    std::optional<std::string> typed;
-    if (distance) typed = args.value("--distance");
-    for (StoredRun& run : runDistancePass(log, session, typed)) runs.push_back(std::move(run));
+    request.distance.emplace();
+    if (distance) request.distance->distance = args.value("--distance");
   }
-  for (const StoredRun& run : runs) out << (json ? runJson(run) : runText(run)) << "\n";
+  const TimingPassRuns timed = runTimingPasses(log, session, request);
+  for (const auto* runs : {&timed.acceleration, &timed.distance}) {
+    for (const StoredRun& run : *runs) out << (json ? runJson(run) : runText(run)) << "\n";
+  }
 
   if (args.has("--options")) {
     session.settings.units = storedUnits;
     if (!saveOptionsSession(files, optionsPath, session, err)) return kExitSaveFailed;
   }
-  return runs.empty() ? kExitNoRun : kExitDone;
+  return timed.acceleration.empty() && timed.distance.empty() ? kExitNoRun : kExitDone;
 }
 
 const ModeRegistration registration({

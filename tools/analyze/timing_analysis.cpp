@@ -1,6 +1,5 @@
 #include "tools/analyze/timing_analysis.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -20,29 +19,6 @@ namespace {
 
 using platform::headless::HeadlessDialog;
 using platform::headless::HeadlessWindowSystem;
-
-// The runs of one record set as (time, stamp) pairs: a change across a tick
-// means the screen stored a run in it. A fixed-size value, compared on
-// every tick without allocating.
-struct SetSignature {
-  int filled = 0;
-  std::array<std::pair<uint32_t, uint32_t>, RecordSet::kSlots> runs{};
-  bool operator==(const SetSignature&) const = default;
-  bool empty() const { return filled == 0; }
-  const std::pair<uint32_t, uint32_t>& back() const { return runs[static_cast<std::size_t>(filled - 1)]; }
-};
-
-SetSignature signature(const RunRecords& records, RecordKey key) {
-  SetSignature signature;
-  if (const RecordSet* set = records.findRecordSet(key)) {
-    signature.filled = set->filledCount();
-    for (int i = 0; i < signature.filled; ++i) {
-      signature.runs[static_cast<std::size_t>(i)] = {set->runs[static_cast<std::size_t>(i)].timeMs,
-                                                     set->runs[static_cast<std::size_t>(i)].stamp};
-    }
-  }
-  return signature;
-}
 
 // The session's schedule for this log, worked out on first use.
 std::shared_ptr<const ReplaySchedule> scheduleFor(const std::vector<uint8_t>& log, TimingSession& session) {
@@ -75,70 +51,166 @@ bool twoDigits(const std::string& text, size_t at, int& value) {
   return true;
 }
 
-// Where the pass's screen is shown and the log replayed: the same context,
-// pump and screen as on the device, with the replay standing in for the
-// serial port and the clock.
-struct PassRig {
-  explicit PassRig(const std::vector<uint8_t>& log, TimingSession& session)
-      : replay(log, scheduleFor(log, session), session.talkers),
-        ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {
-    ctx->settings = session.settings;
-    ctx->records = std::move(session.records);
-    uint32_t calendarSeconds = 0;
-    uint32_t timeOfDayMs = 0;
-    if (logCalendarStart(log, calendarSeconds, timeOfDayMs)) {
-      replay.clock().setCalendarBase(calendarSeconds, timeOfDayMs);
-    }
-  }
-  void finish(TimingSession& session) {
-    session.settings = ctx->settings;
-    session.records = std::move(ctx->records);
-  }
+// One screen's part of a replay: a window system and a context of its own,
+// so that its run state, capture, settings and records are its own, as in a
+// replay of its own. Every context reads the replay's clock; only the
+// leading one reads its port.
+struct ScreenPass {
+  ScreenPass(Replay& replay, bool isDistance)
+      : distance(isDistance), ctx(std::make_unique<AppContext>(windows, replay.clock(), replay.port())) {}
 
-  Replay replay;
+  bool distance;
   HeadlessWindowSystem windows;
   std::unique_ptr<AppContext> ctx;  // the fix history is large: not on the stack
-};
+  std::unique_ptr<Screen> screen;
+  // The user's typing into the screen's fields, once it shows.
+  std::function<void(HeadlessDialog&)> setup;
+  // The run definition: its record key and its text as the fields show it.
+  std::function<RecordKey()> currentKey;
+  std::function<std::string(HeadlessDialog&)> definitionText;
 
-// Shows the screen, lets `setup` act as the user on its fields, then replays
-// the whole log with the screen live and collects every run it stores.
-template <typename ScreenT>
-std::vector<StoredRun> runPass(PassRig& rig, ScreenT& screen, bool distance,
-                               const std::function<void(HeadlessDialog&)>& setup,
-                               const std::function<RecordKey()>& currentKey,
-                               const std::function<std::string(HeadlessDialog&)>& definitionText) {
-  std::vector<StoredRun> runs;
-  AppContext& ctx = *rig.ctx;
+  RecordKey key;
   std::string definition;
-  ctx.gps.afterTick = [&](bool newFix) {
-    if (!screen.live) return;
-    const RecordKey key = currentKey();
-    const auto before = signature(ctx.records, key);
-    screen.update(newFix);
-    const auto after = signature(ctx.records, key);
-    if (after == before || after.empty()) return;
+  std::vector<StoredRun> runs;
+
+  // The end of a tick on this screen: its update, and the run it stored.
+  void tick(bool newFix) {
+    if (!screen->live) return;
+    const uint64_t storedBefore = ctx->records.storedRunCount();
+    screen->update(newFix);
+    if (ctx->records.storedRunCount() == storedBefore) return;
+    const RecordSet* set = ctx->records.findRecordSet(key);
+    if (set == nullptr || set->filledCount() == 0) return;
+    const RunRecord& newest = set->runs[static_cast<std::size_t>(set->filledCount() - 1)];
     StoredRun run;
     run.distance = distance;
     run.key = key.value();
-    run.timeMs = after.back().first;
-    run.stamp = after.back().second;
+    run.timeMs = newest.timeMs;
+    run.stamp = newest.stamp;
     run.text = formatRunTime(run.timeMs);
     run.definition = definition;
-    run.storedAtFixMs = ctx.gps.history.newestFixTime();
-    runs.push_back(run);
+    run.storedAtFixMs = ctx->gps.history.newestFixTime();
+    runs.push_back(std::move(run));
+  }
+};
+
+std::unique_ptr<ScreenPass> accelerationPass(Replay& replay, const AccelerationDefinition& definition) {
+  auto pass = std::make_unique<ScreenPass>(replay, false);
+  AppContext& ctx = *pass->ctx;
+  pass->screen = std::make_unique<AccelerationScreen>(ctx);
+  pass->setup = [definition](HeadlessDialog& d) {
+    if (definition.from) d.userType(AccelerationScreen::kFromSpeed, *definition.from);
+    if (definition.to) d.userType(AccelerationScreen::kToSpeed, *definition.to);
   };
-  rig.windows.pushModalScript([&](HeadlessDialog& d) {
-    setup(d);
-    definition = definitionText(d);
-    screen.live = true;
-    rig.replay.run(ctx.gps);
-    screen.live = false;
-    d.userClick(1);  // Main Menu
-  });
-  screen.showModal();
-  ctx.gps.afterTick = nullptr;
-  return runs;
+  pass->currentKey = [&ctx] { return accelerationKey(ctx.settings.accelFrom, ctx.settings.accelTo); };
+  pass->definitionText = [&ctx](HeadlessDialog& d) {
+    return d.text(AccelerationScreen::kFromSpeed) + "-" + d.text(AccelerationScreen::kToSpeed) +
+           (ctx.settings.units == units::kMetric ? " kph" : " mph");
+  };
+  return pass;
 }
+
+std::unique_ptr<ScreenPass> distancePass(Replay& replay, const DistanceDefinition& definition) {
+  auto pass = std::make_unique<ScreenPass>(replay, true);
+  AppContext& ctx = *pass->ctx;
+  pass->screen = std::make_unique<DistanceScreen>(ctx);
+  pass->setup = [definition](HeadlessDialog& d) {
+    if (definition.distance) d.userType(DistanceScreen::kTargetDistance, *definition.distance);
+  };
+  pass->currentKey = [&ctx] { return distanceKey(ctx.settings.distance); };
+  pass->definitionText = [](HeadlessDialog& d) {
+    return d.text(DistanceScreen::kTargetDistance) + " " + d.text(DistanceScreen::kUnitLabel);
+  };
+  return pass;
+}
+
+// The screens of one replay, shown one inside the other as a user would
+// open them in turn; the replay runs inside the last one.
+class SharedReplay {
+ public:
+  SharedReplay(const std::vector<uint8_t>& log, TimingSession& session)
+      : session_(session), replay_(log, scheduleFor(log, session), session.talkers) {
+    uint32_t calendarSeconds = 0;
+    uint32_t timeOfDayMs = 0;
+    if (logCalendarStart(log, calendarSeconds, timeOfDayMs)) {
+      replay_.clock().setCalendarBase(calendarSeconds, timeOfDayMs);
+    }
+  }
+
+  Replay& replay() { return replay_; }
+  void add(std::unique_ptr<ScreenPass> pass) { passes_.push_back(std::move(pass)); }
+
+  void run() {
+    if (passes_.empty()) return;
+    GpsInput& leader = passes_.front()->ctx->gps;
+    leader.onGgaReading = [this](const GgaReading& reading) {
+      for (std::size_t i = 1; i < passes_.size(); ++i) {
+        GpsInput& follower = passes_[i]->ctx->gps;
+        applyGga(reading, follower.currentFix, follower.history);
+      }
+    };
+    leader.afterTick = [this, &leader](bool newFix) {
+      for (std::size_t i = 0; i < passes_.size(); ++i) {
+        // The pump's own part of the state (a device error) as well.
+        if (i > 0) passes_[i]->ctx->gps.currentFix = leader.currentFix;
+        passes_[i]->tick(newFix);
+      }
+    };
+    passes_.front()->ctx->records = std::move(session_.records);
+    show(0);
+    leader.afterTick = nullptr;
+    leader.onGgaReading = nullptr;
+    session_.settings = passes_.back()->ctx->settings;
+    session_.records = std::move(passes_.front()->ctx->records);
+    // A following screen stored only under its own definition: its set
+    // goes back where it was, or after the leader's new ones.
+    for (std::size_t i = 1; i < passes_.size(); ++i) {
+      RecordSet* own = passes_[i]->ctx->records.findRecordSet(passes_[i]->key);
+      if (own == nullptr) continue;
+      if (RecordSet* shared = session_.records.findRecordSet(passes_[i]->key)) {
+        *shared = std::move(*own);
+      } else {
+        session_.records.sets().push_back(std::move(*own));
+      }
+    }
+  }
+
+  const ScreenPass& pass(std::size_t i) const { return *passes_[i]; }
+
+ private:
+  void show(std::size_t i) {
+    if (i == passes_.size()) {
+      replay_.run(passes_.front()->ctx->gps);
+      return;
+    }
+    ScreenPass& pass = *passes_[i];
+    // Each screen opens with the settings as the one before it left them.
+    pass.ctx->settings = i == 0 ? session_.settings : passes_[i - 1]->ctx->settings;
+    pass.windows.pushModalScript([this, i, &pass](HeadlessDialog& d) {
+      pass.setup(d);
+      pass.definition = pass.definitionText(d);
+      pass.key = pass.currentKey();
+      // The screens' definitions differ, so a following screen needs only
+      // its own definition's runs, which no screen before it touches.
+      if (i > 0) pass.ctx->records = runsOf(passes_.front()->ctx->records, pass.key);
+      pass.screen->live = true;
+      show(i + 1);
+      pass.screen->live = false;
+      d.userClick(1);  // Main Menu
+    });
+    pass.screen->showModal();
+  }
+
+  static RunRecords runsOf(const RunRecords& records, RecordKey key) {
+    RunRecords only;
+    if (const RecordSet* set = records.findRecordSet(key)) only.sets().push_back(*set);
+    return only;
+  }
+
+  TimingSession& session_;
+  Replay replay_;
+  std::vector<std::unique_ptr<ScreenPass>> passes_;
+};
 
 }  // namespace
 
@@ -174,43 +246,31 @@ std::string checkDistanceDefinition(const std::string& distance, bool metric) {
   return {};
 }
 
+TimingPassRuns runTimingPasses(const std::vector<uint8_t>& log, TimingSession& session,
+                               const TimingPassRequest& request) {
+  SharedReplay shared(log, session);
+  if (request.acceleration) shared.add(accelerationPass(shared.replay(), *request.acceleration));
+  if (request.distance) shared.add(distancePass(shared.replay(), *request.distance));
+  shared.run();
+  TimingPassRuns runs;
+  std::size_t next = 0;
+  if (request.acceleration) runs.acceleration = shared.pass(next++).runs;
+  if (request.distance) runs.distance = shared.pass(next++).runs;
+  return runs;
+}
+
 std::vector<StoredRun> runAccelerationPass(const std::vector<uint8_t>& log, TimingSession& session,
                                            const AccelerationDefinition& definition) {
-  PassRig rig(log, session);
-  AccelerationScreen screen(*rig.ctx);
-  AppContext& ctx = *rig.ctx;
-  const bool metric = ctx.settings.units == units::kMetric;
-  auto runs = runPass(
-      rig, screen, false,
-      [&](HeadlessDialog& d) {
-        if (definition.from) d.userType(AccelerationScreen::kFromSpeed, *definition.from);
-        if (definition.to) d.userType(AccelerationScreen::kToSpeed, *definition.to);
-      },
-      [&] { return accelerationKey(ctx.settings.accelFrom, ctx.settings.accelTo); },
-      [&](HeadlessDialog& d) {
-        return d.text(AccelerationScreen::kFromSpeed) + "-" + d.text(AccelerationScreen::kToSpeed) +
-               (metric ? " kph" : " mph");
-      });
-  rig.finish(session);
-  return runs;
+  TimingPassRequest request;
+  request.acceleration = definition;
+  return runTimingPasses(log, session, request).acceleration;
 }
 
 std::vector<StoredRun> runDistancePass(const std::vector<uint8_t>& log, TimingSession& session,
                                        const std::optional<std::string>& distance) {
-  PassRig rig(log, session);
-  DistanceScreen screen(*rig.ctx);
-  AppContext& ctx = *rig.ctx;
-  auto runs = runPass(
-      rig, screen, true,
-      [&](HeadlessDialog& d) {
-        if (distance) d.userType(DistanceScreen::kTargetDistance, *distance);
-      },
-      [&] { return distanceKey(ctx.settings.distance); },
-      [&](HeadlessDialog& d) {
-        return d.text(DistanceScreen::kTargetDistance) + " " + d.text(DistanceScreen::kUnitLabel);
-      });
-  rig.finish(session);
-  return runs;
+  TimingPassRequest request;
+  request.distance = DistanceDefinition{distance};
+  return runTimingPasses(log, session, request).distance;
 }
 
 std::string runText(const StoredRun& run) {

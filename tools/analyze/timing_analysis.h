@@ -2,8 +2,8 @@
 // The analyzer's timing passes: the real acceleration or distance screen,
 // shown on a headless dialog, with the log replayed through the real pump
 // under the simulated clock, so that the runs found are the runs the device
-// would have stored. Each pass starts from a fresh fix history and adds its
-// runs to the session's records.
+// would have stored. Each replay starts from a fresh fix history and adds
+// its runs to the session's records.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -66,6 +66,34 @@ std::string checkDistanceDefinition(const std::string& distance, bool metric);
 // "FROM-TO" split at the dash between the two numbers; false when there is none.
 bool splitSpeedRange(const std::string& range, std::string& from, std::string& to);
 
+// The distance, as typed into the distance screen's field (empty: as it opens).
+struct DistanceDefinition {
+  std::optional<std::string> distance;
+};
+
+// The timing screens one replay of a log shows, with what the user types
+// into each; a screen left out is not shown.
+struct TimingPassRequest {
+  std::optional<AccelerationDefinition> acceleration;
+  std::optional<DistanceDefinition> distance;
+};
+
+// The runs each screen stored, in the order it stored them.
+struct TimingPassRuns {
+  std::vector<StoredRun> acceleration;
+  std::vector<StoredRun> distance;
+};
+
+// Shows the screens asked for over one replay of the log: the log is pumped
+// and decoded once, the acceleration screen's input leads and the distance
+// screen's fix history follows it reading by reading. Each screen keeps a
+// context of its own (run state, capture, records of its definition), so the
+// outcome, runs, records and settings alike, is that of an acceleration
+// pass followed by a distance pass.
+TimingPassRuns runTimingPasses(const std::vector<uint8_t>& log, TimingSession& session,
+                               const TimingPassRequest& request);
+
+// One screen over its own replay of the log.
 std::vector<StoredRun> runAccelerationPass(const std::vector<uint8_t>& log, TimingSession& session,
                                            const AccelerationDefinition& definition);
 std::vector<StoredRun> runDistancePass(const std::vector<uint8_t>& log, TimingSession& session,
