@@ -52,7 +52,7 @@ void AccelerationScreen::openScreen() {
   dialog_->setTextColour(kSpeedLine, kRed);
   // The pump holds off for 2 s after a screen change: the receiver's state
   // shows at once rather than "Connecting to GPS device ...".
-  showStatus(*dialog_, ctx_.gps.currentFix);
+  liveLines_.opened(*dialog_, ctx_.gps.currentFix);
   refreshBestAndAverage();
 }
 
@@ -101,7 +101,7 @@ void AccelerationScreen::onCommand(int controlId, platform::Notification what) {
 void AccelerationScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   const uint32_t now = ctx_.clock.tickMs();
-  if (!showStatusAndSpeed(*dialog_, ctx_.gps.currentFix, metric(), newFix)) {
+  if (!liveLines_.showStatusAndSpeed(*dialog_, ctx_.gps.currentFix, metric(), newFix)) {
     lastUpdateTick_ = now;
     return;
   }
@@ -156,10 +156,11 @@ void AccelerationScreen::runLogic(bool newFix, uint32_t now) {
   run.elapsedMs = (history.newestFixTime() - run.startFixTime) + msSinceFix_;
   if (!(s < t) || run.manualStopRequested) {
     finishRun(now);
+    // Only a finished run changes the best and the average.
+    refreshBestAndAverage();
   } else {
     dialog_->setText(kLastTime, formatRunTime(run.elapsedMs));
   }
-  refreshBestAndAverage();
 }
 
 void AccelerationScreen::finishRun(uint32_t now) {

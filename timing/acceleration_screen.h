@@ -7,6 +7,7 @@
 // start/stop button times a run by hand.
 #include <cstdint>
 
+#include "timing/live_lines.h"
 #include "ui/screen.h"
 #include "store/run_records.h"
 
@@ -49,6 +50,7 @@ class AccelerationScreen : public Screen {
   void showManualCaption();
 
   uint32_t msSinceFix_ = 0;      // ms since the newest fix, advanced by the tick clock
+  LiveLines liveLines_;
   uint32_t lastUpdateTick_ = 0;  // tick clock at the previous update
   uint32_t manualStartTick_ = 0; // tick clock when Manual Run Start was pressed
   // The run under way was started with the manual button (rather than by the

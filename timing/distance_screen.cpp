@@ -38,7 +38,7 @@ void DistanceScreen::openScreen() {
   dialog_->setTextColour(kDistanceLine, kRed);
   // The pump holds off for 2 s after a screen change: the receiver's state
   // shows at once rather than "Connecting to GPS device ...".
-  showStatus(*dialog_, ctx_.gps.currentFix);
+  liveLines_.opened(*dialog_, ctx_.gps.currentFix);
   dialog_->clearItems(kTargetDistance);
   int selected = -1;
   if (metric()) {
@@ -106,7 +106,7 @@ void DistanceScreen::onCommand(int controlId, platform::Notification what) {
 void DistanceScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   const uint32_t now = ctx_.clock.tickMs();
-  if (!showStatusAndSpeed(*dialog_, ctx_.gps.currentFix, metric(), newFix)) {
+  if (!liveLines_.showStatusAndSpeed(*dialog_, ctx_.gps.currentFix, metric(), newFix)) {
     lastUpdateTick_ = now;
     return;
   }
@@ -176,6 +176,8 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
     if (result.outcome == DistanceRunResult::Outcome::Timed) {
       run.elapsedMs = result.timeMs;
       ctx_.records.addRun(distanceKey(targetM), result.timeMs, history.captureStamp(), history);
+      // Only a finished run changes the best and the average.
+      refreshBestAndAverage();
     } else {
       // No finish the captured fixes can place: nothing stored, no time shown.
       run.elapsedMs = 0;
@@ -185,7 +187,6 @@ void DistanceScreen::runLogic(bool newFix, uint32_t now) {
     }
   }
   dialog_->setText(kLastTime, formatRunTime(run.elapsedMs));
-  refreshBestAndAverage();
 }
 
 void DistanceScreen::clearRunLines() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "timing/live_lines.h"
 #include "ui/screen.h"
 #include "gps/fix_history.h"
 #include "store/run_records.h"
@@ -53,6 +54,7 @@ class DistanceScreen : public Screen {
   bool finishPlaceable(const FixHistory& history, double targetM);
 
   uint32_t msSinceFix_ = 0;
+  LiveLines liveLines_;
   uint32_t lastUpdateTick_ = 0;
   // The target field holds a distance that can name a run (a number above
   // 0 and below 32768 m); while it does not, nothing is timed or stored and

@@ -1,5 +1,7 @@
 #include "timing/live_lines.h"
 
+#include <bit>
+
 #include "timing/timing_text.h"
 
 namespace corvantis {
@@ -9,17 +11,31 @@ constexpr int kStatusLine = 1001;
 constexpr int kSpeedLine = 1002;
 }  // namespace
 
-void showStatus(platform::Dialog& dialog, const CurrentFix& fix) {
-  if (const auto status = gpsStatusText(fix)) dialog.setText(kStatusLine, *status);
+void LiveLines::opened(platform::Dialog& dialog, const CurrentFix& fix) {
+  statusShown_.reset();
+  speedShown_.reset();
+  showStatus(dialog, fix);
 }
 
-bool showStatusAndSpeed(platform::Dialog& dialog, const CurrentFix& fix, bool metric, bool newFix) {
-  if (fix.deviceError) {
-    dialog.setText(kStatusLine, "GPS Device Error");
-    return false;
+void LiveLines::showStatus(platform::Dialog& dialog, const CurrentFix& fix) {
+  const StatusInputs inputs{fix.deviceError, fix.satellites, fix.hdop};
+  if (statusShown_ == inputs) return;
+  // Without a status (no sentence yet) the line keeps what it shows, and
+  // what it shows is not known to match these inputs.
+  const auto status = gpsStatusText(fix);
+  if (!status) return;
+  dialog.setText(kStatusLine, *status);
+  statusShown_ = inputs;
+}
+
+bool LiveLines::showStatusAndSpeed(platform::Dialog& dialog, const CurrentFix& fix, bool metric, bool newFix) {
+  showStatus(dialog, fix);
+  if (fix.deviceError) return false;
+  const SpeedInputs inputs{std::bit_cast<uint32_t>(fix.speed), metric, newFix};
+  if (speedShown_ != inputs) {
+    dialog.setText(kSpeedLine, speedLineText(fix.speed, metric, newFix));
+    speedShown_ = inputs;
   }
-  if (const auto status = gpsStatusText(fix)) dialog.setText(kStatusLine, *status);
-  dialog.setText(kSpeedLine, speedLineText(fix.speed, metric, newFix));
   return true;
 }
 

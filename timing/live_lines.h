@@ -1,17 +1,46 @@
 #pragma once
 // The two lines every straight-line timing screen refreshes on each tick.
+#include <cstdint>
+#include <optional>
+
 #include "gps/current_fix.h"
 #include "platform/window.h"
 
 namespace corvantis {
 
-// Status line (1001) from the fix state, and the speed line (1002) with " *"
-// on a tick that brought a new fix. Answers false when the receiver is in
-// error: then only the status changes and the run logic must not run.
-// The status line alone: a screen shows it from its first frame, before the
-// first tick after a screen change reaches it.
-void showStatus(platform::Dialog& dialog, const CurrentFix& fix);
+// The status line (1001) from the fix state, and the speed line (1002) with
+// " *" on a tick that brought a new fix. A line is set only when what it
+// shows changed since the screen's dialog opened or since it was last set:
+// at ten fixes a second a standing car's lines read the same for minutes,
+// and every text set makes the window lay the line out again.
+class LiveLines {
+ public:
+  // The dialog just opened: nothing is shown on it yet. Shows the status
+  // line from the screen's first frame, before the first tick after a
+  // screen change reaches it.
+  void opened(platform::Dialog& dialog, const CurrentFix& fix);
 
-bool showStatusAndSpeed(platform::Dialog& dialog, const CurrentFix& fix, bool metric, bool newFix);
+  // Both lines. Answers false when the receiver is in error: then only the
+  // status changes and the run logic must not run.
+  bool showStatusAndSpeed(platform::Dialog& dialog, const CurrentFix& fix, bool metric, bool newFix);
+
+ private:
+  struct StatusInputs {
+    bool deviceError = false;
+    int32_t satellites = 0;
+    int32_t hdop = 0;
+    bool operator==(const StatusInputs&) const = default;
+  };
+  struct SpeedInputs {
+    uint32_t speedBits = 0;  // the float's bits: -0 and 0 read differently
+    bool metric = false;
+    bool newFix = false;
+    bool operator==(const SpeedInputs&) const = default;
+  };
+  void showStatus(platform::Dialog& dialog, const CurrentFix& fix);
+
+  std::optional<StatusInputs> statusShown_;
+  std::optional<SpeedInputs> speedShown_;
+};
 
 }  // namespace corvantis

@@ -23,15 +23,15 @@ bool hasEditField(ControlKind kind) {
 
 // The first maxChars code points of text (a limit counts characters, and a
 // cut never splits a UTF-8 sequence).
-std::string firstChars(std::string_view text, int maxChars) {
+std::string_view firstChars(std::string_view text, int maxChars) {
   int chars = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (chars == maxChars) return std::string(text.substr(0, i));
+      if (chars == maxChars) return text.substr(0, i);
       ++chars;
     }
   }
-  return std::string(text);
+  return text;
 }
 
 std::string describe(const ControlState& c) { return "control " + std::to_string(c.entry.id); }
@@ -102,7 +102,8 @@ void HeadlessDialog::setText(int id, std::string_view text) {
     return;
   }
   // A field holds at most its length limit, whoever sets the text.
-  c.text = c.lengthLimit > 0 ? firstChars(text, c.lengthLimit) : std::string(text);
+  // Into the text's own storage: a live line is set on every tick.
+  c.text.assign(c.lengthLimit > 0 ? firstChars(text, c.lengthLimit) : text);
 }
 
 std::string HeadlessDialog::text(int id) const {
@@ -248,7 +249,7 @@ void HeadlessDialog::setLengthLimit(int id, int maxChars) {
     throw std::logic_error("setLengthLimit on " + describe(c) + ", which has no edit field");
   }
   c.lengthLimit = maxChars > 0 ? maxChars : 0;
-  if (c.lengthLimit > 0) c.text = firstChars(c.text, c.lengthLimit);
+  if (c.lengthLimit > 0) c.text.resize(firstChars(c.text, c.lengthLimit).size());
 }
 
 void HeadlessDialog::end(int result) {
@@ -314,7 +315,7 @@ bool HeadlessDialog::userType(int id, std::string_view text) {
   ControlState& c = find(id);
   if (!hasEditField(c.entry.kind)) throw std::logic_error("userType on " + describe(c) + ", no edit field");
   if (reachable(id) == nullptr) return false;
-  std::string typed = c.lengthLimit > 0 ? firstChars(text, c.lengthLimit) : std::string(text);
+  std::string typed(c.lengthLimit > 0 ? firstChars(text, c.lengthLimit) : text);
   if (typed == c.text) return true;  // nothing changed, nothing to tell
   c.text = std::move(typed);
   handler_->onCommand(id, Notification::EditChanged);

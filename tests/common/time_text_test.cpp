@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 namespace corvantis {
 namespace {
 
@@ -18,6 +21,25 @@ TEST(TimeText, FormatsEveryRange) {
       {4294967295u, "71582m 47.295s"},
   };
   for (const auto& c : cases) EXPECT_EQ(formatRunTime(c.timeMs), c.text) << c.timeMs;
+}
+
+// The times are built digit by digit; printf's formats are what they must read.
+TEST(TimeText, ReadsAsThePrintfFormatsAcrossTheRange) {
+  const auto printfText = [](uint32_t timeMs) {
+    char text[48];
+    if (timeMs < 60000u) {
+      std::snprintf(text, sizeof text, "%.i.%.3is", static_cast<int>(timeMs / 1000u),
+                    static_cast<int>(timeMs % 1000u));
+    } else {
+      std::snprintf(text, sizeof text, "%im %.2i.%.3is", static_cast<int>(timeMs / 60000u),
+                    static_cast<int>((timeMs / 1000u) % 60u), static_cast<int>(timeMs % 1000u));
+    }
+    return std::string(text);
+  };
+  for (uint32_t timeMs = 0; timeMs < 200000u; ++timeMs) ASSERT_EQ(formatRunTime(timeMs), printfText(timeMs));
+  for (uint64_t timeMs = 200000u; timeMs <= 0xFFFFFFFFu; timeMs += 999983u) {
+    ASSERT_EQ(formatRunTime(static_cast<uint32_t>(timeMs)), printfText(static_cast<uint32_t>(timeMs)));
+  }
 }
 
 TEST(TimeText, ZeroIsEmptyWhereTheScreensAskForIt) {

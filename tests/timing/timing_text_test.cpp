@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
+#include <vector>
 
 namespace corvantis {
 namespace {
@@ -18,6 +20,36 @@ TEST(FixedText, PrintsAsPrintfDoesInTheCLocale) {
       char expected[400];
       std::snprintf(expected, sizeof expected, "%.*f", precision, value);
       EXPECT_EQ(fixedText(value, precision), expected) << value << " to " << precision;
+    }
+  }
+}
+
+// Fixed texts are built digit by digit where that is exact; printf decides
+// every case, around halfway points above all.
+TEST(FixedText, DigitByDigitReadsAsPrintfAroundEveryKindOfHalfway) {
+  std::vector<double> values;
+  for (int i = 0; i < 4000; ++i) {
+    for (const double scale : {1.0, 10.0, 100.0, 1000.0}) {
+      const double halfway = (i + 0.5) / scale;  // exact or nearly: both sides matter
+      values.insert(values.end(), {halfway, std::nextafter(halfway, 0.0), std::nextafter(halfway, 1e300)});
+    }
+  }
+  for (float speed = 0.0f; speed < 400.0f; speed += 1.0f / 64) {
+    values.push_back(static_cast<double>(speed));
+    values.push_back(static_cast<double>(speed) * 1.609344);
+  }
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back(std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 60)));
+  }
+  values.insert(values.end(), {0.9999, 0.0005, 999999999999.5, 1e12, 4503599627370495.5, -2.25, -1.0});
+  for (const double value : values) {
+    for (const double signedValue : {value, -value}) {
+      for (int precision = 0; precision <= 3; ++precision) {
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%.*f", precision, signedValue);
+        ASSERT_EQ(fixedText(signedValue, precision), expected) << signedValue << " to " << precision;
+      }
     }
   }
 }
