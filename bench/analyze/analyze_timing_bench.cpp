@@ -3,7 +3,7 @@
 // receiver's noise and sentences) through the real pump, decoder, fix
 // history, screen and store, in megabytes of log a second.
 //
-//   build/timing/bench/analyze/analyze_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//   build/release/bench/analyze/analyze_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
 // Peak memory is that of the program over the same drive:
 //   corvantis-sim quarter --runs 50 --between 52 --rate 10 -o hour.nmea
@@ -61,6 +61,26 @@ void BM_DistancePass(benchmark::State& state) {
   state.counters["runs"] = static_cast<double>(runs);
 }
 BENCHMARK(BM_DistancePass)->Unit(benchmark::kMillisecond);
+
+// Both screens as corvantis-analyze --accel 0-60 --distance 440 runs them:
+// over one replay, the log pumped and decoded once.
+void BM_BothScreensOneReplay(benchmark::State& state) {
+  const std::vector<uint8_t>& log = hourLog();
+  analyze::TimingPassRequest request;
+  request.acceleration = analyze::AccelerationDefinition{"0", "60"};
+  request.distance = analyze::DistanceDefinition{"440"};
+  size_t runs = 0;
+  for (auto _ : state) {
+    analyze::TimingSession session;
+    loadSettingsDefaults(session.settings);
+    const analyze::TimingPassRuns timed = analyze::runTimingPasses(log, session, request);
+    runs = timed.acceleration.size() + timed.distance.size();
+    benchmark::DoNotOptimize(runs);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(log.size()));
+  state.counters["runs"] = static_cast<double>(runs);
+}
+BENCHMARK(BM_BothScreensOneReplay)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace corvantis
