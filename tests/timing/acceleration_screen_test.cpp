@@ -83,6 +83,21 @@ TEST_F(AccelerationScreenTest, StatusAndSpeedLines) {
     EXPECT_EQ(d.text(Screen::kStatusLine), "GPS Device Error");
     EXPECT_EQ(d.text(Screen::kSpeedLine), "Speed: 48.3 kph *") << "nothing else runs";
     EXPECT_FALSE(ctx.runState.armed);
+
+    // The lines are set only when what they show changes: back from the
+    // error to the very fix state shown before it, both read it again.
+    ctx.gps.currentFix.deviceError = false;
+    ctx.gps.currentFix.satellites = 3;
+    ctx.gps.currentFix.speed = 30.0f;
+    tick(screen, true);
+    EXPECT_EQ(d.text(Screen::kStatusLine), "Waiting for satellite fix...");
+    EXPECT_EQ(d.text(Screen::kSpeedLine), "Speed: 48.3 kph *");
+    ctx.gps.currentFix.satellites = -1;  // no sentence since a reopen: the line keeps what it shows
+    tick(screen, true);
+    EXPECT_EQ(d.text(Screen::kStatusLine), "Waiting for satellite fix...");
+    ctx.gps.currentFix.satellites = 9;
+    tick(screen, true);
+    EXPECT_EQ(d.text(Screen::kStatusLine), "fix quality: 1 (excellent)");
   });
 }
 
