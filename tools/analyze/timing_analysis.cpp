@@ -175,7 +175,8 @@ class SharedReplay {
     }
   }
 
-  const ScreenPass& pass(std::size_t i) const { return *passes_[i]; }
+  // The runs the i-th screen stored, handed over once the replay is done.
+  std::vector<StoredRun> takeRuns(std::size_t i) { return std::move(passes_[i]->runs); }
 
  private:
   void show(std::size_t i) {
@@ -254,8 +255,8 @@ TimingPassRuns runTimingPasses(const std::vector<uint8_t>& log, TimingSession& s
   shared.run();
   TimingPassRuns runs;
   std::size_t next = 0;
-  if (request.acceleration) runs.acceleration = shared.pass(next++).runs;
-  if (request.distance) runs.distance = shared.pass(next++).runs;
+  if (request.acceleration) runs.acceleration = shared.takeRuns(next++);
+  if (request.distance) runs.distance = shared.takeRuns(next++);
   return runs;
 }
 
