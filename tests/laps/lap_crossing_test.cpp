@@ -12,12 +12,13 @@
 namespace corvantis {
 namespace {
 
-// A track heading east from (10.0, 50.0): the start/finish line runs
-// north-south through point 0. Point 2 onwards lie far away, so that only
-// the line at point 0 (and split lines placed on 1 or 2) matter.
+// A track heading east through (10.0, 50.0), the last point 72 m behind it
+// on the same parallel: the start/finish line runs north-south through
+// point 0. Points 3 and 4 lie far away, so that only the line at point 0
+// (and split lines placed on 1 or 2) matter.
 LapDefinition eastboundTrack() {
   LapDefinition d;
-  d.track = {{10.0, 50.0}, {10.001, 50.0}, {10.002, 50.0}, {10.002, 50.01}, {9.99, 50.01}};
+  d.track = {{10.0, 50.0}, {10.001, 50.0}, {10.002, 50.0}, {10.002, 50.01}, {9.99, 50.01}, {9.999, 50.0}};
   return d;
 }
 
@@ -26,7 +27,7 @@ TrackPoint at(double lon, double lat) { return TrackPoint{lon, lat}; }
 TEST(LineGeometryTest, WorkedStartFinishLineRunsAcrossAnEastboundTrack) {
   const LineGeometry line = computeLineGeometry(eastboundTrack(), 0);
   ASSERT_TRUE(line.usable);
-  EXPECT_EQ(line.trackDirection.x, 10.001 - 10.0);  // not normalised
+  EXPECT_EQ(line.trackDirection.x, 10.001 - 9.999);  // from behind to ahead, not normalised
   EXPECT_EQ(line.trackDirection.z, 0.0);
   EXPECT_EQ(line.lineDirection.x, 0.0);
   EXPECT_EQ(line.lineDirection.y, 0.0);
@@ -41,13 +42,13 @@ TEST(LineGeometryTest, WorkedStartFinishLineRunsAcrossAnEastboundTrack) {
 TEST(LineGeometryTest, SplitLineFindsItsAnchorOnTheTrackAndWrapsAfterTheLastPoint) {
   LapDefinition d = eastboundTrack();
   d.splitLineCount = 2;
-  d.splitLines[0] = d.track[2];  // heading north to point 3
-  d.splitLines[1] = d.track[4];  // the last point: towards point 0
-  const LineGeometry north = computeLineGeometry(d, 0);
-  ASSERT_TRUE(north.usable);
-  EXPECT_EQ(north.anchor, d.track[2]);
-  EXPECT_EQ(north.trackDirection.x, 0.0);
-  EXPECT_GT(north.trackDirection.z, 0.0);
+  d.splitLines[0] = d.track[2];  // the corner from east to north
+  d.splitLines[1] = d.track[5];  // the last point: ahead of it lies point 0
+  const LineGeometry corner = computeLineGeometry(d, 0);
+  ASSERT_TRUE(corner.usable);
+  EXPECT_EQ(corner.anchor, d.track[2]);
+  EXPECT_EQ(corner.trackDirection.x, 10.002 - 10.001);
+  EXPECT_EQ(corner.trackDirection.z, 50.01 - 50.0);
   const LineGeometry wrap = computeLineGeometry(d, 1);
   ASSERT_TRUE(wrap.usable);
   EXPECT_EQ(wrap.trackDirection.x, 10.0 - 9.99);
@@ -58,7 +59,7 @@ TEST(LineGeometryTest, SplitLineFindsItsAnchorOnTheTrackAndWrapsAfterTheLastPoin
 
 TEST(LineGeometryTest, LinesWithoutADirectionAreNeverCrossed) {
   LapDefinition repeated = eastboundTrack();
-  repeated.track[1] = repeated.track[0];  // point 1 on top of point 0
+  for (TrackPoint& point : repeated.track) point = repeated.track[0];  // every point on one spot
   LapDefinition strayAnchor = eastboundTrack();
   strayAnchor.splitLineCount = 1;
   strayAnchor.splitLines[0] = at(10.0005, 50.0);  // on no track point
@@ -172,7 +173,8 @@ class ReplayTest : public ::testing::Test {
  public:
   ReplayTest() : history(std::make_unique<FixHistory>()) {
     definition.track = {{0.0, 0.0}, {eastDegrees(50.0), 0.0}, {eastDegrees(100.0), 0.0},
-                        {eastDegrees(150.0), 0.0}, {eastDegrees(150.0), 0.01}, {0.0, 0.01}};
+                        {eastDegrees(150.0), 0.0}, {eastDegrees(150.0), 0.01}, {eastDegrees(-50.0), 0.01},
+                        {eastDegrees(-50.0), 0.0}};
     definition.splitLineCount = 1;
     definition.splitLines[0] = definition.track[2];
   }
