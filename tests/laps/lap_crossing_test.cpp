@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +72,89 @@ TEST(LineGeometryTest, LinesWithoutADirectionAreNeverCrossed) {
     EXPECT_FALSE(testCrossing(line, lineIndex, at(9.9999, 50.0), at(10.0001, 50.0), armed, false, nullptr));
     EXPECT_EQ(armed, -1);
   }
+}
+
+// Metres east and north of (0, 0) on the equator to a track point, with
+// the distance function's own constants, so that distances along either
+// axis come out exact.
+TrackPoint metres(double eastM, double northM) {
+  constexpr double kDegreesPerMetre = 1.0 / 6371000.0 / 0.0174532925;
+  return TrackPoint{eastM * kDegreesPerMetre, northM * kDegreesPerMetre};
+}
+
+// A 58 x 30 m rectangle of points 2 m apart, driven anticlockwise from the
+// middle of its south side (x = 30 m): 15 points east to the corner, 15
+// north, 29 west, 14 south and 15 east back towards point 0.
+std::vector<TrackPoint> twoMetreLoop() {
+  std::vector<TrackPoint> track;
+  for (int x = 30; x <= 58; x += 2) track.push_back(metres(x, 0.0));
+  for (int y = 2; y <= 30; y += 2) track.push_back(metres(58.0, y));
+  for (int x = 56; x >= 0; x -= 2) track.push_back(metres(x, 30.0));
+  for (int y = 28; y >= 2; y -= 2) track.push_back(metres(0.0, y));
+  for (int x = 0; x <= 28; x += 2) track.push_back(metres(x, 0.0));
+  return track;
+}
+
+TEST(LineGeometryTest, DirectionRunsBetweenTheFirstPointsFifteenMetresEitherSide) {
+  std::vector<TrackPoint> corner;  // east to x = 40 m, then north
+  for (int i = 0; i <= 20; ++i) corner.push_back(metres(2.0 * i, 0.0));
+  for (int i = 1; i <= 20; ++i) corner.push_back(metres(40.0, 2.0 * i));
+  std::vector<TrackPoint> small;  // a 6 m square: no point 15 m from another
+  for (const auto& [x, y] : {std::pair{0.0, 0.0}, {6.0, 0.0}, {6.0, 6.0}, {0.0, 6.0}}) small.push_back(metres(x, y));
+  const std::vector<TrackPoint> pair{metres(0.0, 0.0), metres(20.0, 0.0)};
+
+  struct Case {
+    const char* name;
+    std::vector<TrackPoint> track;
+    int anchor;
+    int behind;  // the points the direction runs between
+    int ahead;
+  };
+  const Case cases[] = {
+      // 14 m is not far enough, 16 m is.
+      {"on a straight", twoMetreLoop(), 40, 32, 48},
+      {"at a corner", corner, 20, 12, 28},
+      {"at the loop's seam, behind wraps to the last points", twoMetreLoop(), 0, 80, 8},
+      {"at the last point, ahead wraps past point 0", twoMetreLoop(), 87, 79, 7},
+      {"a track shorter than 30 m: the next point", small, 2, 2, 3},
+      {"both ways reach one point: the next point", pair, 1, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Vec3 v = lineTrackDirection(c.track, c.anchor);
+    const TrackPoint& from = c.track[static_cast<size_t>(c.behind)];
+    const TrackPoint& to = c.track[static_cast<size_t>(c.ahead)];
+    EXPECT_EQ(v.x, to.longitude - from.longitude);
+    EXPECT_EQ(v.y, 0.0);
+    EXPECT_EQ(v.z, to.latitude - from.latitude);
+  }
+}
+
+TEST(LineGeometryTest, AStartFinishPointJoinedTwoMetresToTheSideStillSquaresUp) {
+  // The loop was closed between two passes 2 m apart sideways: point 1 lies
+  // 2 m to the left of point 0 and only 1 m further on. From point 0 to
+  // point 1 the line would run 63 degrees off square to the road.
+  LapDefinition d;
+  d.track = twoMetreLoop();
+  d.track[0] = metres(31.0, -2.0);
+  const LineGeometry line = computeLineGeometry(d, 0);
+  ASSERT_TRUE(line.usable);
+  const double offSquareDeg = std::atan2(std::fabs(line.lineDirection.x), std::fabs(line.lineDirection.z)) * 180.0 / M_PI;
+  EXPECT_LT(offSquareDeg, 4.0);
+  // A car on the road, heading east, crosses it once.
+  LiveLapLines lines;
+  lines.setDefinition(&d);
+  std::array<int, kMaxLapLines> crossed{};
+  int found = 0;
+  FixSample previous;
+  for (double x = 10.0; x <= 50.0; x += 3.0) {
+    FixSample fix;
+    fix.longitude = metres(x, 1.0).longitude;
+    fix.latitude = metres(x, 1.0).latitude;
+    if (x > 10.0) found += lines.test(previous, fix, crossed);
+    previous = fix;
+  }
+  EXPECT_EQ(found, 1);
 }
 
 struct CrossingCase {
@@ -160,6 +244,59 @@ TEST(LiveLapLinesTest, ReportsEveryLineCrossedOnOneStepSplitsFirst) {
   EXPECT_EQ(lines.test(p, c, crossed), 0);
 }
 
+TEST(LiveLapLinesTest, ALineThatCountedWaitsUntilTheCarHasLeftItsCircle) {
+  // The rectangle's south side is a straight heading east: the start/finish
+  // line at x = 30 m, a split line at x = 50 m. The circle reaches 37 m
+  // either way from each anchor on the equator.
+  LapDefinition d;
+  d.track = twoMetreLoop();
+  d.splitLineCount = 1;
+  d.splitLines[0] = d.track[10];
+  ASSERT_EQ(d.splitLines[0], metres(50.0, 0.0));
+  struct Case {
+    const char* name;
+    std::vector<std::pair<double, double>> fixes;  // metres east, north
+    std::vector<int> crossed;                      // lines counted, in order
+  };
+  const Case cases[] = {
+      {"jitter on the start/finish line counts once",
+       {{0, 0}, {20, 0}, {30.4, 0}, {29.7, 0.3}, {30.2, -0.2}, {29.5, 0.1}, {30.6, 0.4}, {29.9, 0}, {30.1, 0}},
+       {1}},
+      {"jitter on a split line counts once",
+       {{40, 0}, {50.3, 0}, {49.6, 0.2}, {50.5, -0.4}, {49.8, 0}, {50.1, 0.3}},
+       {0}},
+      {"back over the line after leaving the circle counts again",
+       {{20, 0}, {30.4, 0}, {29.7, 0}, {30.3, 0}, {70, 0}, {20, 0}, {25, 0}, {31, 0}},
+       {1, 0, 1}},
+      {"leaving the circle sideways counts too",
+       {{20, 0}, {30.4, 0}, {30.4, 40}, {29, 0}, {30.5, 0}},
+       {1, 1}},
+      {"a fix short of leaving keeps the line waiting",
+       {{20, 0}, {30.4, 0}, {30.4, 36}, {29, 0}, {30.5, 0}},
+       {1}},
+      {"a lap: split, start/finish, then both again",
+       {{0, 0}, {20, 0}, {40, 0}, {60, 0}, {90, 0}, {0, 0}, {20, 0}, {40, 0}, {60, 0}},
+       {1, 0, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LiveLapLines lines;
+    lines.setDefinition(&d);
+    std::vector<int> counted;
+    FixSample previous;
+    for (size_t i = 0; i < c.fixes.size(); ++i) {
+      FixSample fix;
+      fix.longitude = metres(c.fixes[i].first, c.fixes[i].second).longitude;
+      fix.latitude = metres(c.fixes[i].first, c.fixes[i].second).latitude;
+      std::array<int, kMaxLapLines> crossed{};
+      const int found = i > 0 ? lines.test(previous, fix, crossed) : 0;
+      counted.insert(counted.end(), crossed.begin(), crossed.begin() + found);
+      previous = fix;
+    }
+    EXPECT_EQ(counted, c.crossed);
+  }
+}
+
 // --- The replay -----------------------------------------------------------
 
 // Metres east along the equator to degrees, with the distance function's
@@ -212,6 +349,33 @@ TEST_F(ReplayTest, LapAndSplitAtConstantSpeedLandOnTheTrueInstants) {
   const LapTime split = lapTimeFromHistory(definition, 0, *history);
   EXPECT_NEAR(static_cast<double>(split.timeMs), 90000.0 + 500.0 + 100.0 / 26.8224 * 1000.0 - 250.0, 1.0);
   EXPECT_EQ(split.startMs, lap.startMs);
+}
+
+TEST_F(ReplayTest, JitterOnALineAfterItsCrossingChangesNoTime) {
+  // The car parks on the line it has just crossed: its fixes wander back
+  // and forth over it, each forward step a crossing of its own.
+  const auto parkedOn = [this](double lineM, uint32_t t0) {
+    const double jitterM[] = {-0.4, 0.3, -0.6, 0.2, -0.1, 0.5, -0.3, 0.4};
+    for (size_t i = 0; i < std::size(jitterM); ++i) add(lineM + jitterM[i], t0 + 200u * static_cast<uint32_t>(i), 3.0f);
+  };
+  passLines(45000000, 6.7056);
+  add(3000.0, 45060000, 60.0f, true);
+  add(-26.8224, 45089000, 60.0f);  // braking onto the start/finish line
+  add(-6.7056, 45090000, 40.0f);
+  add(0.5, 45091000, 5.0f);
+  const LapTime lap = lapTimeFromHistory(definition, 1, *history);
+  ASSERT_GT(lap.timeMs, 90000u);
+  parkedOn(0.0, 45092000);
+  EXPECT_EQ(lapTimeFromHistory(definition, 1, *history).timeMs, lap.timeMs);
+
+  // Parked on the split line: its time is the first crossing's.
+  history->count = 0;
+  passLines(45000000, 6.7056);
+  history->count -= 3;  // stopped at the split line, 100 m on
+  const LapTime split = lapTimeFromHistory(definition, 0, *history);
+  ASSERT_GT(split.timeMs, 0u);
+  parkedOn(100.0, 45005000);
+  EXPECT_EQ(lapTimeFromHistory(definition, 0, *history).timeMs, split.timeMs);
 }
 
 TEST_F(ReplayTest, AFixOnTheLineStartsTheLapOnThatFix) {
