@@ -195,18 +195,23 @@ bool testCrossing(const LineGeometry& line, int lineIndex, const TrackPoint& pre
   return false;
 }
 
-LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, const FixHistory& history,
-                           const LiveStep* live) {
-  const int startFinish = startFinishLine(definition);
-  const LineGeometry target = computeLineGeometry(definition, targetLine);
-  const LineGeometry startFinishGeometry = computeLineGeometry(definition, startFinish);
-  const int count = std::clamp(history.count, 0, FixHistory::kCapacity);
+namespace {
 
-  int armed = -1;
+// The crossings a replay of the capture finds: the first start/finish
+// crossing (the lap's start) and the last crossing of the target line
+// counted after it.
+struct ReplayCrossings {
   int startIndex = -1;
   int endIndex = -1;
   StepCrossing start;
   StepCrossing end;
+};
+
+ReplayCrossings replayCrossings(const LineGeometry& target, int targetLine, const LineGeometry& startFinishGeometry,
+                                int startFinish, const FixHistory& history) {
+  const int count = std::clamp(history.count, 0, FixHistory::kCapacity);
+  ReplayCrossings found;
+  int armed = -1;
   LineRecount recount;
   const LineGeometry* lines[2] = {&target, &startFinishGeometry};
   const int lineIndexes[2] = {targetLine, startFinish};
@@ -221,17 +226,40 @@ LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, cons
       if (!testCrossing(*lines[k], lineIndexes[k], p, c, armed, true, &foot)) continue;
       if (!recount.mayCount(lineIndexes[k])) continue;
       recount.counted(lineIndexes[k]);
-      if (startIndex < 0 && lineIndexes[k] == startFinish) {
-        startIndex = i;
-        start = measure(before, after, foot);
+      if (found.startIndex < 0 && lineIndexes[k] == startFinish) {
+        found.startIndex = i;
+        found.start = measure(before, after, foot);
       } else {
-        endIndex = i;
-        end = measure(before, after, foot);
+        found.endIndex = i;
+        found.end = measure(before, after, foot);
       }
       break;  // one crossing a step
     }
     for (int k = 0; k < 2; ++k) recount.afterStep(*lines[k], lineIndexes[k], c);
   }
+  return found;
+}
+
+}  // namespace
+
+bool lapStartFromHistory(const LapDefinition& definition, const FixHistory& history, uint32_t& startMs) {
+  const int startFinish = startFinishLine(definition);
+  const LineGeometry line = computeLineGeometry(definition, startFinish);
+  const ReplayCrossings found = replayCrossings(line, startFinish, line, startFinish, history);
+  return found.startIndex >= 0 && crossingInstant(found.start, startMs);
+}
+
+LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, const FixHistory& history,
+                           const LiveStep* live) {
+  const int startFinish = startFinishLine(definition);
+  const LineGeometry target = computeLineGeometry(definition, targetLine);
+  const LineGeometry startFinishGeometry = computeLineGeometry(definition, startFinish);
+  const int count = std::clamp(history.count, 0, FixHistory::kCapacity);
+  const ReplayCrossings found = replayCrossings(target, targetLine, startFinishGeometry, startFinish, history);
+  const int startIndex = found.startIndex;
+  int endIndex = found.endIndex;
+  const StepCrossing& start = found.start;
+  StepCrossing end = found.end;
 
   if (startIndex < 0) return {};
   // A lap longer than the capture: its end crossing happened on a step the
@@ -257,6 +285,27 @@ LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, cons
   // A split passed before the lap's start has no time within this lap.
   if (endMs < startMs) return {};
   return LapTime{endMs - startMs, startMs};
+}
+
+bool nearTrack(const LapDefinition& definition, const TrackPoint& position) {
+  const std::vector<TrackPoint>& track = definition.track;
+  const size_t n = track.size();
+  const double reach2 = kLineHalfLength * kLineHalfLength;
+  for (size_t i = 0; i < n; ++i) {
+    // Segment from point i to the next, the last one closing the loop.
+    const TrackPoint& a = track[i];
+    const TrackPoint& b = track[i + 1 < n ? i + 1 : 0];
+    const double dx = b.longitude - a.longitude;
+    const double dz = b.latitude - a.latitude;
+    const double px = position.longitude - a.longitude;
+    const double pz = position.latitude - a.latitude;
+    const double length2 = dx * dx + dz * dz;
+    const double t = length2 > 0.0 ? std::clamp((px * dx + pz * dz) / length2, 0.0, 1.0) : 0.0;
+    const double ex = px - t * dx;
+    const double ez = pz - t * dz;
+    if (ex * ex + ez * ez <= reach2) return true;
+  }
+  return false;
 }
 
 void LiveLapLines::setDefinition(const LapDefinition* definition) {

@@ -147,6 +147,19 @@ struct LiveStep {
 LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, const FixHistory& history,
                            const LiveStep* live = nullptr);
 
+// The instant of the start/finish crossing a lap replay of this capture
+// would measure from (the first it finds), when it finds one it can time.
+// Run on the capture a start/finish crossing has just restarted, it tells
+// whether the lap begun there can ever be timed: a crossing the live test
+// counts on the line's far extension, or with the car standing, cannot.
+bool lapStartFromHistory(const LapDefinition& definition, const FixHistory& history, uint32_t& startMs);
+
+// Whether a position lies within a line's reach of the track: no farther
+// than kLineHalfLength, in the lines' own degree units, from the closed
+// polyline of its points. A car farther from every part of the track than
+// any of its lines reaches has left the circuit.
+bool nearTrack(const LapDefinition& definition, const TrackPoint& position);
+
 // The live side of the engine, as the lap screen keeps it: the geometry of
 // every line of the active definition, computed once per choice of active
 // definition, and the one armed line, kept across such choices.

@@ -378,6 +378,38 @@ TEST_F(ReplayTest, JitterOnALineAfterItsCrossingChangesNoTime) {
   EXPECT_EQ(lapTimeFromHistory(definition, 0, *history).timeMs, split.timeMs);
 }
 
+TEST_F(ReplayTest, ALapStartsOnlyWhereTheReplayFindsItsStart) {
+  struct Case {
+    const char* name;
+    std::function<void(ReplayTest&)> fill;  // the capture just restarted
+    bool found;
+    uint32_t startMs;
+  };
+  const Case cases[] = {
+      {"over the line", [](ReplayTest& t) { t.passLines(45000000, 6.7056); }, true, 45000250},
+      {"armed, across the far extension", [](ReplayTest& t) {
+         t.add(-20.0, 45000000, 60.0f, true);
+         t.add(-5.0, 45001000, 60.0f, true);
+         t.add(20.0, 45002000, 60.0f, true);
+       }, false, 0},
+      {"standing", [](ReplayTest& t) {
+         t.add(-1.0, 45000000, 0.0f);
+         t.add(-0.5, 45001000, 0.0f);
+         t.add(0.5, 45002000, 0.0f);
+       }, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    history->count = 0;
+    c.fill(*this);
+    uint32_t startMs = 0;
+    EXPECT_EQ(lapStartFromHistory(definition, *history, startMs), c.found);
+    if (c.found) {
+      EXPECT_NEAR(static_cast<double>(startMs), c.startMs, 1.0);
+    }
+  }
+}
+
 TEST_F(ReplayTest, AFixOnTheLineStartsTheLapOnThatFix) {
   passLines(45000000, 26.8224);  // fix 1 lies exactly on the line
   passLines(45080000, 26.8224);

@@ -214,6 +214,80 @@ TEST_F(LapTimingScreenTest, StartingARecordingAbandonsTheLapUnderWay) {
   });
 }
 
+TEST_F(LapTimingScreenTest, SplitTextsShowOnlySplitsPassedInTheLapBeingTimed) {
+  addSquareDefinition("Square", {10, 30});
+  LapTimingScreen screen(ctx);
+  std::vector<LapEvent> events;
+  screen.onLapEvent = [&](const LapEvent& e) { events.push_back(e); };
+  show(screen, [&](HeadlessDialog& d) {
+    d.userSelect(LapTimingScreen::kActiveLap, 0);
+    double s = 0.0015;  // the out lap joins after the start/finish line
+    drive(screen, s, 5);  // past split 0, no lap yet
+    EXPECT_FALSE(screen.running());
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit), "");
+    EXPECT_TRUE(events.empty());
+    drive(screen, s, 40);  // past split 1 and the start/finish line
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit + 1), "");
+    ASSERT_TRUE(screen.timingLap());
+    EXPECT_TRUE(events.empty());
+    drive(screen, s, 12);  // split 0 of the first lap
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit), formatRunTime(events[0].timeMs));
+    EXPECT_NEAR(events[0].timeMs, kLapMs * 0.25, 1000.0);
+  });
+}
+
+TEST_F(LapTimingScreenTest, ThisTimeRunsOnlyWhileALapIsReallyBeingTimed) {
+  addSquareDefinition("Square", {10});
+  LapTimingScreen screen(ctx);
+  // 0.001 degree south of the square's south side: farther from the track
+  // than its lines reach.
+  const auto south = [](double lon) { return TrackPoint{lon, SquareCircuit::kLat0 - 0.001}; };
+  show(screen, [&](HeadlessDialog& d) {
+    d.userSelect(LapTimingScreen::kActiveLap, 0);
+    double s = -0.0005;
+    drive(screen, s, 4);
+    ASSERT_TRUE(screen.timingLap());
+    drive(screen, s, 12);
+    EXPECT_NE(d.text(LapTimingScreen::kFirstSplit), "");
+
+    // Off the east side into the paddock: the lap stays open but no running
+    // time shows.
+    const double paddockLat = SquareCircuit::at(s).latitude;
+    fixAt(screen, TrackPoint{10.0022, paddockLat});
+    EXPECT_TRUE(screen.timingLap());
+    fixAt(screen, TrackPoint{10.003, paddockLat}, 3);
+    EXPECT_FALSE(screen.timingLap());
+    EXPECT_TRUE(screen.running());
+    EXPECT_EQ(d.text(LapTimingScreen::kRunningTime), "");
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit), "");
+    // Back on and round to the line: the lap is stored as it always was.
+    s = SquareCircuit::kPerimeter - 0.0005;
+    drive(screen, s, 4);
+    EXPECT_EQ(ctx.lapDefinitions.at(0).lapCount, 1);
+    ASSERT_TRUE(screen.timingLap());
+    EXPECT_NE(d.text(LapTimingScreen::kRunningTime), "");
+
+    // Just over the line the line is armed again, and stays so while the
+    // car is away; a drive on a road beside it crosses its far extension.
+    drive(screen, s, 1);
+    ASSERT_EQ(ctx.gps.history.count, 4);
+    fixAt(screen, south(10.0005));  // back west, away from the track
+    fixAt(screen, south(10.0008));
+    fixAt(screen, south(10.0012), 3);
+    EXPECT_EQ(ctx.gps.history.count, 3);  // counted: a new capture began there
+    EXPECT_TRUE(screen.running());
+    EXPECT_FALSE(screen.timingLap());
+    EXPECT_EQ(d.text(LapTimingScreen::kRunningTime), "");
+    EXPECT_EQ(ctx.lapDefinitions.at(0).lapCount, 1);  // the lap it closed had no end in its replay
+    // The next real crossing starts a lap that is timed.
+    s = SquareCircuit::kPerimeter - 0.0005;
+    drive(screen, s, 4);
+    EXPECT_TRUE(screen.timingLap());
+    EXPECT_EQ(d.text(LapTimingScreen::kRunningTime).empty(), false);
+  });
+}
+
 // --- The map ----------------------------------------------------------------
 
 std::vector<DrawOp> ofKind(const std::vector<DrawOp>& ops, DrawKind kind) {
