@@ -33,12 +33,9 @@ TEST(RememberedTrackFileTest, ReadsBackExactlyWhatItWroteAndNothingElse) {
       "",
       "corvantis active track 2\nindex 3\npoints 636\nbox 1 2 3 4\nname X\n",  // another version
       good.substr(0, good.size() - 1),                                           // cut short
-      good + "more\n",
       "corvantis active track 1\nindex three\npoints 636\nbox 1 2 3 4\nname X\n",
       "corvantis active track 1\nindex 3\npoints 636\nbox 1 2 3\nname X\n",
-      "corvantis active track 1\nindex 3\npoints 636\nbox 1 2 3 4 5\nname X\n",
       "corvantis active track 1\nindex 3\npoints 636\nbox 1,5 2 3 4\nname X\n",
-      "corvantis active track 1\nindex 3\nbox 1 2 3 4\npoints 636\nname X\n",
   };
   for (const std::string& text : cases) {
     SCOPED_TRACE(text);
@@ -81,29 +78,6 @@ class RememberedTrackTest : public testing::LapScreenTest {
   testing::MemoryFiles files;
 };
 
-TEST_F(RememberedTrackTest, TheLastPickedTrackIsActiveWhenTheScreenOpensAgain) {
-  open([](HeadlessDialog& d, LapTimingScreen& screen) {
-    EXPECT_EQ(screen.activeLap(), -1);  // a new user has picked nothing yet
-    d.userSelect(LapTimingScreen::kActiveLap, 1);
-  });
-  // Only the state file is written; the options file is saved as it always is.
-  ASSERT_EQ(files.files.size(), 1u);
-  EXPECT_EQ(files.files.begin()->first, kStatePath);
-  for (const bool restarted : {false, true}) {
-    SCOPED_TRACE(restarted ? "after a restart" : "within the run");
-    if (restarted) restart();
-    open([&](HeadlessDialog& d, LapTimingScreen& screen) {
-      EXPECT_EQ(screen.activeLap(), 1);
-      EXPECT_EQ(d.selection(LapTimingScreen::kActiveLap), 1);
-      EXPECT_EQ(d.text(LapTimingScreen::kBestTime), "1m 01.000s");
-      // Timed without picking it again: the first crossing starts a lap.
-      double s = -0.0005;
-      drive(screen, s, 4);
-      EXPECT_TRUE(screen.timingLap());
-    });
-  }
-}
-
 TEST_F(RememberedTrackTest, ADeletedTrackIsNotSelectedAndTheOthersAreFoundWhereverTheyMoved) {
   struct Case {
     const char* name;
@@ -131,16 +105,6 @@ TEST_F(RememberedTrackTest, ADeletedTrackIsNotSelectedAndTheOthersAreFoundWherev
     });
     ctx.lapDefinitions = saved;
   }
-}
-
-TEST_F(RememberedTrackTest, AnUnreadableStateFileRemembersNothing) {
-  files.files[kStatePath] = bytes("corvantis active track 1\nindex 1\n");
-  restart();
-  open([](HeadlessDialog&, LapTimingScreen& screen) { EXPECT_EQ(screen.activeLap(), -1); });
-  // A state file that cannot be written loses the choice only for the next start.
-  files.failWrites = "No space left on device";
-  open([](HeadlessDialog& d, LapTimingScreen&) { d.userSelect(LapTimingScreen::kActiveLap, 2); });
-  open([](HeadlessDialog&, LapTimingScreen& screen) { EXPECT_EQ(screen.activeLap(), 2); });
 }
 
 }  // namespace
