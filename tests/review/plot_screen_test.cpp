@@ -41,6 +41,19 @@ RunRecord standingRun(uint32_t timeMs, uint32_t durationMs, float topMph) {
   return run;
 }
 
+// The same run with the distance it really covers (the acceleration view
+// works from the distances): the speed rises evenly, the distance as a
+// quadratic.
+RunRecord evenlyAcceleratingRun(uint32_t timeMs, uint32_t durationMs, float topMph) {
+  RunRecord run = standingRun(timeMs, durationMs, topMph);
+  const double metresPerS2 = topMph * 0.44704 / (durationMs / 1000.0);
+  for (TraceSample& sample : run.trace) {
+    const double t = (sample.time - kT0) / 1000.0;
+    sample.distance = static_cast<float>(0.5 * metresPerS2 * t * t);
+  }
+  return run;
+}
+
 struct PlotHarness : ReviewHarness {
   // Opens the plot, lets body look at it (and act), then presses OK.
   void show(int32_t key, const std::vector<const RunRecord*>& runs,
@@ -199,7 +212,7 @@ TEST(PlotScreen, AHalfGRunGivesAnAxisFromMinusToPlusPointSixG) {
     SCOPED_TRACE(landscape ? "landscape" : "portrait");
     PlotHarness h;
     h.ctx.landscape = landscape;
-    RunRecord run = standingRun(4000, 2000, 22.0f);  // 1.1 mph every 100 ms: about 0.5 g
+    RunRecord run = evenlyAcceleratingRun(4000, 2000, 22.0f);  // 1.1 mph every 100 ms: about 0.5 g
     h.show(static_cast<int32_t>(RecordKey{0, 20}.value()), {&run}, [&](HeadlessDialog& d, PlotScreen& plot) {
       EXPECT_EQ(plot.ranges().accelRange, 1200);
       d.userSelect(PlotScreen::kQuantityList, 2);
@@ -335,23 +348,23 @@ TEST(PlotScreen, DamagedTracesStillGiveABoundedPlot) {
 }
 
 TEST(PlotCurve, PointsBelowTheTimeAxisAreCutWhereTheCurveCrossesIt) {
+  // Speeds below 0 (a damaged file) map 1 mph to 1 pixel here.
   CurveScale scale;
-  scale.kind = PlotKind::Acceleration;
+  scale.kind = PlotKind::Speed;
   scale.spanMs = 1000;
   scale.usedWidthPx = 200;
   scale.usedHeightPx = 168;
   scale.heightPx = 170;
-  scale.range = 1200;
+  scale.range = 168;
   struct Case {
     const char* what;
     std::vector<float> speedsMph;  // 100 ms apart
     std::vector<CurvePoint> points;
   };
-  // Braking 20 mph in 100 ms (about 9 g) plunges far below the axis.
   const std::vector<Case> cases = {
-      {"recovering", {50, 50, 30, 30}, {{0, 85}, {20, 85}, {58, 0}, {60, 85}}},
-      {"ending below", {50, 50, 30}, {{0, 85}, {20, 85}}},
-      {"below twice", {50, 50, 30, 10, 10}, {{0, 85}, {20, 85}, {40, 0}, {78, 0}, {80, 85}}},
+      {"recovering", {85, 85, -85, 85}, {{0, 85}, {20, 85}, {50, 0}, {60, 85}}},
+      {"ending below", {85, 85, -85}, {{0, 85}, {20, 85}}},
+      {"below twice", {85, 85, -85, -85, 85}, {{0, 85}, {20, 85}, {40, 0}, {70, 0}, {80, 85}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -362,15 +375,21 @@ TEST(PlotCurve, PointsBelowTheTimeAxisAreCutWhereTheCurveCrossesIt) {
   }
 }
 
-TEST(PlotCurve, SamplesAtTheSameTimeGiveNoAccelerationPoint) {
+TEST(PlotCurve, AccelerationNeedsThreeInstants) {
   CurveScale scale;
   scale.kind = PlotKind::Acceleration;
   scale.range = 400;
   RunRecord run;
-  run.trace = {{0, 0.0f, 0.0f}, {100, 1.0f, 0.0f}, {100, 2.0f, 0.0f}, {200, 2.0f, 0.0f}};
-  run.traceCount = 4;
-  EXPECT_EQ(curvePoints(run, 0, scale).size(), 3u);
+  // Two instants only: no curve can be fitted, so no acceleration point.
+  run.trace = {{0, 0.0f, 0.0f}, {100, 1.0f, 0.1f}, {100, 2.0f, 0.1f}};
+  run.traceCount = 3;
+  EXPECT_TRUE(curvePoints(run, 0, scale).empty());
   scale.kind = PlotKind::Speed;
+  EXPECT_EQ(curvePoints(run, 0, scale).size(), 3u);
+  // A third instant gives every sample its acceleration, the repeated one too.
+  run.trace.push_back({200, 3.0f, 0.3f});
+  run.traceCount = 4;
+  scale.kind = PlotKind::Acceleration;
   EXPECT_EQ(curvePoints(run, 0, scale).size(), 4u);
 }
 
