@@ -92,6 +92,7 @@ std::vector<double> traceAccelerationMilliG(const std::vector<TraceSample>& trac
 PlotFrame plotFrame(bool landscape) {
   PlotFrame frame;
   frame.height = landscape ? 140 : 170;
+  frame.clientWidth = landscape ? 320 : 240;
   return frame;
 }
 

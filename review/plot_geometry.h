@@ -18,6 +18,7 @@ struct PlotFrame {
   int top = 20;
   int width = 202;
   int height = 170;
+  int clientWidth = 240;  // the screen's width: no label may reach past it
   int right() const { return left + width; }
   int bottom() const { return top + height; }
 };
