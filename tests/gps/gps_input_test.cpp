@@ -115,7 +115,7 @@ TEST(PumpTick, SentencesAreDecodedWhenTheNextDollarArrives) {
   EXPECT_EQ(p.gps->linePos, 1);
 }
 
-TEST(PumpTick, AtMostOneNewFixPerTick) {
+TEST(PumpTick, AfterAHoldOffOneTickTakesEveryFixWaitingInOrder) {
   Pump p;
   p.open();
   p.gps->holdOffTicks = kScreenChangeHoldOffTicks;
@@ -124,23 +124,27 @@ TEST(PumpTick, AtMostOneNewFixPerTick) {
   EXPECT_TRUE(p.ticks.empty());  // held off: nothing read, no update
   EXPECT_EQ(p.port.readCount, 0);
   EXPECT_EQ(p.gps->holdOffTicks, 0);
-  EXPECT_TRUE(p.tick());
-  EXPECT_EQ(p.gps->history.newestFixTime(), 43200000u);
-  EXPECT_FALSE(p.port.pending.empty());  // the rest waits in the port
-  EXPECT_TRUE(p.tick());
-  EXPECT_EQ(p.gps->history.newestFixTime(), 43201000u);
-  EXPECT_TRUE(p.tick());
-  EXPECT_EQ(p.gps->history.newestFixTime(), 43202000u);
-  EXPECT_FALSE(p.tick());
+  std::vector<uint32_t> seen;
+  p.gps->afterTick = [&](bool newFix) {
+    p.ticks.push_back(newFix);
+    seen.push_back(p.gps->history.newestFixTime());
+  };
+  p.gps->pumpTick();
+  EXPECT_EQ(p.ticks, (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(seen, (std::vector<uint32_t>{43200000u, 43201000u, 43202000u}));
+  EXPECT_TRUE(p.port.pending.empty());
+  EXPECT_FALSE(p.tick());  // nothing left: one update without a fix
   EXPECT_EQ(p.gps->history.count, 3);
 }
 
-TEST(PumpTick, ATickReadsAtMost1024Bytes) {
+TEST(PumpTick, ATickTakesEverythingThatHasArrived) {
   Pump p;
   p.open();
   p.port.feed(std::string(3000, 'x'));
   p.gps->pumpTick();
-  EXPECT_EQ(p.port.pending.size(), 3000u - kMaxBytesPerTick);
+  EXPECT_TRUE(p.port.pending.empty());
+  EXPECT_EQ(p.gps->linePos, kLastLinePos);
+  EXPECT_EQ(p.ticks, std::vector<bool>{false});
 }
 
 TEST(PumpTick, SilenceBecomesADeviceErrorAndAReopenClearsIt) {

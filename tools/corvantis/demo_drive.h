@@ -9,8 +9,9 @@ namespace corvantis::demo {
 
 // The simulator's demo drive (standing at the line, a flat-out launch
 // through the quarter mile, laps of a circuit, back to the line) as NMEA text
-// at its real pace, one round long.
-Drive demoDrive();
+// at its real pace, one round long. With fullSentenceSets the receiver is
+// as chatty as a multi-system one out of the box (about 1.5 KB a fix).
+Drive demoDrive(bool fullSentenceSets = false);
 
 // demo-options.bin beside the user's options.bin, so that demo runs never
 // mix with the user's own.
