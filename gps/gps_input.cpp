@@ -16,7 +16,7 @@ void showError(platform::MessageBoxes& boxes, const char* text) {
 }  // namespace
 
 GpsInput::GpsInput(platform::SerialPort& port, platform::MessageBoxes& messageBoxes)
-    : port_(port), messageBoxes_(messageBoxes) {}
+    : port_(port), messageBoxes_(messageBoxes), held_(kHeldBytesCapacity) {}
 
 bool GpsInput::openPort(int portIndex, int baudIndex) {
   if (port_.isOpen()) port_.close();
@@ -49,6 +49,7 @@ bool GpsInput::openPort(int portIndex, int baudIndex) {
   // stand until the program restarts.
   currentFix.deviceError = false;
   emptyTicks = 0;
+  heldStart_ = heldEnd_ = 0;
   return true;
 }
 
@@ -70,6 +71,7 @@ void GpsInput::pumpTick() {
   }
   if (holdOffTicks > 0) {
     --holdOffTicks;
+    holdArrivingBytes();
     return;
   }
   if (pumpBusy) return;
@@ -88,8 +90,19 @@ void GpsInput::pumpTick() {
   bool errorRaised = false;
   uint32_t waitMs = tickReadWaitMs;
   for (;;) {
+    // What a hold-off kept comes first, then the port.
+    const bool fromHeld = heldEnd_ > heldStart_;
     std::span<const uint8_t> bytes;
-    const platform::ReadResult result = port_.readAvailable(bytes, waitMs);
+    const platform::ReadResult result =
+        fromHeld ? platform::ReadResult::Byte : port_.readAvailable(bytes, waitMs);
+    if (fromHeld) bytes = std::span<const uint8_t>(held_.data() + heldStart_, heldEnd_ - heldStart_);
+    const auto consume = [&](std::size_t count) {
+      if (!fromHeld) {
+        port_.consume(count);
+      } else if ((heldStart_ += count) == heldEnd_) {
+        heldStart_ = heldEnd_ = 0;
+      }
+    };
     // Only the first read may wait; the rest take what is already there.
     waitMs = 0;
     if (result == platform::ReadResult::Failed) {
@@ -100,12 +113,12 @@ void GpsInput::pumpTick() {
     if (emptyTicks >= kSilentTicksForDeviceError) {
       errorRaised = true;
       currentFix.deviceError = true;
-      if (result == platform::ReadResult::Byte) port_.consume(1);  // the byte is dropped
+      if (result == platform::ReadResult::Byte) consume(1);  // the byte is dropped
       break;
     }
     if (currentFix.deviceError) {
       // Nothing is decoded while the error stands; the byte read is dropped.
-      if (result == platform::ReadResult::Byte) port_.consume(1);
+      if (result == platform::ReadResult::Byte) consume(1);
       break;
     }
     // (A port that answers with an empty view has nothing either.)
@@ -117,7 +130,7 @@ void GpsInput::pumpTick() {
     // Any byte received ends a silence.
     emptyTicks = 0;
     bool newFix = false;
-    port_.consume(takeBytes(bytes, newFix));
+    consume(takeBytes(bytes, newFix));
     if (!newFix) continue;
     anyFix = true;
     if (afterTick) afterTick(true);
@@ -130,6 +143,25 @@ void GpsInput::pumpTick() {
   // came before the link failed, so that the error shows at once.
   if ((!anyFix || errorRaised) && afterTick) afterTick(false);
   pumpBusy = false;
+}
+
+void GpsInput::holdArrivingBytes() {
+  // A device error stands until the port is reopened: nothing to keep. A
+  // failing read is left for the next worked tick to find.
+  if (pumpBusy || !port_.isOpen() || currentFix.deviceError) return;
+  if (heldStart_ > 0) {
+    std::memmove(held_.data(), held_.data() + heldStart_, heldEnd_ - heldStart_);
+    heldEnd_ -= heldStart_;
+    heldStart_ = 0;
+  }
+  while (heldEnd_ < held_.size()) {
+    std::span<const uint8_t> bytes;
+    if (port_.readAvailable(bytes, 0) != platform::ReadResult::Byte || bytes.empty()) return;
+    const std::size_t count = std::min(bytes.size(), held_.size() - heldEnd_);
+    std::memcpy(held_.data() + heldEnd_, bytes.data(), count);
+    heldEnd_ += count;
+    port_.consume(count);
+  }
 }
 
 std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "gps/current_fix.h"
 #include "gps/fix_rate_watch.h"
@@ -29,8 +30,13 @@ namespace corvantis {
 inline constexpr uint32_t kBaudRates[] = {4800, 9600, 14400, 19200, 38400, 57600, 115200, 128000, 256000};
 inline constexpr int kBaudRateCount = static_cast<int>(sizeof kBaudRates / sizeof kBaudRates[0]);
 
-// Ticks skipped after a screen change (2 s): the port buffers what arrives.
+// Ticks skipped after a screen change (2 s): nothing is decoded and no
+// screen is updated; what arrives meanwhile is kept for the tick after.
 inline constexpr int32_t kScreenChangeHoldOffTicks = 20;
+// What a hold-off keeps of the receiver's bytes: a serial line's own buffer
+// holds a few kilobytes, far less than 2 s of a chatty receiver (25 Hz with
+// every satellite system's sentences is 75 KB), and drops the rest.
+inline constexpr std::size_t kHeldBytesCapacity = 128 * 1024;
 // Consecutive ticks ending with an empty read before the receiver counts as gone (10 s).
 inline constexpr int32_t kSilentTicksForDeviceError = 100;
 // Last index of `line` a byte is stored at; line[511] stays for the NUL.
@@ -121,6 +127,9 @@ class GpsInput {
   bool talkerHintGiven = false;
 
  private:
+  // During a hold-off: takes what has arrived out of the port into `held_`,
+  // undecoded, so that the line's small buffer does not overflow.
+  void holdArrivingBytes();
   // Adds bytes to the line, decoding the sentence each "$" completes, and
   // stops right after the "$" that completes a new fix, so that the screens
   // see that fix before the next sentence changes anything. Answers how
@@ -129,6 +138,11 @@ class GpsInput {
 
   platform::SerialPort& port_;
   platform::MessageBoxes& messageBoxes_;
+  // Bytes taken from the port during a hold-off and not decoded yet; the
+  // next worked tick takes them before anything newer. Allocated once.
+  std::vector<uint8_t> held_;
+  std::size_t heldStart_ = 0;
+  std::size_t heldEnd_ = 0;
 };
 
 }  // namespace corvantis

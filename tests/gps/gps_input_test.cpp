@@ -121,8 +121,8 @@ TEST(PumpTick, AfterAHoldOffOneTickTakesEveryFixWaitingInOrder) {
   p.gps->holdOffTicks = kScreenChangeHoldOffTicks;
   p.port.feed("noise before the first sentence" + gga("120000") + kRmc + gga("120001") + gga("120002") + "$");
   for (int i = 0; i < kScreenChangeHoldOffTicks; ++i) p.gps->pumpTick();
-  EXPECT_TRUE(p.ticks.empty());  // held off: nothing read, no update
-  EXPECT_EQ(p.port.readCount, 0);
+  EXPECT_TRUE(p.ticks.empty());  // held off: nothing decoded, no update
+  EXPECT_EQ(p.gps->history.count, 0);
   EXPECT_EQ(p.gps->holdOffTicks, 0);
   std::vector<uint32_t> seen;
   p.gps->afterTick = [&](bool newFix) {
@@ -135,6 +135,31 @@ TEST(PumpTick, AfterAHoldOffOneTickTakesEveryFixWaitingInOrder) {
   EXPECT_TRUE(p.port.pending.empty());
   EXPECT_FALSE(p.tick());  // nothing left: one update without a fix
   EXPECT_EQ(p.gps->history.count, 3);
+}
+
+TEST(PumpTick, AHoldOffKeepsWhatArrivesSoThatTheLineDropsNothing) {
+  // A line that holds 4 KB, and a receiver sending 1.5 KB a tick: two
+  // seconds of hold-off would lose most of it if nothing were read.
+  Pump p;
+  p.open();
+  p.port.lineCapacity = 4096;
+  p.gps->holdOffTicks = kScreenChangeHoldOffTicks;
+  std::vector<uint32_t> seen;
+  p.gps->afterTick = [&](bool newFix) {
+    if (newFix) seen.push_back(p.gps->history.newestFixTime());
+  };
+  const std::string padding = "$GPGSV," + std::string(1400, '7') + "\r\n";
+  for (int i = 0; i <= kScreenChangeHoldOffTicks; ++i) {
+    char time[16];
+    std::snprintf(time, sizeof time, "1200%02d", i);
+    p.port.feed(gga(time) + padding);
+    p.gps->pumpTick();
+  }
+  EXPECT_EQ(p.port.dropped, 0u);
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kScreenChangeHoldOffTicks) + 1);
+  EXPECT_EQ(seen.front(), 43200000u);
+  EXPECT_EQ(seen.back(), 43220000u);
+  EXPECT_EQ(p.gps->emptyTicks, 0);  // the hold-off's reads are no silence
 }
 
 TEST(PumpTick, ATickTakesEverythingThatHasArrived) {
