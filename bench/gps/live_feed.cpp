@@ -8,12 +8,19 @@
 // whether the screen kept up, every run stored, and the CPU the program's
 // thread used.
 //
-//   live_feed LOG [--seconds S] [--configuration-at S --configuration-for S]
+//   live_feed LOG [--gpsd] [--seconds S] [--configuration-at S --configuration-for S]
+//
+// With --gpsd the receiver is a stand-in gpsd on the loopback instead, read
+// through the program's gpsd port (a socket buffers far more than a serial
+// line, so a pause leaves a backlog rather than a loss).
 //
 // Measures, for instance (logs from corvantis-sim):
 //   corvantis-sim accel --runs 3 --rate 10 --full-sentences -o chatty.nmea
 //   live_feed chatty.nmea
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -22,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -36,6 +44,7 @@
 #include "platform/headless/manual_timer.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/files.h"
+#include "platform/posix/gpsd_port.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_port.h"
 #include "store/run_records.h"
@@ -50,6 +59,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
   std::string log;
+  bool gpsd = false;
   double seconds = 0.0;  // 0: the whole log
   double configurationAtS = -1.0;
   double configurationForS = 0.0;
@@ -72,9 +82,11 @@ double threadCpuSeconds(long tid) {
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// The receiver: the log's fix groups at their times into the terminal.
+// The receiver: the log's fix groups at their times into the terminal, or
+// to the program's connection when it stands in for gpsd.
 struct Feeder {
   platform::PseudoTerminal& terminal;
+  int gpsdListener;  // -1: the terminal
   const demo::Drive& drive;
   double limitS;
   std::atomic<std::size_t> written{0};
@@ -83,12 +95,24 @@ struct Feeder {
   std::atomic<bool> done{false};
   std::atomic<bool> stop{false};
 
+  // The program's connection, once it came (and asked for NMEA).
+  int client = -1;
+  std::size_t deliver(const std::string& text) {
+    if (gpsdListener < 0) return terminal.write(text);
+    if (client < 0) {
+      client = ::accept4(gpsdListener, nullptr, nullptr, SOCK_NONBLOCK);
+      if (client < 0) return 0;
+    }
+    const ssize_t sent = ::send(client, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    return sent < 0 ? 0 : static_cast<std::size_t>(sent);
+  }
+
   void run(Clock::time_point start) {
     for (const demo::TimedText& part : drive.parts) {
       if (limitS > 0.0 && part.atMs > limitS * 1000.0) break;
       std::this_thread::sleep_until(start + std::chrono::milliseconds(part.atMs));
       if (stop) break;
-      const std::size_t accepted = terminal.write(part.text);
+      const std::size_t accepted = deliver(part.text);
       written += accepted;
       dropped += part.text.size() - accepted;
       if (accepted == part.text.size()) {
@@ -112,7 +136,9 @@ bool parse(int argc, char** argv, Options& options) {
       out = std::atof(argv[++i]);
       return true;
     };
-    if (arg == "--seconds") {
+    if (arg == "--gpsd") {
+      options.gpsd = true;
+    } else if (arg == "--seconds") {
       if (!number(options.seconds)) return false;
     } else if (arg == "--configuration-at") {
       if (!number(options.configurationAtS)) return false;
@@ -132,7 +158,7 @@ bool parse(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: live_feed LOG [--seconds S] [--configuration-at S --configuration-for S]\n");
+    std::fprintf(stderr, "usage: live_feed LOG [--gpsd] [--seconds S] [--configuration-at S --configuration-for S]\n");
     return 2;
   }
   std::ifstream in(options.log, std::ios::binary);
@@ -152,8 +178,29 @@ int main(int argc, char** argv) {
   for (int n = 1; n <= platform::kComPortCount; ++n) devices.setComDevice(n, terminal.devicePath());
   platform::headless::HeadlessWindowSystem windows;
   platform::PosixClock clock;
-  platform::PosixSerialPort port(devices);
-  AppContext ctx(windows, clock, port);
+  // The stand-in gpsd listens on a free loopback port.
+  int listener = -1;
+  uint16_t gpsdPort = 0;
+  if (options.gpsd) {
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 1) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      std::perror("live_feed: the stand-in gpsd");
+      return 1;
+    }
+    gpsdPort = ntohs(address.sin_port);
+  }
+  std::unique_ptr<platform::SerialPort> port;
+  if (options.gpsd) {
+    port = std::make_unique<platform::GpsdPort>("127.0.0.1", gpsdPort);
+  } else {
+    port = std::make_unique<platform::PosixSerialPort>(devices);
+  }
+  AppContext ctx(windows, clock, *port);
   platform::PosixFiles files;
   char folder[] = "/tmp/live-feed-XXXXXX";
   if (mkdtemp(folder) == nullptr) return 1;
@@ -167,7 +214,7 @@ int main(int argc, char** argv) {
     if (applyGga(reading, shadowFix, *shadow)) ++accepted;
   };
 
-  Feeder feeder{terminal, drive, options.seconds};
+  Feeder feeder{terminal, listener, drive, options.seconds};
   const auto start = Clock::now();
   std::thread feed([&] { feeder.run(start); });
   const long tid = static_cast<long>(syscall(SYS_gettid));
@@ -240,8 +287,11 @@ int main(int argc, char** argv) {
   const double wallS = std::chrono::duration<double>(Clock::now() - start).count();
   feeder.stop = true;
   feed.join();
+  if (feeder.client >= 0) ::close(feeder.client);
+  if (listener >= 0) ::close(listener);
 
-  std::printf("log: %s, %zu fix groups, %.0f s\n", options.log.c_str(), drive.parts.size(), wallS);
+  std::printf("log: %s, %zu fix groups, %.0f s, through %s\n", options.log.c_str(), drive.parts.size(), wallS,
+              options.gpsd ? "a stand-in gpsd" : "a pseudo-terminal");
   std::printf("line: %zu bytes written, %zu dropped (%.1f %%)\n", feeder.written.load(), feeder.dropped.load(),
               100.0 * static_cast<double>(feeder.dropped) / static_cast<double>(feeder.written + feeder.dropped));
   std::printf("fixes accepted by the history: %ld\n", accepted);

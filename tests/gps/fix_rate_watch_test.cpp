@@ -92,9 +92,9 @@ TEST(FixRateWatch, TheHintNamesTheRateAndTheCommand) {
   EXPECT_EQ(lowFixRateHint(1.0, "/dev/ttyACM0"),
             "the receiver delivers 1 fix a second: runs are timed between fixes, and at 1 Hz they read up to "
             "half a second off. Set it to 10 Hz with: corvantis-receiver --port /dev/ttyACM0 --rate 10");
-  EXPECT_NE(lowFixRateHint(4.98, "/dev/ttyUSB0").find("delivers 5 fixes a second"), std::string::npos);
-  EXPECT_NE(lowFixRateHint(2.5, "").find("delivers 2.5 fixes a second"), std::string::npos);
-  EXPECT_NE(lowFixRateHint(2.5, "").find("--port DEVICE --rate 10 (on the receiver's device, with gpsd stopped)"),
+  const std::string throughGpsd = lowFixRateHint(2.5, "");
+  EXPECT_NE(throughGpsd.find("delivers 2.5 fixes a second"), std::string::npos);
+  EXPECT_NE(throughGpsd.find("--port DEVICE --rate 10 (on the receiver's device, with gpsd stopped)"),
             std::string::npos);
 }
 
