@@ -149,6 +149,8 @@ TEST(ReceiverSetup, ARefusalOrSilenceEndsWithAClearMessageAndItsOwnStatus) {
   silent.silent = true;
   SimulatedReceiver::Behaviour deaf;  // talks, but answers no command
   deaf.answers = false;
+  SimulatedReceiver::Behaviour stubborn;
+  stubborn.keepsItsRate = true;
   const struct {
     const char* what;
     Kind kind;
@@ -167,6 +169,8 @@ TEST(ReceiverSetup, ARefusalOrSilenceEndsWithAClearMessageAndItsOwnStatus) {
        "no receiver answers: nothing readable arrived at 9600, 38400, 115200 baud"},
       {"NMEA but no answers", Kind::Mediatek, deaf, 10, kExitNoAnswer,
        "the receiver sends NMEA at 9600 baud but answers neither"},
+      {"acknowledged, but the rate stays", Kind::UbloxClassic, stubborn, 10, kExitRateNotReached,
+       "the receiver sends 5 fixes a second, not 10"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

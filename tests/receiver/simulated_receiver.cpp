@@ -136,7 +136,7 @@ void SimulatedReceiver::answerFrame(const ubx::Frame& frame) {
   switch (frame.id) {
     case ubx::kCfgRate:
       if (!classic || p.size() != 6 || get16(p, 0) < 40) return ack(frame, false);
-      state_.periodMs = static_cast<int>(get16(p, 0));
+      if (!behaviour_.keepsItsRate) state_.periodMs = static_cast<int>(get16(p, 0));
       state_.commands.push_back("CFG-RATE");
       return ack(frame, true);
     case ubx::kCfgMsg: {
@@ -221,7 +221,7 @@ void SimulatedReceiver::answerPmtk(const std::string& sentence) {
     }
     case 220:
       if (behaviour_.refuses || fields.size() != 1 || fields[0] < 100 || fields[0] > 10000) return pmtkAck(220, 2);
-      state_.periodMs = fields[0];
+      if (!behaviour_.keepsItsRate) state_.periodMs = fields[0];
       state_.commands.push_back("PMTK220");
       return pmtkAck(220, 3);
     case 251:

@@ -31,6 +31,7 @@ class SimulatedReceiver {
     bool silent = false;   // sends nothing, answers nothing (unplugged, wrong port)
     bool answers = true;   // false: sends NMEA, ignores every command
     bool refuses = false;  // refuses every setting (ACK-NAK, PMTK001 flag 2)
+    bool keepsItsRate = false;  // acknowledges a new rate and keeps its own, as some clones do
   };
 
   // What it is doing now, and what it was asked.
