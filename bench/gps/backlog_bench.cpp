@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "bench/gps/stream_port.h"
 #include "gps/gps_input.h"
 #include "platform/headless/headless_window_system.h"
-#include "platform/serial_port.h"
 #include "tests/support/fake_clock.h"
 #include "timing/acceleration_screen.h"
 #include "tools/sim/simulator.h"
@@ -41,32 +41,8 @@ const std::string& backlog() {
   return text;
 }
 
-// The backlog waiting in the port, all of it at once.
-class BacklogPort : public platform::SerialPort {
- public:
-  explicit BacklogPort(const std::string& bytes) : bytes_(bytes) {}
-  bool open(const std::string&) override { return true; }
-  bool applyLineSettings(const platform::LineSettings&) override { return true; }
-  bool applyTimeouts(const platform::Timeouts&) override { return true; }
-  platform::ReadResult readByte(uint8_t&) override { return platform::ReadResult::Failed; }
-  platform::ReadResult readAvailable(std::span<const uint8_t>& bytes, uint32_t) override {
-    if (position_ == bytes_.size()) return platform::ReadResult::Nothing;
-    bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes_.data()) + position_,
-                                     bytes_.size() - position_);
-    return platform::ReadResult::Byte;
-  }
-  void consume(std::size_t count) override { position_ += count; }
-  void close() override {}
-  bool isOpen() const override { return true; }
-  void rewind() { position_ = 0; }
-
- private:
-  const std::string& bytes_;
-  std::size_t position_ = 0;
-};
-
 // The state a fresh receiver finds: the same backlog can be taken again.
-void startAfresh(GpsInput& gps, BacklogPort& port) {
+void startAfresh(GpsInput& gps, StreamPort& port) {
   port.rewind();
   gps.history = FixHistory();
   gps.currentFix = CurrentFix();
@@ -75,7 +51,7 @@ void startAfresh(GpsInput& gps, BacklogPort& port) {
 }
 
 void BM_BacklogTickPumpAlone(benchmark::State& state) {
-  BacklogPort port(backlog());
+  StreamPort port(backlog(), false);
   platform::headless::HeadlessWindowSystem windows;
   auto gps = std::make_unique<GpsInput>(port, windows.messageBoxes());
   gps->openPort(5, 0);
@@ -94,7 +70,7 @@ void BM_BacklogTickPumpAlone(benchmark::State& state) {
 BENCHMARK(BM_BacklogTickPumpAlone)->Unit(benchmark::kMillisecond);
 
 void BM_BacklogTickWithAccelerationScreen(benchmark::State& state) {
-  BacklogPort port(backlog());
+  StreamPort port(backlog(), false);
   platform::headless::HeadlessWindowSystem windows;
   testing::FakeClock clock;
   auto ctx = std::make_unique<AppContext>(windows, clock, port);

@@ -12,50 +12,10 @@
 
 #include "gps/gps_input.h"
 #include "platform/message_box.h"
-#include "platform/serial_port.h"
+#include "bench/gps/stream_port.h"
 
 namespace corvantis {
 namespace {
-
-// A port that serves a fixed byte stream without allocating: once, or
-// (`loop`) again from its start after each time it ran dry.
-class LoopingPort : public platform::SerialPort {
- public:
-  LoopingPort(const std::string& stream, bool loop) : stream_(stream), loop_(loop) {}
-  bool open(const std::string&) override { return true; }
-  bool applyLineSettings(const platform::LineSettings&) override { return true; }
-  bool applyTimeouts(const platform::Timeouts&) override { return true; }
-  platform::ReadResult readByte(uint8_t& byte) override {
-    if (ranDry()) return platform::ReadResult::Nothing;
-    byte = static_cast<uint8_t>(stream_[position_++]);
-    return platform::ReadResult::Byte;
-  }
-  // The bytes up to the end of the stream in one view, as the POSIX port
-  // hands out its buffer.
-  platform::ReadResult readAvailable(std::span<const uint8_t>& bytes, uint32_t) override {
-    if (ranDry()) return platform::ReadResult::Nothing;
-    bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(stream_.data()) + position_,
-                                     stream_.size() - position_);
-    return platform::ReadResult::Byte;
-  }
-  void consume(std::size_t count) override { position_ += count; }
-  void close() override {}
-  bool isOpen() const override { return true; }
-  bool exhausted() const { return position_ == stream_.size(); }
-
- private:
-  // At the end: nothing this time; a looping stream is there again for the
-  // next read, as a receiver's next epoch is for the next tick.
-  bool ranDry() {
-    if (position_ != stream_.size()) return false;
-    if (loop_) position_ = 0;
-    return true;
-  }
-
-  const std::string& stream_;
-  bool loop_;
-  std::size_t position_ = 0;
-};
 
 class SilentBoxes : public platform::MessageBoxes {
  public:
@@ -109,7 +69,7 @@ void BM_PumpStream(benchmark::State& state) {
   const std::string stream = realisticStream(600, sentences);  // ten minutes at 10 Hz
   for (auto _ : state) {
     state.PauseTiming();
-    LoopingPort port(stream, false);
+    StreamPort port(stream, false);
     SilentBoxes boxes;
     auto gps = std::make_unique<GpsInput>(port, boxes);
     gps->openPort(5, 0);
@@ -141,7 +101,7 @@ void BM_ChattyEpochTick(benchmark::State& state) {
                 ",12,05,41,123,44,07,22,301,38,09,63,045,47,11,15,210,33,1*7A\r\n";
     }
   }
-  LoopingPort port(stream, true);
+  StreamPort port(stream, true);
   SilentBoxes boxes;
   auto gps = std::make_unique<GpsInput>(port, boxes);
   gps->openPort(5, 0);
