@@ -56,6 +56,7 @@ int LapDefinitions::createDefinition(const FixHistory& history, int splitLineCou
   definition.name = limitLapName(name);
   definition.lapCount = 0;
   definitions_.push_back(std::move(definition));
+  changes_.bump();
   return count() - 1;
 }
 
@@ -72,11 +73,13 @@ void LapDefinitions::updateDefinition(int index, const FixHistory& history, int 
   }
   setSplitLines(definition, splitLineCount, anchors);
   definition.name = limitLapName(name);
+  changes_.bump();
 }
 
 void LapDefinitions::deleteDefinition(int index) {
   if (index < 0 || index >= count()) return;
   definitions_.erase(definitions_.begin() + index);
+  changes_.bump();
 }
 
 uint32_t LapDefinitions::bestLapTime(int index) const {
@@ -135,6 +138,7 @@ bool LapDefinitions::addLapTime(int index, uint32_t lapTimeMs, uint32_t startTim
   entry.trace = {};
   buildTrace(entry, history);
   definition.lapCount = n + 1;
+  changes_.bump();
   return true;
 }
 

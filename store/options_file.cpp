@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <iterator>
@@ -401,6 +402,63 @@ int32_t readLapDefinition(Reader& r, LapDefinition& d) {
   return trackPointCount;
 }
 
+// A place on the earth: finite, the latitude within 90 degrees and the
+// longitude within 180. Anything else in a track can only be damage, and
+// would send the map and the crossing lines far off.
+bool soundPosition(double longitude, double latitude) {
+  return std::isfinite(longitude) && std::isfinite(latitude) && std::fabs(latitude) <= 90.0 &&
+         std::fabs(longitude) <= 180.0;
+}
+
+// Characters of UTF-8 text (an undecodable unit counts as the one U+FFFD it became).
+size_t characterCount(const std::string& utf8) {
+  size_t n = 0;
+  for (const char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0u) != 0x80u) ++n;
+  }
+  return n;
+}
+
+// What is impossible in the fixed part of a definition the file holds, or
+// nullptr. The counts themselves are checked by the caller.
+const char* lapDefinitionProblem(const LapDefinition& d) {
+  // Laps are stored one after the other from the first entry, so the laps
+  // counted are all there. (Entries after them may hold old laps: a count
+  // lowered by a deletion or a moved start line leaves them behind.)
+  if (d.lapCount > static_cast<int32_t>(filledPrefix(d.laps))) {
+    return "a lap track counts more laps than it holds";
+  }
+  const auto& units = d.loadedNameUnits;
+  if (std::find(units.begin(), units.end(), uint16_t{0}) == units.end()) {
+    return "a lap track's name has no end";
+  }
+  if (characterCount(d.name) > kLapNameMaxChars) return "a lap track's name is longer than 31 characters";
+  // Every anchor, also those past the count: a new definition starts them
+  // at zero and the editor only ever puts track points there.
+  for (const TrackPoint& anchor : d.splitLines) {
+    if (!soundPosition(anchor.longitude, anchor.latitude)) return "a lap track has a split line off the earth";
+  }
+  if (!soundPosition(d.minLongitude, d.minLatitude) || !soundPosition(d.maxLongitude, d.maxLatitude) ||
+      !(d.minLongitude <= d.maxLongitude) || !(d.minLatitude <= d.maxLatitude)) {
+    return "a lap track has an impossible map box";
+  }
+  return nullptr;
+}
+
+// What is impossible in a definition's track points, or nullptr.
+const char* trackProblem(const LapDefinition& d) {
+  for (const TrackPoint& p : d.track) {
+    if (!soundPosition(p.longitude, p.latitude)) return "a lap track has a point off the earth";
+    // The box is worked out from the points when the track is made, and
+    // editing only reorders them: a point outside it is a damaged number.
+    if (p.longitude < d.minLongitude || p.longitude > d.maxLongitude || p.latitude < d.minLatitude ||
+        p.latitude > d.maxLatitude) {
+      return "a lap track has a point outside its map box";
+    }
+  }
+  return nullptr;
+}
+
 DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
                         std::vector<RecordSet>& sets, std::vector<LapDefinition>& definitions) {
   DecodeReport report;
@@ -446,6 +504,7 @@ DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
     if (d.lapCount < 0 || d.lapCount > LapDefinition::kMaxLaps) {
       return fail("a lap track has an impossible number of laps");
     }
+    if (const char* problem = lapDefinitionProblem(d)) return fail(problem);
   }
   for (size_t k = 0; k < definitions.size(); ++k) {
     LapDefinition& d = definitions[k];
@@ -455,6 +514,7 @@ DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
                              : "a lap track runs past the end of the file");
     }
     readRecords<TrackPoint, kTrackPointFileBytes, decodeTrackPoint>(r, d.track, static_cast<size_t>(points));
+    if (const char* problem = trackProblem(d)) return fail(problem);
     if (std::string problem = readTraces(r, d.laps); !problem.empty()) {
       report.problem = std::move(problem);
       return report;
@@ -481,6 +541,8 @@ void startAfresh(Settings& settings, RunRecords& records, LapDefinitions& laps) 
   loadSettingsDefaults(settings);
   records.sets().clear();
   laps.definitions().clear();
+  records.noteChanged();
+  laps.noteChanged();
 }
 
 std::string sizeText(uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
@@ -608,6 +670,8 @@ DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, R
   settings = newSettings;
   records.sets() = std::move(sets);
   laps.definitions() = std::move(definitions);
+  records.noteChanged();
+  laps.noteChanged();
   keepCountsInStep(settings, records, laps);
   return report;
 }
