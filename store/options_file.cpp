@@ -645,11 +645,17 @@ constexpr size_t kEncodeChunkBytes = 256 * 1024;
 
 std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& records,
                                    const LapDefinitions& laps) {
-  std::vector<uint8_t> out(encodedSize(records, laps));
+  std::vector<uint8_t> out;
+  encodeOptionsInto(out, settings, records, laps);
+  return out;
+}
+
+void encodeOptionsInto(std::vector<uint8_t>& out, const Settings& settings, const RunRecords& records,
+                       const LapDefinitions& laps) {
+  out.resize(encodedSize(records, laps));
   Writer w(out);
   encodeInto(w, settings, records, laps);
   if (w.written() != out.size()) std::abort();
-  return out;
 }
 
 DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, RunRecords& records,
@@ -736,20 +742,41 @@ OptionsLoad loadOptions(platform::Files& files, const std::string& path, Setting
   return load;
 }
 
+namespace {
+
+// "Unchanged" only where there was a file to be left unchanged.
+OptionsSave failedSave(const std::string& path, const std::string& reason, bool fileWasThere) {
+  OptionsSave save;
+  save.message = "The runs, laps and settings of this session could not be saved to " + path + " (" + reason + ").";
+  if (fileWasThere) save.message += " The file there before is unchanged.";
+  return save;
+}
+
+// The folder of path, made when missing; the reason when it cannot be.
+std::string makeFolderFor(platform::Files& files, const std::string& path) {
+  if (const std::string folder = folderOf(path); !folder.empty()) {
+    const platform::FileResult created = files.createFolder(folder);
+    if (!created.ok) return created.error;
+  }
+  return {};
+}
+
+}  // namespace
+
+OptionsSave saveEncodedOptions(platform::Files& files, const std::string& path, std::span<const uint8_t> bytes) {
+  if (const std::string problem = makeFolderFor(files, path); !problem.empty()) return failedSave(path, problem, false);
+  const platform::FileResult written = files.writeAtomically(path, bytes);
+  if (!written.ok) return failedSave(path, written.error, written.existed);
+  OptionsSave save;
+  save.ok = true;
+  return save;
+}
+
 OptionsSave saveOptions(platform::Files& files, const std::string& path, const Settings& settings,
                         const RunRecords& records, const LapDefinitions& laps) {
   OptionsSave save;
-  // "Unchanged" only where there was a file to be left unchanged.
-  const auto failed = [&](const std::string& reason, bool fileWasThere) {
-    save.message = "The runs, laps and settings of this session could not be saved to " + path + " (" +
-                   reason + ").";
-    if (fileWasThere) save.message += " The file there before is unchanged.";
-    return save;
-  };
-  if (const std::string folder = folderOf(path); !folder.empty()) {
-    const platform::FileResult created = files.createFolder(folder);
-    if (!created.ok) return failed(created.error, false);
-  }
+  const auto failed = [&](const std::string& reason, bool fileWasThere) { return failedSave(path, reason, fileWasThere); };
+  if (const std::string problem = makeFolderFor(files, path); !problem.empty()) return failed(problem, false);
   // Encoded piece by piece as it is written: no copy of the whole file is
   // ever held in memory.
   platform::FileResult written;

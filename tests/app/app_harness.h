@@ -41,6 +41,7 @@ class MemoryFiles : public platform::Files {
   std::map<std::string, std::vector<uint8_t>> files;
   int writes = 0;
   bool failWrites = false;
+  std::string failMoves;  // when set, a move aside fails with this reason
   std::map<std::string, std::string> unreadable;  // path -> the reason its read fails
   std::function<void()> onWrite;  // runs before each write is done
 };
