@@ -592,6 +592,11 @@ std::string optionsPathFor(const char* xdgDataHome, const char* home) {
 
 std::string defaultOptionsPath() { return optionsPathFor(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")); }
 
+std::string defaultSessionsFolder() {
+  const std::string folder = folderOf(defaultOptionsPath());
+  return folder.empty() ? "sessions" : folder + "/sessions";
+}
+
 void keepCountsInStep(Settings& settings, const RunRecords& records, const LapDefinitions& laps) {
   settings.recordSetCount = static_cast<int32_t>(records.sets().size());
   settings.lapDefinitionCount = laps.count();

@@ -32,6 +32,9 @@ inline constexpr size_t kOptionsHeadBytes = 4 + kSettingsFileBytes;
 std::string optionsPathFor(const char* xdgDataHome, const char* home);
 // optionsPathFor with this process's environment.
 std::string defaultOptionsPath();
+// Where the raw logs of sessions with a receiver are kept: "sessions" in
+// the folder of the default options file.
+std::string defaultSessionsFolder();
 
 // Sets the two counts of settings to the sizes of the stores, which they
 // describe in the file.
