@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -41,7 +42,13 @@ std::vector<LogFile> otherLogs(const std::string& folder, const std::string& own
     if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     logs.push_back(LogFile{name, static_cast<uint64_t>(info.st_size)});
   }
-  std::sort(logs.begin(), logs.end(), [](const LogFile& a, const LogFile& b) { return a.name < b.name; });
+  // By the time in the name, then by the number two sessions of one second
+  // carry ("-2" after none): as text, "-" would sort before ".".
+  const auto order = [](const std::string& name) {
+    const unsigned long long number = name[18] == '-' ? std::strtoull(name.c_str() + 19, nullptr, 10) : 1;
+    return std::make_pair(name.substr(0, 18), number);
+  };
+  std::sort(logs.begin(), logs.end(), [&](const LogFile& a, const LogFile& b) { return order(a.name) < order(b.name); });
   return logs;
 }
 

@@ -61,8 +61,10 @@ struct AppHarness {
     options.optionsPath = kOptionsPath;
     options.signalled = [this] { return signalled; };
     options.printError = [this](const std::string& line) { printedErrors.push_back(line); };
+    options.sessionLog = sessionLog;
     return runApplication(ctx, files, options);
   }
+  platform::SessionLog* sessionLog = nullptr;  // the session's receiver log, if any
   bool signalled = false;                  // the quit came from SIGINT/SIGTERM
   std::vector<std::string> printedErrors;  // lines meant for standard error
 

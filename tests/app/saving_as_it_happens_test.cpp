@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_menu_screen.h"
@@ -240,6 +241,31 @@ TEST(SavingAsItHappens, AFileLeftInPlaceIsNeverWrittenAndASignalledExitFails) {
       EXPECT_EQ(app.printedErrors.size(), signalled ? 1u : 0u);
     }
   }
+}
+
+// The session log's trouble (a full disk) is told once, and the session
+// goes on reading the receiver.
+TEST(SessionLogTrouble, IsToldOnceAndTheTicksGoOn) {
+  struct TroubledLog final : platform::SessionLog {
+    void append(std::span<const uint8_t> bytes) override { appended += bytes.size(); }
+    std::string takeProblem() override { return std::exchange(problem, ""); }
+    size_t appended = 0;
+    std::string problem;
+  } log;
+  AppHarness app;
+  storeFileWithTrack(app);
+  app.sessionLog = &log;
+  app.then([&](HeadlessDialog& d) {
+    app.windows.fireTimer(Application::kHoldOffTicks + 1);
+    log.problem = "The disk is full: the session log stops here. Timing goes on.";
+    const long reads = app.port.readCount;
+    app.windows.fireTimer(3);
+    EXPECT_GT(app.port.readCount, reads);
+    d.userClick(MainMenuScreen::kExitButton);
+  });
+  app.run();
+  ASSERT_EQ(app.messages().size(), 1u);
+  EXPECT_EQ(app.messages()[0].text, "The disk is full: the session log stops here. Timing goes on.");
 }
 
 }  // namespace
