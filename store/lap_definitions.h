@@ -21,6 +21,10 @@ struct TrackPoint {
   friend bool operator==(const TrackPoint&, const TrackPoint&) = default;
 };
 
+// A finite latitude within 90 degrees and longitude within 180: the only
+// positions a track can hold.
+bool onTheEarth(const TrackPoint& point);
+
 struct LapDefinition {
   static constexpr int kMaxSplitLines = 5;
   static constexpr int kMaxLaps = 100;
@@ -49,7 +53,8 @@ struct LapDefinition {
 
 class LapDefinitions {
  public:
-  // Index of the new definition (count - 1), built from history.samples.
+  // Index of the new definition (count - 1), built from history.samples;
+  // samples off the earth (see onTheEarth) are left out of the track.
   int createDefinition(const FixHistory& history, int splitLineCount, const TrackPoint* anchors,
                        const std::string& name);
   void updateDefinition(int index, const FixHistory& history, int splitLineCount,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <iterator>
@@ -402,13 +401,9 @@ int32_t readLapDefinition(Reader& r, LapDefinition& d) {
   return trackPointCount;
 }
 
-// A place on the earth: finite, the latitude within 90 degrees and the
-// longitude within 180. Anything else in a track can only be damage, and
-// would send the map and the crossing lines far off.
-bool soundPosition(double longitude, double latitude) {
-  return std::isfinite(longitude) && std::isfinite(latitude) && std::fabs(latitude) <= 90.0 &&
-         std::fabs(longitude) <= 180.0;
-}
+// Anything off the earth in a track can only be damage (a new track keeps
+// none), and would send the map and the crossing lines far off.
+bool soundPosition(double longitude, double latitude) { return onTheEarth(TrackPoint{longitude, latitude}); }
 
 // Characters of UTF-8 text (an undecodable unit counts as the one U+FFFD it became).
 size_t characterCount(const std::string& utf8) {
