@@ -88,23 +88,24 @@ void LapTimingScreen::openScreen() {
   lines_.setDefinition(nullptr);
   lines_.resetArmed();
   running_ = false;
+  lapTimed_ = false;
   elapsedMs_ = 0;
   msSinceFix_ = 0;
   lastUpdateTick_ = lastMapDraw_ = ctx_.clock.tickMs();
   recordingBox_.fill(0.0);
+  selectRememberedTrack();
   // The pump holds off for 2 s after a screen change: the receiver's state
   // shows at once rather than "Connecting to GPS device ...".
-  showStatus();
+  liveLines_.opened(*dialog_, ctx_.gps.currentFix);
 }
 
-bool LapTimingScreen::showStatus() {
-  const CurrentFix& fix = ctx_.gps.currentFix;
-  if (fix.deviceError) {
-    dialog_->setText(kStatusLine, "GPS Device Error");
-    return false;
-  }
-  if (const auto status = gpsStatusText(fix)) dialog_->setText(kStatusLine, *status);
-  return true;
+// The track the driver picked last (in this run or an earlier one) is
+// active again at once: nothing would be timed until it was picked again.
+void LapTimingScreen::selectRememberedTrack() {
+  const int remembered = ctx_.rememberedTrack.find(ctx_.lapDefinitions);
+  if (remembered < 0) return;
+  dialog_->setSelection(kActiveLap, remembered);
+  activeLapChanged();
 }
 
 void LapTimingScreen::showBestAndLast() {
@@ -120,7 +121,7 @@ void LapTimingScreen::clearSplitTexts(int count) {
 }
 
 void LapTimingScreen::onCommand(int controlId, platform::Notification what) {
-  if (dialog_ == nullptr) return;
+  if (dialog_ == nullptr || endOnExit(controlId, what, kMainMenu)) return;
   using platform::Notification;
   switch (controlId) {
     case kDefineButton:
@@ -132,10 +133,6 @@ void LapTimingScreen::onCommand(int controlId, platform::Notification what) {
     case kActiveLap:
       if (what == Notification::SelectionChanged) activeLapChanged();
       break;
-    case kMainMenu:
-    case 2:  // the platform's generic Cancel
-      if (what == Notification::Clicked) dialog_->end(controlId);
-      break;
     default:
       break;
   }
@@ -145,7 +142,8 @@ void LapTimingScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   dialog_->requestFullScreen();
   const uint32_t now = ctx_.clock.tickMs();
-  if (!showStatus()) {
+  // The lap screen has no speed line.
+  if (!liveLines_.showTick(*dialog_, ctx_.gps.currentFix, std::nullopt)) {
     lastUpdateTick_ = lastMapDraw_ = now;
     return;
   }
@@ -164,7 +162,7 @@ void LapTimingScreen::update(bool newFix) {
   } else {
     msSinceFix_ += now - lastUpdateTick_;
   }
-  if (running_) {
+  if (running_ && lapTimed_) {
     elapsedMs_ = ctx_.gps.history.newestFixTime() - startFixTime_ + msSinceFix_;
     dialog_->setText(kRunningTime, formatRunTime(elapsedMs_));
   }
@@ -200,6 +198,17 @@ void LapTimingScreen::liveCrossings() {
       splitCrossed(crossed[static_cast<size_t>(i)], step);
     }
   }
+  if (lapTimed_ && definition != nullptr && !nearTrack(*definition, TrackPoint{step.newest.longitude, step.newest.latitude})) {
+    stopShowingLap();
+  }
+}
+
+// The lap stays open, as it always did: should the car come back and cross
+// the line, the lap is completed (and stored when its replay times it).
+void LapTimingScreen::stopShowingLap() {
+  lapTimed_ = false;
+  dialog_->setText(kRunningTime, "");
+  clearSplitTexts(LapDefinition::kMaxSplitLines);
 }
 
 void LapTimingScreen::startFinishCrossed(const LiveStep& step) {
@@ -224,13 +233,24 @@ void LapTimingScreen::startFinishCrossed(const LiveStep& step) {
   running_ = true;
   elapsedMs_ = 0;
   history.startCapture(ctx_.clock.calendarSeconds());
+  // The lap's replay measures it from the first start/finish crossing of the
+  // capture begun here. When it finds none (a crossing of the line's far
+  // extension, counted because the line stayed armed while the car was
+  // away), this lap can never be timed, and no running time is shown.
+  uint32_t startMs = 0;
+  lapTimed_ = lapStartFromHistory(definition, history, startMs);
+  if (!lapTimed_) dialog_->setText(kRunningTime, "");
   clearSplitTexts(splitCount);
 }
 
 void LapTimingScreen::splitCrossed(int line, const LiveStep& step) {
-  // Over the capture as it is, speeds not smoothed; shown whether or not a
-  // lap runs.
+  // A split shows only when passed in the lap being timed: before the first
+  // lap (the out lap) the replay finds no start and the time would read
+  // ".000s".
+  if (!running_ || !lapTimed_) return;
+  // Over the capture as it is, speeds not smoothed.
   const LapTime split = lapTimeFromHistory(*activeDefinition(), line, ctx_.gps.history, &step);
+  if (split.timeMs == 0) return;
   dialog_->setText(kFirstSplit + line, formatRunTime(split.timeMs));
   if (onLapEvent) onLapEvent(LapEvent{LapEvent::Kind::Split, line, split.timeMs, 0});
 }
@@ -316,6 +336,7 @@ void LapTimingScreen::activeLapChanged() {
   // The armed line and a lap under way are kept: the next start/finish
   // crossing of the new definition completes the lap.
   lines_.setDefinition(activeDefinition());
+  ctx_.rememberedTrack.remember(ctx_.lapDefinitions, activeLap_);
   clearSplitTexts(LapDefinition::kMaxSplitLines);
   drawMap(dialog_->surface());
 }
@@ -323,6 +344,7 @@ void LapTimingScreen::activeLapChanged() {
 void LapTimingScreen::abortLap() {
   if (!running_) return;
   running_ = false;
+  lapTimed_ = false;
   dialog_->setText(kRunningTime, "");
   clearSplitTexts(LapDefinition::kMaxSplitLines);
 }

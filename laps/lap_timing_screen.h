@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "laps/lap_crossing.h"
+#include "ui/live_lines.h"
 #include "ui/screen.h"
 
 namespace corvantis {
@@ -63,22 +64,29 @@ class LapTimingScreen : public Screen {
 
   int activeLap() const { return activeLap_; }
   bool recording() const { return recording_; }
+  // A lap is open: the next start/finish crossing completes it (and stores
+  // it when its replay times it).
   bool running() const { return running_; }
+  // A lap is really being timed, and its running time shows: it began at a
+  // start/finish crossing its replay will measure from, and the car has
+  // stayed on the track since.
+  bool timingLap() const { return running_ && lapTimed_; }
   uint32_t elapsedMs() const { return elapsedMs_; }
 
  protected:
   void openScreen() override;
 
  private:
-  // The status line from the current fix; false on a device error.
-  bool showStatus();
   struct MapArea {
     int left, top, width, height, right, bottom;
   };
 
   void showBestAndLast();
   void clearSplitTexts(int count);
+  void selectRememberedTrack();
   void liveCrossings();
+  // The lap open stops showing: the car left the track.
+  void stopShowingLap();
   void startFinishCrossed(const LiveStep& step);
   void splitCrossed(int line, const LiveStep& step);
   void keepRecordedFix();
@@ -96,11 +104,13 @@ class LapTimingScreen : public Screen {
   int activeLap_ = -1;
   bool recording_ = false;
   bool running_ = false;
+  bool lapTimed_ = false;  // see timingLap()
   uint32_t elapsedMs_ = 0;
   uint32_t startFixTime_ = 0;
   uint32_t msSinceFix_ = 0;
   uint32_t lastUpdateTick_ = 0;
   uint32_t lastMapDraw_ = 0;
+  LiveLines liveLines_;
   LiveLapLines lines_;
   // Bounding box of the track being recorded: min/max longitude, latitude;
   // 0 means not set yet.
