@@ -17,6 +17,7 @@
 #include "gps/nmea_decoder.h"
 #include "platform/posix/files.h"
 #include "platform/posix/pseudo_terminal.h"
+#include "tests/support/address_sanitizer.h"
 #include "tools/corvantis/demo_drive.h"
 #include "tools/corvantis/nmea_replay.h"
 #include "tools/corvantis/receiver_feeder.h"
@@ -231,7 +232,7 @@ TEST(SeedDemoCircuit, LeavesAFileFarLargerThanItsCountsUnread) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-#if !defined(__SANITIZE_ADDRESS__)
+#if !CORV_ADDRESS_SANITIZER
     const rlimit oneGigabyte{uint64_t{1} << 30, uint64_t{1} << 30};
     ::setrlimit(RLIMIT_AS, &oneGigabyte);
 #endif

@@ -7,7 +7,11 @@
 //
 //   corv_kill_session_child OPTIONS_PATH TICK_MICROSECONDS ROUNDS
 //
-// Every run and lap, once the tick that stored it has ended, is printed on
+// (ROUNDS 0 only makes the file with the demo circuit, once for many
+// sessions: its recording is the slow part of a start.)
+//
+// When the session starts (the demo circuit made), "session" is printed;
+// then every run and lap, once the tick that stored it has ended, on
 // standard output, one a line and flushed at once:
 //   run KEY TIME_MS STAMP
 //   lap TRACK TIME_MS START_TIME_MS
@@ -116,6 +120,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
+  if (rounds == 0) return 0;  // the file with the demo circuit is all that was asked
   const Rounds drive = demoRounds(rounds);
   analyze::ReplayPort port(drive.log);
   analyze::ReplayClock clock;
@@ -159,6 +164,9 @@ int main(int argc, char** argv) {
   };
   queueRound();
 
+  // The demo circuit is in the file and the drive is ready: the session starts.
+  std::printf("session\n");
+  std::fflush(stdout);
   ApplicationOptions options;
   options.optionsPath = optionsPath;
   options.firstStartWithDefaults = true;

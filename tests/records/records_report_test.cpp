@@ -17,6 +17,7 @@
 #include "platform/posix/files.h"
 #include "store/options_file.h"
 #include "tests/store/store_fixtures.h"
+#include "tests/support/address_sanitizer.h"
 
 namespace corvantis::records {
 namespace {
@@ -260,7 +261,7 @@ TEST_F(RecordsProgram, DamagedOrMissingFilesAreToldAndLeftAlone) {
     std::ofstream(path_, std::ios::binary | std::ios::trunc) << whole.substr(0, 52);
     std::filesystem::resize_file(path_, uint64_t{5} << 30);
   }
-#if defined(__SANITIZE_ADDRESS__)
+#if CORV_ADDRESS_SANITIZER
   const std::string limit;
 #else
   const std::string limit = "ulimit -v 1000000; ";  // 1 GB of address space
