@@ -24,7 +24,9 @@ void printUsage(std::ostream& out) {
   out << "usage: corvantis-records [--options FILE] [--metric] [--json | --csv] [--trace N]...\n\n"
          "Prints every run and lap time stored in an options file, by definition, in the\n"
          "texts of the records screen: its time, date and time of day, the best mark and\n"
-         "the definition's average. The file is only read, never changed.\n\n"
+         "the definition's average. The file is only read, never changed; while the\n"
+         "program runs on it, it lists what the program has saved (every time as it is\n"
+         "stored). Control characters in track names are shown as \\xHH.\n\n"
          "  --options FILE  the options file (default " << defaultOptionsPath() << ";\n"
          "                  the demo keeps its own, demo-options.bin, beside it)\n"
          "  --metric        kph and metres (default: the units the file's settings hold)\n"
@@ -93,15 +95,27 @@ int main(int argc, char** argv) {
   if (json && !traces.empty()) return usageError("a trace is written as CSV: --trace and --json do not go together");
 
   platform::PosixFiles files;
-  const platform::FileRead read = files.readWhole(optionsPath);
+  // A reader's lock, so that no program that writes the file starts while
+  // this reads it. A program already running holds the file for its whole
+  // session; its saves replace the file whole, so what is read then is
+  // what it has saved, and this says so rather than waiting for it.
+  platform::FileLock lock;
+  const platform::FileLock::Result held = lock.acquire(optionsPath, platform::FileLock::Kind::Shared, "", 0);
+  if (held.status == platform::FileLock::Status::Busy) {
+    std::cerr << "corvantis-records: " << optionsPath << " is held by " << held.holder
+              << "; listed as it was last saved\n";
+  }
+  // Judged by its size first, as the program judges it: a file far larger
+  // than its counts allow is never read into memory.
+  const platform::FileRead read = readOptionsFile(files, optionsPath);
   if (read.status == platform::FileRead::Status::NotFound) {
     std::cerr << "corvantis-records: there is no options file at " << optionsPath
               << " yet: nothing has been stored\n";
     return kExitNoFile;
   }
   if (read.status != platform::FileRead::Status::Ok) {
-    std::cerr << "corvantis-records: The options file " << optionsPath << " could not be read (" << read.error
-              << ").\n";
+    std::cerr << "corvantis-records: The options file " << optionsPath << " could not be read ("
+              << optionsReadProblem(read) << ").\n";
     return kExitBadInput;
   }
   Settings settings;
