@@ -54,60 +54,112 @@ const char* sourceText(slip::SpeedSource source) {
   return source == slip::SpeedSource::SpeedOverGround ? "speed over ground" : "positions";
 }
 
+// A ± as the slip shows it: rounded up to the millisecond, so that it
+// never claims more than the fit gives.
+long long plusMinusMs(double ms) { return static_cast<long long>(std::ceil(ms - 1e-9)); }
+
+std::string markText(const slip::MarkResult& mark) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%7.3f s ± %.3f", std::llround(mark.timeMs) / 1000.0,
+                plusMinusMs(mark.plusMinusMs) / 1000.0);
+  return text;
+}
+
+std::string trapText(const slip::MarkResult& mark, bool metric) {
+  const double factor = metric ? kMpsToKph : kMpsToMph;
+  char text[64];
+  std::snprintf(text, sizeof text, "  %6.2f %s ± %.2f", mark.trapMps * factor, metric ? "km/h" : "mph",
+                std::ceil(mark.trapPlusMinusMps * factor * 100.0 - 1e-9) / 100.0);
+  return text;
+}
+
 std::string plainSlip(const slip::TimeSlip& slip, const StoredTimes& stored, bool metric) {
   std::string out;
-  char line[160];
-  std::snprintf(line, sizeof line, "Time slip, launch at %s UTC, clock from %s\n", timeOfDay(slip.launchMs).c_str(),
+  char line[200];
+  std::snprintf(line, sizeof line, "Time slip, launch at %s UTC ± %.3f s, clock from %s\n",
+                timeOfDay(slip.launchMs).c_str(), plusMinusMs(slip.launchPlusMinusMs) / 1000.0,
                 slip.rollout ? "a one-foot rollout" : "first motion");
   out += line;
-  if (slip.rollout) {
-    std::snprintf(line, sizeof line, "  %-12s %7.3f s after first motion\n", "rollout", slip.rolloutMs / 1000.0);
-    out += line;
+  // Where the fixes cannot show when the car left rest, the times from the
+  // one-foot rollout carry the slip, beside those asked for.
+  const bool rolloutColumn = !slip.rollout && !slip.firstMotionSeen;
+  if (rolloutColumn) {
+    out += "  first motion cannot be seen in these fixes: trust the times from the one-foot rollout\n";
   }
-  for (const slip::MarkResult& mark : slip.marks) {
+  std::snprintf(line, sizeof line, "  %-12s %7.3f s ± %.3f after first motion\n", "rollout",
+                std::llround(slip.rolloutMs) / 1000.0, plusMinusMs(slip.rolloutPlusMinusMs) / 1000.0);
+  out += line;
+  for (size_t i = 0; i < slip.marks.size(); ++i) {
+    const slip::MarkResult& mark = slip.marks[i];
     if (!mark.reached) {
       std::snprintf(line, sizeof line, "  %-12s %7s\n", mark.definition->label, "--");
-    } else if (mark.hasTrap) {
-      std::snprintf(line, sizeof line, "  %-12s %7.3f s  %6.2f %s\n", mark.definition->label, mark.timeMs / 1000.0,
-                    mark.trapMps * (metric ? kMpsToKph : kMpsToMph), metric ? "km/h" : "mph");
-    } else {
-      std::snprintf(line, sizeof line, "  %-12s %7.3f s\n", mark.definition->label, mark.timeMs / 1000.0);
+      out += line;
+      continue;
     }
-    out += line;
+    std::string text = "  " + std::string(mark.definition->label);
+    text.resize(15, ' ');
+    text += markText(mark);
+    if (mark.hasTrap) text += trapText(mark, metric);
+    if (rolloutColumn && i < slip.rolloutMarks.size() && slip.rolloutMarks[i].reached) {
+      text += "   (from rollout " + markText(slip.rolloutMarks[i]).substr(1) + ")";
+    }
+    out += text + "\n";
   }
   // In the meter's own time format, as its screens show them.
   auto storedText = [](const std::optional<uint32_t>& ms) { return ms ? formatRunTime(*ms) : std::string("none"); };
   out += "  stored by the meter: 0-60 mph " + storedText(stored.zeroToSixtyMs) + ", 1/4 mile " +
          storedText(stored.quarterMileMs) + "\n";
-  out += std::string("  from the receiver's ") +
-         (slip.source == slip::SpeedSource::SpeedOverGround ? "speed over ground ($--RMC/$--VTG)"
-                                                            : "positions (the log has no speed over ground)") +
-         "\n";
+  if (slip.source == slip::SpeedSource::SpeedOverGround) {
+    out += "  from the receiver's speed over ground ($--RMC/$--VTG) and positions\n";
+  } else if (slip.speedsDisagreed) {
+    out += "  from the receiver's positions: its speeds over ground disagreed with them throughout\n";
+  } else {
+    out += "  from the receiver's positions (the log has no speed over ground)\n";
+  }
+  if (slip.droppedSpeeds > 0) {
+    std::snprintf(line, sizeof line, "  %d speed%s over ground dropped: impossible against physics or the positions\n",
+                  slip.droppedSpeeds, slip.droppedSpeeds == 1 ? "" : "s");
+    out += line;
+  }
+  out += "  (± : 95 % interval)\n";
   return out;
 }
 
-std::string jsonSlip(const slip::TimeSlip& slip, const StoredTimes& stored) {
-  std::string out = "{\"kind\":\"timeslip\",\"launch_ms\":" + std::to_string(std::llround(slip.launchMs)) +
-                    ",\"marks\":{";
+std::string jsonMarks(const std::vector<slip::MarkResult>& marks) {
+  std::string out = "{";
   bool first = true;
   char text[96];
-  for (const slip::MarkResult& mark : slip.marks) {
+  for (const slip::MarkResult& mark : marks) {
     if (!mark.reached) continue;
     if (!first) out += ",";
     first = false;
-    out += "\"" + std::string(mark.definition->key) + "\":{\"time_ms\":" + std::to_string(std::llround(mark.timeMs));
+    out += "\"" + std::string(mark.definition->key) + "\":{\"time_ms\":" + std::to_string(std::llround(mark.timeMs)) +
+           ",\"pm_ms\":" + std::to_string(plusMinusMs(mark.plusMinusMs));
     if (mark.hasTrap) {
-      std::snprintf(text, sizeof text, ",\"trap_kph\":%.2f", mark.trapMps * kMpsToKph);
+      std::snprintf(text, sizeof text, ",\"trap_kph\":%.2f,\"trap_pm_kph\":%.2f", mark.trapMps * kMpsToKph,
+                    std::ceil(mark.trapPlusMinusMps * kMpsToKph * 100.0 - 1e-9) / 100.0);
       out += text;
     }
     out += "}";
   }
+  return out + "}";
+}
+
+std::string jsonSlip(const slip::TimeSlip& slip, const StoredTimes& stored) {
+  std::string out = "{\"kind\":\"timeslip\",\"launch_ms\":" + std::to_string(std::llround(slip.launchMs)) +
+                    ",\"launch_pm_ms\":" + std::to_string(plusMinusMs(slip.launchPlusMinusMs)) +
+                    ",\"marks\":" + jsonMarks(slip.marks);
   auto storedJson = [](const std::optional<uint32_t>& ms) { return ms ? std::to_string(*ms) : std::string("null"); };
-  out += "},\"stored\":{\"0-60\":" + storedJson(stored.zeroToSixtyMs) + ",\"1/4\":" + storedJson(stored.quarterMileMs) +
+  out += ",\"stored\":{\"0-60\":" + storedJson(stored.zeroToSixtyMs) + ",\"1/4\":" + storedJson(stored.quarterMileMs) +
          "}";
   out += std::string(",\"clock\":\"") + (slip.rollout ? "rollout" : "first motion") + "\"";
-  if (slip.rollout) out += ",\"rollout_ms\":" + std::to_string(std::llround(slip.rolloutMs));
-  out += std::string(",\"source\":\"") + sourceText(slip.source) + "\"}";
+  out += ",\"rollout_ms\":" + std::to_string(std::llround(slip.rolloutMs)) +
+         ",\"rollout_pm_ms\":" + std::to_string(plusMinusMs(slip.rolloutPlusMinusMs));
+  out += std::string(",\"first_motion_seen\":") + (slip.firstMotionSeen ? "true" : "false");
+  if (!slip.rollout && !slip.firstMotionSeen) out += ",\"rollout_marks\":" + jsonMarks(slip.rolloutMarks);
+  out += std::string(",\"source\":\"") + sourceText(slip.source) + "\"";
+  out += std::string(",\"speeds_disagreed\":") + (slip.speedsDisagreed ? "true" : "false");
+  out += ",\"speeds_dropped\":" + std::to_string(slip.droppedSpeeds) + "}";
   return out;
 }
 
@@ -154,8 +206,8 @@ int runTimeSlip(const Arguments& args, const std::vector<uint8_t>& log, std::ost
 const ModeRegistration registration({
     "--timeslip", nullptr,
     "a drag-strip time slip of every standing start: 60 ft, 330 ft, 1/8 mile, 1000 ft, 1/4 mile, trap speeds,"
-    " 0-60 mph and 0-100 km/h, with the meter's stored 0-60 and 1/4 mile beside them (--json: one object a launch;"
-    " --metric: trap speeds in km/h)",
+    " 0-60 mph and 0-100 km/h, each with the half-width of its 95 % interval, with the meter's stored 0-60 and"
+    " 1/4 mile beside them (--json: one object a launch; --metric: trap speeds in km/h)",
     runTimeSlip});
 const OptionRegistration rolloutOption({"--rollout", nullptr, "time slips: start the clock after the first foot, as drag strips do"});
 
