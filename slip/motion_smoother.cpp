@@ -449,6 +449,15 @@ double SmoothedMotion::distanceAt(double tS) const {
   return s;
 }
 
+double SmoothedMotion::sdAt(double tS, int state) const {
+  if (times_.empty() || tS <= t0_) return 0.0;
+  auto sd = [&](size_t k) { return std::sqrt(std::max(at(cov_[k], state, state), 0.0)); };
+  if (tS >= times_.back()) return sd(times_.size() - 1);
+  const size_t k = static_cast<size_t>(std::upper_bound(times_.begin(), times_.end(), tS) - times_.begin()) - 1;
+  const double f = (tS - times_[k]) / (times_[k + 1] - times_[k]);
+  return sd(k) + f * (sd(k + 1) - sd(k));
+}
+
 double SmoothedMotion::speedAt(double tS) const {
   double s = 0.0, v = 0.0;
   interpolate(tS, s, v);

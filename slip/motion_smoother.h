@@ -103,6 +103,9 @@ class SmoothedMotion {
   // epochs the quintic through both ends' distance, speed and acceleration.
   double distanceAt(double tS) const;
   double speedAt(double tS) const;
+  // The standard deviation of a state (0 distance, 1 speed) at any
+  // instant, linear between the epochs' own.
+  double sdAt(double tS, int state) const;
 
   const std::vector<double>& times() const { return times_; }
   const StateVector& state(size_t epoch) const { return mean_[epoch]; }

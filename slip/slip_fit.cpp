@@ -64,12 +64,16 @@ MotionModel pathModel(const std::vector<MotionObservation>& observations, double
   return chosen;
 }
 
-// The first instant the smoothed path reaches `target` (a distance, or a
-// speed), searched epoch by epoch and, within each, in steps fine enough
-// to see a speed that crosses and falls back between two fixes.
-std::optional<double> reach(const SmoothedMotion& path, double target, bool speed) {
+// The first instant the smoothed path, moved by `sds` of its own standard
+// deviations, reaches `target` (a distance, or a speed), searched epoch by
+// epoch and, within each, in steps fine enough to see a speed that crosses
+// and falls back between two fixes.
+std::optional<double> reach(const SmoothedMotion& path, double target, bool speed, double sds = 0.0) {
   const std::vector<double>& t = path.times();
-  auto value = [&](double at) { return speed ? path.speedAt(at) : path.distanceAt(at); };
+  auto value = [&](double at) {
+    const double v = speed ? path.speedAt(at) : path.distanceAt(at);
+    return sds == 0.0 ? v : v + sds * path.sdAt(at, speed ? 1 : 0);
+  };
   constexpr int kSteps = 8;
   for (size_t k = 0; k + 1 < t.size(); ++k) {
     double lo = t[k];
@@ -182,6 +186,7 @@ std::optional<LaunchFit> fitLaunch(const std::vector<MotionObservation>& observa
   const Calibration& calibration = withSpeeds ? kWithSpeeds : kPositionsAlone;
   MotionModel onsetModel = kOnsetModel;
   if (window.heldPosition) onsetModel.settleDensity = kSettleDensity;
+  if (!std::isnan(window.offsetSdM)) onsetModel.offsetSd = window.offsetSdM;
   std::optional<OnsetEstimate> onset = estimateOnset(early, OnsetSearch{window.onsetFromS, window.onsetToS}, onsetModel);
   if (!onset) return std::nullopt;
   // A take-up that ended before the first fix after the onset leaves the
@@ -257,9 +262,25 @@ std::optional<LaunchFit> fitLaunch(const std::vector<MotionObservation>& observa
       fromOnset.reached = fromRollout.reached = true;
       fromOnset.timeMs = (*found[m].at - onset->t0S) * 1000.0;
       fromRollout.timeMs = (*found[m].at - *rollout) * 1000.0;
-      fromOnset.plusMinusMs = (combine(k * halfWidth(crossingVariance(path, mark)), onsetHalf) + kRoundingS) * 1000.0;
-      fromRollout.plusMinusMs =
-          (combine(k * halfWidth(spanVariance(path, oneFoot, mark)), rolloutSpreadS) + kRoundingS) * 1000.0;
+      double ownHalf = k * halfWidth(crossingVariance(path, mark));
+      double fromRolloutHalf = k * halfWidth(spanVariance(path, oneFoot, mark));
+      if (speed) {
+        // A speed the car holds near the mark (a gear change, the top of a
+        // gear) may be first reached anywhere the speed's band allows: the
+        // mark's interval runs from where the band's top first reaches it to
+        // where its bottom does.
+        const double sds = k * kZ95;
+        const std::optional<double> early = reach(path, d.speedMps, true, sds);
+        const std::optional<double> late = reach(path, d.speedMps, true, -sds);
+        // Where the bottom never gets there, the fixes end the interval: the
+        // path reached the speed before its last one.
+        const double lateS = late ? std::min(*late, path.endS()) : path.endS();
+        const double band = std::max(early ? *found[m].at - *early : 0.0, lateS - *found[m].at);
+        ownHalf = std::max(ownHalf, band);
+        fromRolloutHalf = std::max(fromRolloutHalf, band);
+      }
+      fromOnset.plusMinusMs = (combine(ownHalf, onsetHalf) + kRoundingS) * 1000.0;
+      fromRollout.plusMinusMs = (combine(fromRolloutHalf, rolloutSpreadS) + kRoundingS) * 1000.0;
       if (d.trap && found[m].trapFrom && *found[m].at > *found[m].trapFrom) {
         const double spanS = *found[m].at - *found[m].trapFrom;
         const double trap = kTrapLengthM / spanS;

@@ -17,6 +17,7 @@
 //    the smoother's model stands for the unseen motion, so the ± grows with
 //    the time between fixes, and the observations' variances carry their
 //    last digit.
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -70,6 +71,9 @@ struct FitWindow {
   // positions are all one, though it is noisier moving): it lets go of it
   // over the first seconds of the run.
   bool heldPosition = false;
+  // How far the positions' offset may lie from the standing position
+  // (NaN: the model's own, for a reference taken anywhere near it).
+  double offsetSdM = NAN;
 };
 
 // The observations in time order; nothing when they cannot carry a slip

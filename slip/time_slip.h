@@ -33,6 +33,7 @@ namespace corvantis::slip {
 enum class SpeedSource {
   SpeedOverGround,  // the receiver's Doppler speed ($--RMC / $--VTG), with its positions
   Positions,        // the positions alone
+  StoredTrace,      // a stored run's trace: the distance between its fixes
 };
 
 struct TimeSlip {

@@ -15,7 +15,9 @@
 // of first motion, of every mark timed from first motion and from the
 // one-foot rollout (median, 95th percentile and largest, ms), the share of
 // marks whose 95 % ± holds the truth, the mean ±, trap speeds (mph), and the
-// stored method's 0-60 mph and quarter mile for comparison. --shapes adds,
+// stored method's 0-60 mph and quarter mile for comparison. A third row a
+// rate and noise times the quarter miles the meter stored from their
+// traces alone (the slips of stored runs). --shapes adds,
 // without noise, the largest error of each launch kind.
 #include <algorithm>
 #include <cmath>
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "slip/nmea_motion.h"
+#include "slip/stored_run_slip.h"
 #include "slip/time_slip.h"
 #include "tools/analyze/timing_analysis.h"
 #include "tools/sim/launch_family.h"
@@ -166,7 +169,7 @@ int main(int argc, char** argv) {
   uint64_t seed = 1;
   for (const int rate : rates) {
     for (const bool noise : {false, true}) {
-      Group withSpeed, positions;
+      Group withSpeed, positions, traces;
       for (int d = 0; d < drives; ++d) {
         while (sim::familyHalf(seed) != half) ++seed;
         const uint64_t driveSeed = seed++;
@@ -196,6 +199,43 @@ int main(int argc, char** argv) {
         corvantis::loadSettingsDefaults(session.settings);
         const auto accel = corvantis::analyze::runAccelerationPass(bytes, session, {"0", "60"});
         const auto quarter = corvantis::analyze::runDistancePass(bytes, session, std::string("440"));
+        // The stored quarter miles' own slips, from their traces.
+        for (const corvantis::RecordSet& set : session.records.sets()) {
+          const corvantis::RecordKey key = corvantis::keyFromValue(set.key);
+          if (!key.isDistance()) continue;
+          for (int r = 0; r < set.filledCount(); ++r) {
+            const corvantis::RunRecord& run = set.runs[static_cast<size_t>(r)];
+            if (run.trace.empty()) continue;
+            const sim::StandingStart* start = nullptr;
+            for (const sim::StandingStart& s : result.truth.starts) {
+              if (std::fabs(static_cast<double>(run.trace.front().time) - s.launchMs) < 3000.0) start = &s;
+            }
+            if (start == nullptr) continue;
+            ++traces.launches;
+            const std::optional<slip::TimeSlip> traceSlip = slip::slipOfStoredRun(key, run, {});
+            if (!traceSlip) continue;
+            ++traces.found;
+            score(*traceSlip, *start, traces, nullptr);
+            if (verbose) {
+              const double rolloutTruth = trueDistanceMs(*start, slip::kRolloutM);
+              std::printf("  trace seed %llu: %d samples from %+.0f ms, onset %+.1f ± %.1f, rollout %+.1f ± %.1f, 1/4(r) %+.1f ± %.1f [%s]\n",
+                          static_cast<unsigned long long>(driveSeed), run.traceCount,
+                          run.trace.front().time - start->launchMs, traceSlip->launchMs - start->launchMs,
+                          traceSlip->launchPlusMinusMs, traceSlip->launchMs + traceSlip->rolloutMs - rolloutTruth,
+                          traceSlip->rolloutPlusMinusMs,
+                          traceSlip->rolloutMarks[4].timeMs - (trueDistanceMs(*start, 402.336) - rolloutTruth),
+                          traceSlip->rolloutMarks[4].plusMinusMs, start->launch.c_str());
+              const double rt = trueDistanceMs(*start, slip::kRolloutM);
+              for (const auto& m : traceSlip->rolloutMarks) {
+                if (!m.reached) continue;
+                const auto& def = *m.definition;
+                const double truth = def.distanceM > 0.0 ? trueDistanceMs(*start, def.distanceM) : trueSpeedMs(*start, def.speedMps);
+                std::printf(" %s %+.1f±%.1f", def.key, m.timeMs - (truth - rt), m.plusMinusMs);
+              }
+              std::printf("\n");
+            }
+          }
+        }
 
         const std::vector<slip::MotionFix> read = slip::readMotion(log);
         bool hasSpeed = false;
@@ -262,10 +302,11 @@ int main(int argc, char** argv) {
           }
         }
       }
-      for (const bool useSpeed : {true, false}) {
-        const Group& g = useSpeed ? withSpeed : positions;
+      for (const Group* group : {&withSpeed, &positions, &traces}) {
+        const Group& g = *group;
         std::printf("| %d Hz | %s | %s | %d of %d (%d unseen) |", rate, noise ? "noise" : "none",
-                    useSpeed ? "speed" : "positions", g.found, g.launches, g.unseen);
+                    group == &withSpeed ? "speed" : group == &positions ? "positions" : "stored trace", g.found,
+                    g.launches, g.unseen);
         printRow("", g.firstMotion, "ms");
         printRow("", g.fromOnset, "ms");
         printRow("", g.fromRollout, "ms");
