@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/time_text.h"
 #include "slip/nmea_motion.h"
 #include "slip/time_slip.h"
 #include "tools/sim/simulator.h"
@@ -156,6 +157,15 @@ TEST(SlipOfSimulatedDrives, AnalyzerModeKeepsTheStoredTimesExactly) {
     EXPECT_EQ(m[1], accel[i]);
     EXPECT_EQ(m[2], quarter[i]);
   }
+
+  // The plain slip: every time with its ±, and the stored times as the meter shows them.
+  const std::string plain = runAnalyzer("--timeslip " + log, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(std::regex_search(plain, std::regex(R"(\n  1/4 mile +\d+\.\d{3} s ± \d\.\d{3} +\d+\.\d\d mph ± \d+\.\d\d)")))
+      << plain;
+  EXPECT_NE(plain.find("stored by the meter: 0-60 mph " + formatRunTime(static_cast<uint32_t>(std::stoul(accel[0])))),
+            std::string::npos)
+      << plain;
 
   // A log that ends before the car leaves its standstill: no slip, exit status 1.
   std::string standing;
