@@ -36,8 +36,8 @@ struct Calibration {
   double onset;  // first motion's interval
   double path;   // a mark's own interval, given the clock start
 };
-constexpr Calibration kWithSpeeds{1.0, 1.2};
-constexpr Calibration kPositionsAlone{1.0, 2.0};
+constexpr Calibration kWithSpeeds{1.0, 1.3};
+constexpr Calibration kPositionsAlone{1.5, 2.4};
 // Trap speeds are given to 0.01 km/h or mph; a ± under this says nothing.
 constexpr double kTrapFloorMps = 0.02;
 // How fast the positions' offset changes while a receiver lets go of a held
