@@ -27,7 +27,7 @@ inline constexpr int kConfigurationPortrait = 129;
 inline constexpr int kConfigurationLandscape = 156;
 
 // Popup menu resources and their commands.
-inline constexpr int kRecordsMenu = 135;    // "Menu": Delete
+inline constexpr int kRecordsMenu = 135;    // "Menu": Delete, Time Slip
 inline constexpr int kLapEditorMenu = 145;  // "Place": start/finish and split lines
 inline constexpr int kLapConfigMenu = 146;  // "Lap Config": Delete, Configure
 inline constexpr int kCommandDelete = 32771;
@@ -35,6 +35,7 @@ inline constexpr int kCommandSetStartFinish = 32778;
 inline constexpr int kCommandSetSplit = 32779;
 inline constexpr int kCommandRemoveSplit = 32780;
 inline constexpr int kCommandConfigure = 32781;
+inline constexpr int kCommandTimeSlip = 32782;
 
 inline constexpr const char* kTitle = "Corvantis v1.0";
 

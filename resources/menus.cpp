@@ -8,7 +8,8 @@
 namespace corvantis::resources {
 
 const platform::MenuSpec& menu(int resourceId) {
-  static const platform::MenuSpec records{kRecordsMenu, "Menu", {{kCommandDelete, "Delete"}}};
+  static const platform::MenuSpec records{
+      kRecordsMenu, "Menu", {{kCommandDelete, "Delete"}, {kCommandTimeSlip, "Time Slip"}}};
   static const platform::MenuSpec place{kLapEditorMenu,
                                         "Place",
                                         {{kCommandSetStartFinish, "Set Start/Finish Line"},

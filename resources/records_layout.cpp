@@ -1,5 +1,6 @@
 // Records: the category list, the times of the chosen category (several
-// may be selected; held, it offers "Delete"), Plot Run and Main Menu.
+// may be selected; held, it offers "Delete" and "Time Slip"), Plot Run and
+// Main Menu.
 #include "resources/layout_table.h"
 #include "resources/layouts.h"
 

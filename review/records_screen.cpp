@@ -3,13 +3,20 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/time_text.h"
+#include "common/units.h"
 #include "review/plot_screen.h"
 #include "review/record_texts.h"
+#include "slip/slip_text.h"
+#include "slip/stored_run_slip.h"
 #include "ui/tap_hold_list.h"
 
 namespace corvantis {
 
 namespace {
+
+constexpr const char* kOneTimeForSlip = "Select one time for its Time Slip.";
+constexpr const char* kNoSlipOfLaps = "A lap time has no Time Slip.";
 
 // Removes slots[index]: the later ones move up one place, keeping their
 // order, and the freed last slot is empty. The removed run's trace goes.
@@ -122,7 +129,37 @@ void RecordsScreen::onHold(int controlId, platform::Point p) {
 }
 
 void RecordsScreen::onMenuCommand(int commandId) {
-  if (dialog_ != nullptr && commandId == kDeleteCommand) deleteSelected();
+  if (dialog_ == nullptr) return;
+  if (commandId == kDeleteCommand) deleteSelected();
+  if (commandId == kTimeSlipCommand) showTimeSlip();
+}
+
+// The slip of the one selected time, from its trace, in a message box; a
+// message says why when there is none. Nothing when no time is selected.
+void RecordsScreen::showTimeSlip() {
+  const std::vector<int> rows = selectedTimeRows();
+  if (rows.empty() || currentCategory_ < 0) return;
+  auto tell = [this](const std::string& text) {
+    ctx_.windows.messageBoxes().show(text, platform::MessageIcon::Information, platform::MessageButtons::Ok);
+  };
+  if (rows.size() > 1) {
+    tell(kOneTimeForSlip);
+    return;
+  }
+  if (lapIndexOf(currentCategory_) >= 0 || currentCategory_ >= recordSetCount()) {
+    tell(kNoSlipOfLaps);
+    return;
+  }
+  const RecordSet& set = ctx_.records.sets()[static_cast<size_t>(currentCategory_)];
+  const RunRecord& run = set.runs[static_cast<size_t>(rows.front())];
+  slip::NoSlip why = slip::NoSlip::NoLaunch;
+  const std::optional<slip::TimeSlip> slip = slip::slipOfStoredRun(keyFromValue(set.key), run, {}, &why);
+  if (!slip) {
+    tell(std::string("No time slip: ") + slip::noSlipText(why) + ".");
+    return;
+  }
+  tell("Time Slip of " + formatRunTime(run.timeMs) + ",\n" +
+       slip::screenSlipText(*slip, ctx_.settings.units == units::kMetric, !ctx_.landscape));
 }
 
 // Deletes at once, without a question: the menu item itself is the

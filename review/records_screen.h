@@ -2,7 +2,8 @@
 // The records screen: one category per stored run definition and one per
 // lap track; for the chosen category up to ten stored times with their
 // dates, the best marked, and the average. Several times can be selected,
-// then deleted from the list's tap-and-hold menu or plotted.
+// then deleted from the list's tap-and-hold menu or plotted; the same menu
+// shows the time slip of one selected time, made from its trace.
 #include <cstdint>
 #include <vector>
 
@@ -18,6 +19,7 @@ class RecordsScreen : public Screen {
   static constexpr int kPlotButton = 2;
   static constexpr int kMainMenu = 1;
   static constexpr int kDeleteCommand = resources::kCommandDelete;
+  static constexpr int kTimeSlipCommand = resources::kCommandTimeSlip;
   // Listed times per category; the list adds a spacer and the average row.
   static constexpr int kMaxRows = 10;
   // Pump ticks skipped when the plot opens (2 s).
@@ -45,6 +47,7 @@ class RecordsScreen : public Screen {
   void updatePlotButton();
   void deleteSelected();
   void plotSelected();
+  void showTimeSlip();
   // Time rows (the list less its spacer and average row) that are selected.
   std::vector<int> selectedTimeRows() const;
 

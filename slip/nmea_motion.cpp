@@ -27,6 +27,13 @@ bool parseDecimal(std::string_view text, double& value) {
   return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
+// The step of a decimal's last digit: 0.1 for "12.3", 1 for "12".
+double lastDigitStep(std::string_view text) {
+  const size_t point = text.find('.');
+  if (point == std::string_view::npos) return 1.0;
+  return std::pow(10.0, -static_cast<double>(text.size() - point - 1));
+}
+
 bool allDigits(std::string_view text) {
   for (char c : text) {
     if (c < '0' || c > '9') return false;
@@ -72,15 +79,17 @@ void readGga(const std::vector<std::string_view>& f, EpochBuilder& epochs) {
   MotionFix* fix = epochs.epochAt(tod);
   if (fix == nullptr) return;
   fix->hasPosition = true;
+  fix->positionResolutionM = lastDigitStep(f[2]) * 1852.0;  // a minute of latitude is a nautical mile
   fix->latitudeDeg = lat;
   fix->longitudeDeg = lon;
   fix->altitudeM = alt;
 }
 
-void setSpeed(MotionFix* fix, double speedMps) {
+void setSpeed(MotionFix* fix, double speedMps, double resolutionMps) {
   if (fix == nullptr || !(speedMps >= 0.0)) return;
   fix->hasSpeed = true;
   fix->speedMps = speedMps;
+  fix->speedResolutionMps = resolutionMps;
 }
 
 void readRmc(const std::vector<std::string_view>& f, EpochBuilder& epochs) {
@@ -89,7 +98,7 @@ void readRmc(const std::vector<std::string_view>& f, EpochBuilder& epochs) {
   if (f.size() < 8 || !parseTimeOfDay(f[1], tod)) return;
   MotionFix* fix = epochs.epochAt(tod);
   if (f[2] != "A" || (f.size() > 12 && f[12] == "N")) return;
-  if (parseDecimal(f[7], knots)) setSpeed(fix, knots * kKnotsToMps);
+  if (parseDecimal(f[7], knots)) setSpeed(fix, knots * kKnotsToMps, lastDigitStep(f[7]) * kKnotsToMps);
 }
 
 void readVtg(const std::vector<std::string_view>& f, EpochBuilder& epochs) {
@@ -98,9 +107,9 @@ void readVtg(const std::vector<std::string_view>& f, EpochBuilder& epochs) {
   if (f.size() > 9 && f[9] == "N") return;
   double value = 0.0;
   if (parseDecimal(f[7], value)) {
-    setSpeed(&epochs.fixes.back(), value * kKphToMps);
+    setSpeed(&epochs.fixes.back(), value * kKphToMps, lastDigitStep(f[7]) * kKphToMps);
   } else if (parseDecimal(f[5], value)) {
-    setSpeed(&epochs.fixes.back(), value * kKnotsToMps);
+    setSpeed(&epochs.fixes.back(), value * kKnotsToMps, lastDigitStep(f[5]) * kKnotsToMps);
   }
 }
 
@@ -122,7 +131,10 @@ bool splitSentence(std::string_view sentence, std::vector<std::string_view>& fie
     body = body.substr(0, star);
   } else {
     while (!body.empty() && (body.back() == '\r' || body.back() == '\n')) body.remove_suffix(1);
+    if (body.size() + 1 > kMaxSentenceChars) return false;  // too long for a sentence, and nothing vouches for it
   }
+  const bool cut = body.size() + 1 > kMaxSentenceChars;
+  if (cut) body = body.substr(0, kMaxSentenceChars - 1);
   size_t start = 0;
   while (true) {
     const size_t comma = body.find(',', start);
@@ -130,6 +142,7 @@ bool splitSentence(std::string_view sentence, std::vector<std::string_view>& fie
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
+  if (cut && fields.size() > 1) fields.pop_back();  // it may end inside the cut
   return true;
 }
 

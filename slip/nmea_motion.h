@@ -20,11 +20,22 @@ struct MotionFix {
   double altitudeM = 0.0;
   bool hasSpeed = false;
   double speedMps = 0.0;     // speed over ground as the receiver measured it
+  // The steps the receiver writes them in (its last decimal): what the
+  // values cannot tell apart even when the receiver is exact.
+  double speedResolutionMps = 0.0;
+  double positionResolutionM = 0.0;  // the minutes' last decimal, north-south
 };
+
+// NMEA 0183's longest sentence, "$" to line end.
+inline constexpr size_t kMaxSentenceChars = 82;
 
 // Fields of one sentence between "$" and "*" (field 0 is the tag). False
 // when the sentence carries a checksum that does not match its bytes: a
-// garbled sentence must not move a fix. A sentence without checksum is taken.
+// garbled sentence must not move a fix. A sentence without checksum is taken
+// when it is no longer than kMaxSentenceChars. A longer one (receivers with
+// many decimals write them) is split only as far as its first
+// kMaxSentenceChars characters, its cut last field dropped, once its
+// checksum vouches for all of it: however long a line, the fields stay few.
 bool splitSentence(std::string_view sentence, std::vector<std::string_view>& fields);
 
 // "hhmmss[.sss]" into ms since midnight; false when it is not a time of day.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 #include <string>
@@ -37,6 +38,14 @@ MessageAnswer QtMessageBoxes::show(const std::string& text, MessageIcon icon, Me
     box.setDefaultButton(QMessageBox::Yes);
     // Escape or closing the box is no: only Yes proceeds.
     box.setEscapeButton(QMessageBox::No);
+  }
+  if (shownHook_) {
+    QTimer::singleShot(0, &box, [this, &box, yesNo] {
+      const std::function<void()> hook = std::move(shownHook_);
+      shownHook_ = nullptr;
+      hook();
+      box.done(yesNo ? QMessageBox::No : QMessageBox::Ok);
+    });
   }
   const int answer = box.exec();
   if (!yesNo) {

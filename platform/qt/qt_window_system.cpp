@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <stdexcept>
@@ -153,12 +154,30 @@ void QtWindowSystem::setAfterOpenHook(std::function<void(Dialog&)> hook) {
 
 QtDialog* QtWindowSystem::frontDialog() { return state_->open.empty() ? nullptr : state_->open.back(); }
 
+void QtWindowSystem::setMessageBoxShownHook(std::function<void()> whenShown) {
+  state_->messageBoxes.setShownHook(std::move(whenShown));
+}
+
 bool QtWindowSystem::saveScreenshot(const std::string& pngPath) {
   QtDialog* dialog = frontDialog();
   if (dialog == nullptr) {
     return false;
   }
-  return dialog->render().save(QString::fromStdString(pngPath), "PNG");
+  QImage image = dialog->render();
+  // A message box showing over the screen is in the picture, centred on it
+  // as a handheld shows it.
+  if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+    const QImage boxImage = box->grab().toImage();
+    const qreal ratio = image.devicePixelRatio();
+    const QSizeF screen = QSizeF(image.size()) / ratio;
+    const QSizeF boxSize = QSizeF(boxImage.size()) / boxImage.devicePixelRatio();
+    QPainter painter(&image);
+    const QPointF at((screen.width() - boxSize.width()) / 2.0, (screen.height() - boxSize.height()) / 2.0);
+    painter.drawImage(QRectF(at, boxSize), boxImage);
+    painter.setPen(Qt::black);
+    painter.drawRect(QRectF(at, boxSize).adjusted(-1, -1, 0, 0));
+  }
+  return image.save(QString::fromStdString(pngPath), "PNG");
 }
 
 }  // namespace corvantis::platform::qt

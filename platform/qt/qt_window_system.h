@@ -48,6 +48,9 @@ class QtWindowSystem final : public WindowSystem {
   // open on top of them is closed too (a message box then answers as its
   // Escape does: OK, or No), so that a quit is never held up by a question.
   void endAllModal(int result) override;
+  // Runs `whenShown` once the next message box is showing, then closes it
+  // (a picture of the box over its screen: saveScreenshot takes both).
+  void setMessageBoxShownHook(std::function<void()> whenShown);
   // What the close button does, for the program's SIGINT/SIGTERM handling
   // to call on the GUI thread.
   void requestQuit();

@@ -18,6 +18,7 @@
 #include "store/options_file.h"
 #include "tests/store/store_fixtures.h"
 #include "tests/support/address_sanitizer.h"
+#include "tests/support/standing_start_trace.h"
 
 namespace corvantis::records {
 namespace {
@@ -288,6 +289,38 @@ TEST_F(RecordsProgram, ListsAFileAnotherProgramHolds) {
   EXPECT_EQ(run("--options " + path_), 0) << err;
   EXPECT_EQ(lines(out).size(), 12u);
   EXPECT_NE(err.find("held by corvantis (process " + std::to_string(::getpid()) + ")"), std::string::npos) << err;
+}
+
+TEST_F(RecordsProgram, TimeSlipOfAStoredTimeFromItsTrace) {
+  Stores s;
+  RunRecord& quarter = s.records.findRecordSet(distanceKey(402.336))->runs[0];
+  quarter.trace = testing::standingQuarterMileTrace();
+  quarter.traceCount = static_cast<int32_t>(quarter.trace.size());
+  save(s);
+  const std::string before = read(path_);
+  // Listed: three 0-60 runs (1-3), the quarter mile (4), two laps (5, 6).
+  EXPECT_EQ(run("--options " + path_ + " --timeslip 4"), 0) << err;
+  EXPECT_EQ(out.rfind("Time slip, launch at 12:35:19.", 0), 0u) << out;
+  EXPECT_NE(out.find("  1/4 mile      12."), std::string::npos) << out;
+  EXPECT_NE(out.find("stored time 1m 03.005s, Dist Run: 440 yards (1/4 mile)"), std::string::npos) << out;
+  EXPECT_NE(out.find("from the stored trace"), std::string::npos) << out;
+  EXPECT_EQ(run("--options " + path_ + " --timeslip 4 --metric"), 0);
+  EXPECT_NE(out.find(" km/h ± "), std::string::npos) << out;
+  const struct {
+    const char* arguments;
+    int status;
+    const char* message;
+  } refused[] = {
+      {" --timeslip 5", 1, "stored time 5 has no time slip: a lap time is not a standing start"},
+      {" --timeslip 9", 2, "there is no stored time 9"},
+      {" --timeslip 4 --json", 2, "--timeslip goes with none of"},
+      {" --timeslip x", 2, "--timeslip needs N"},
+  };
+  for (const auto& r : refused) {
+    EXPECT_EQ(run("--options " + path_ + r.arguments), r.status) << r.arguments;
+    EXPECT_NE(err.find(r.message), std::string::npos) << r.arguments << ": " << err;
+  }
+  EXPECT_EQ(read(path_), before);
 }
 
 }  // namespace

@@ -318,7 +318,7 @@ TEST(Menus, HoldTheirTitlesCommandsAndCaptions) {
     std::vector<Item> items;
   };
   const Case cases[] = {
-      {135, "Menu", {{32771, "Delete"}}},
+      {135, "Menu", {{32771, "Delete"}, {32782, "Time Slip"}}},
       {145, "Place", {{32778, "Set Start/Finish Line"}, {32779, "Set Split Time"}, {32780, "Remove Split Time"}}},
       {146, "Lap Config", {{32771, "Delete"}, {0, ""}, {32781, "Configure"}}},
   };

@@ -9,6 +9,7 @@
 #include "common/time_text.h"
 #include "review/plot_screen.h"
 #include "tests/review/review_fixture.h"
+#include "tests/support/standing_start_trace.h"
 
 namespace corvantis::testing {
 namespace {
@@ -285,6 +286,44 @@ TEST(RecordsScreen, PlotRunOpensThePlotWithTheSelectedRunsInRowOrder) {
   EXPECT_EQ(h.windows.pendingModalScripts(), 0u);
   ASSERT_EQ(h.windows.runs().size(), 3u);
   EXPECT_EQ(h.windows.runs()[0].depth, 1);
+}
+
+TEST(RecordsScreen, TimeSlipOfTheOneSelectedTimeFromItsTrace) {
+  RecordsHarness h;
+  const RecordKey quarter = distanceKey(402.336);
+  h.addRun(quarter, 12793, kDec5At1407, standingQuarterMileTrace());
+  h.addRun(quarter, 12900, kDec5At1407);  // stored without a trace
+  h.addTrack("Club circuit", {92345});
+  auto timeSlip = [&h](HeadlessDialog& d) {
+    h.windows.pushMenuAnswer(R::kTimeSlipCommand);
+    d.userHold(R::kTimesList, {10, 10});
+  };
+  h.show([&](HeadlessDialog& d) {
+    timeSlip(d);  // nothing selected: nothing to show
+    d.userToggleRow(R::kTimesList, 0);
+    timeSlip(d);
+    d.userToggleRow(R::kTimesList, 1);
+    timeSlip(d);  // two selected
+    d.userToggleRow(R::kTimesList, 0);
+    timeSlip(d);  // the one without a trace
+    d.userSelect(R::kCategoryCombo, 1);
+    d.userToggleRow(R::kTimesList, 0);
+    timeSlip(d);  // a lap
+  });
+  const auto& shown = h.windows.scriptedMessageBoxes().shown();
+  ASSERT_EQ(shown.size(), 4u);
+  // 60 ft at 5 m/s^2 is 2.7045 s from first motion, 2.355 s from one foot.
+  const std::string& slip = shown[0].text;
+  EXPECT_EQ(slip.rfind("Time Slip of 12.793s,\nfrom ", 0), 0u) << slip;
+  EXPECT_TRUE(slip.find("60 ft  2.70") != std::string::npos || slip.find("60 ft  2.35") != std::string::npos) << slip;
+  EXPECT_NE(slip.find("1/4 mile  12."), std::string::npos) << slip;
+  EXPECT_NE(slip.find("\n    trap "), std::string::npos) << slip;  // the portrait screen is narrow
+  EXPECT_EQ(shown[0].icon, platform::MessageIcon::Information);
+  EXPECT_EQ(shown[1].text, "Select one time for its Time Slip.");
+  EXPECT_EQ(shown[2].text, "No time slip: the run was stored without a trace.");
+  EXPECT_EQ(shown[3].text, "A lap time has no Time Slip.");
+  // Nothing was changed.
+  EXPECT_EQ(h.ctx.records.findRecordSet(quarter)->filledCount(), 2);
 }
 
 }  // namespace

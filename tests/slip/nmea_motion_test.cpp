@@ -88,6 +88,20 @@ TEST(SlipNmea, JoinsTheSentencesOfEachEpoch) {
   EXPECT_FALSE(fixes[2].hasSpeed);
 }
 
+TEST(SlipNmea, KeepsTheLastDigitOfSpeedsAndPositions) {
+  std::string log;
+  log += sentence("GPGGA,120000.00,4800.00000,N,01100.00000,E,1,08,0.9,100.0,M,47.0,M,,");
+  log += sentence("GPRMC,120000.00,A,4800.00000,N,01100.00000,E,12.3,74.0,130626,,,A");
+  log += sentence("GPGGA,120000.10,4800.0000001,N,01100.0000001,E,1,08,0.9,100.0,M,47.0,M,,");
+  log += sentence("GPVTG,74.0,T,,M,12.345,N,22.86,K,A");
+  const std::vector<MotionFix> fixes = readMotion(log);
+  ASSERT_EQ(fixes.size(), 2u);
+  EXPECT_NEAR(fixes[0].positionResolutionM, 0.01852, 1e-12);            // 0.00001 minute
+  EXPECT_NEAR(fixes[0].speedResolutionMps, 0.1 * 1852.0 / 3600.0, 1e-12);  // 0.1 kn
+  EXPECT_NEAR(fixes[1].positionResolutionM, 0.0001852, 1e-12);
+  EXPECT_NEAR(fixes[1].speedResolutionMps, 0.01 / 3.6, 1e-12);  // the km/h field's 0.01
+}
+
 TEST(SlipNmea, CountsDaysOnPastMidnight) {
   std::string log;
   log += sentence("GPRMC,235959.90,A,4800.0000,N,01100.0000,E,0.000,,130626,,,A");

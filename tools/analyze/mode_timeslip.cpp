@@ -1,13 +1,12 @@
 // --timeslip [--rollout] [--json] LOG: a drag-strip time slip of every
 // standing start in the log, with the meter's own stored 0-60 mph and
 // quarter mile of the same launch beside it.
-#include <cmath>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "slip/nmea_motion.h"
+#include "slip/slip_text.h"
 #include "slip/time_slip.h"
 #include "common/units.h"
 #include "store/settings.h"
@@ -20,9 +19,6 @@ namespace {
 
 constexpr int kExitDone = 0;
 constexpr int kExitNoSlip = 1;
-constexpr double kMpsToMph = 1.0 / 0.44704;
-constexpr double kMpsToKph = 3.6;
-constexpr double kDayMs = 86400000.0;
 
 // The meter's own runs of one launch, as its screens stored them.
 struct StoredTimes {
@@ -40,75 +36,6 @@ std::optional<uint32_t> storedFor(const std::vector<StoredRun>& runs, const slip
     return run.timeMs;
   }
   return std::nullopt;
-}
-
-std::string timeOfDay(double ms) {
-  const long long whole = std::llround(ms) % static_cast<long long>(kDayMs);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", whole / 3600000, whole / 60000 % 60,
-                whole / 1000 % 60, whole % 1000);
-  return text;
-}
-
-const char* sourceText(slip::SpeedSource source) {
-  return source == slip::SpeedSource::SpeedOverGround ? "speed over ground" : "positions";
-}
-
-std::string plainSlip(const slip::TimeSlip& slip, const StoredTimes& stored, bool metric) {
-  std::string out;
-  char line[160];
-  std::snprintf(line, sizeof line, "Time slip, launch at %s UTC, clock from %s\n", timeOfDay(slip.launchMs).c_str(),
-                slip.rollout ? "a one-foot rollout" : "first motion");
-  out += line;
-  if (slip.rollout) {
-    std::snprintf(line, sizeof line, "  %-12s %7.3f s after first motion\n", "rollout", slip.rolloutMs / 1000.0);
-    out += line;
-  }
-  for (const slip::MarkResult& mark : slip.marks) {
-    if (!mark.reached) {
-      std::snprintf(line, sizeof line, "  %-12s %7s\n", mark.definition->label, "--");
-    } else if (mark.hasTrap) {
-      std::snprintf(line, sizeof line, "  %-12s %7.3f s  %6.2f %s\n", mark.definition->label, mark.timeMs / 1000.0,
-                    mark.trapMps * (metric ? kMpsToKph : kMpsToMph), metric ? "km/h" : "mph");
-    } else {
-      std::snprintf(line, sizeof line, "  %-12s %7.3f s\n", mark.definition->label, mark.timeMs / 1000.0);
-    }
-    out += line;
-  }
-  // In the meter's own time format, as its screens show them.
-  auto storedText = [](const std::optional<uint32_t>& ms) { return ms ? formatRunTime(*ms) : std::string("none"); };
-  out += "  stored by the meter: 0-60 mph " + storedText(stored.zeroToSixtyMs) + ", 1/4 mile " +
-         storedText(stored.quarterMileMs) + "\n";
-  out += std::string("  from the receiver's ") +
-         (slip.source == slip::SpeedSource::SpeedOverGround ? "speed over ground ($--RMC/$--VTG)"
-                                                            : "positions (the log has no speed over ground)") +
-         "\n";
-  return out;
-}
-
-std::string jsonSlip(const slip::TimeSlip& slip, const StoredTimes& stored) {
-  std::string out = "{\"kind\":\"timeslip\",\"launch_ms\":" + std::to_string(std::llround(slip.launchMs)) +
-                    ",\"marks\":{";
-  bool first = true;
-  char text[96];
-  for (const slip::MarkResult& mark : slip.marks) {
-    if (!mark.reached) continue;
-    if (!first) out += ",";
-    first = false;
-    out += "\"" + std::string(mark.definition->key) + "\":{\"time_ms\":" + std::to_string(std::llround(mark.timeMs));
-    if (mark.hasTrap) {
-      std::snprintf(text, sizeof text, ",\"trap_kph\":%.2f", mark.trapMps * kMpsToKph);
-      out += text;
-    }
-    out += "}";
-  }
-  auto storedJson = [](const std::optional<uint32_t>& ms) { return ms ? std::to_string(*ms) : std::string("null"); };
-  out += "},\"stored\":{\"0-60\":" + storedJson(stored.zeroToSixtyMs) + ",\"1/4\":" + storedJson(stored.quarterMileMs) +
-         "}";
-  out += std::string(",\"clock\":\"") + (slip.rollout ? "rollout" : "first motion") + "\"";
-  if (slip.rollout) out += ",\"rollout_ms\":" + std::to_string(std::llround(slip.rolloutMs));
-  out += std::string(",\"source\":\"") + sourceText(slip.source) + "\"}";
-  return out;
 }
 
 int runTimeSlip(const Arguments& args, const std::vector<uint8_t>& log, std::ostream& out, std::ostream& err) {
@@ -142,10 +69,17 @@ int runTimeSlip(const Arguments& args, const std::vector<uint8_t>& log, std::ost
     stored.zeroToSixtyMs = storedFor(accel, slips[i], next);
     stored.quarterMileMs = storedFor(quarter, slips[i], next);
     if (json) {
-      out << jsonSlip(slips[i], stored) << "\n";
+      auto storedJson = [](const std::optional<uint32_t>& ms) { return ms ? std::to_string(*ms) : std::string("null"); };
+      out << slip::jsonSlipText(slips[i], ",\"stored\":{\"0-60\":" + storedJson(stored.zeroToSixtyMs) +
+                                              ",\"1/4\":" + storedJson(stored.quarterMileMs) + "}")
+          << "\n";
     } else {
       if (i > 0) out << "\n";
-      out << plainSlip(slips[i], stored, metric);
+      // In the meter's own time format, as its screens show them.
+      auto storedText = [](const std::optional<uint32_t>& ms) { return ms ? formatRunTime(*ms) : std::string("none"); };
+      out << slip::plainSlipText(slips[i], metric,
+                                 {"stored by the meter: 0-60 mph " + storedText(stored.zeroToSixtyMs) + ", 1/4 mile " +
+                                  storedText(stored.quarterMileMs)});
     }
   }
   return kExitDone;
@@ -154,8 +88,8 @@ int runTimeSlip(const Arguments& args, const std::vector<uint8_t>& log, std::ost
 const ModeRegistration registration({
     "--timeslip", nullptr,
     "a drag-strip time slip of every standing start: 60 ft, 330 ft, 1/8 mile, 1000 ft, 1/4 mile, trap speeds,"
-    " 0-60 mph and 0-100 km/h, with the meter's stored 0-60 and 1/4 mile beside them (--json: one object a launch;"
-    " --metric: trap speeds in km/h)",
+    " 0-60 mph and 0-100 km/h, each with the half-width of its 95 % interval, with the meter's stored 0-60 and"
+    " 1/4 mile beside them (--json: one object a launch; --metric: trap speeds in km/h)",
     runTimeSlip});
 const OptionRegistration rolloutOption({"--rollout", nullptr, "time slips: start the clock after the first foot, as drag strips do"});
 

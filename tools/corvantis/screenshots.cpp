@@ -129,6 +129,8 @@ struct Shot {
   std::function<std::unique_ptr<Screen>(AppContext&)> make;
   // What the user has done on the screen before the picture, if anything.
   std::function<void(Screen&, platform::Dialog&)> dress = {};
+  // The picture is of the message box the dressing opens, over the screen.
+  bool ofMessageBox = false;
 };
 
 // The lap screen with the first track picked and the car driven along it
@@ -178,6 +180,20 @@ std::vector<Shot> reviewShots(const AppContext& ctx) {
                      screen.onCommand(RecordsScreen::kTimesList, platform::Notification::SelectionChanged);
                    }});
   const auto& sets = ctx.records.sets();
+  for (size_t i = 0; i < sets.size(); ++i) {
+    if (!keyFromValue(sets[i].key).isDistance()) continue;
+    // A quarter mile's time held: its Time Slip in a message box.
+    shots.push_back({"records-time-slip", [](AppContext& c) { return std::make_unique<RecordsScreen>(c); },
+                     [i](Screen& screen, platform::Dialog& dialog) {
+                       dialog.setSelection(RecordsScreen::kCategoryCombo, static_cast<int>(i));
+                       screen.onCommand(RecordsScreen::kCategoryCombo, platform::Notification::SelectionChanged);
+                       dialog.setSelected(RecordsScreen::kTimesList, 0, true);
+                       screen.onCommand(RecordsScreen::kTimesList, platform::Notification::SelectionChanged);
+                       screen.onMenuCommand(RecordsScreen::kTimeSlipCommand);
+                     },
+                     true});
+    break;
+  }
   if (!sets.empty()) {
     const auto threeRuns = [](AppContext& c) {
       const RecordSet& set = c.records.sets().front();
@@ -214,15 +230,19 @@ void shoot(platform::qt::QtWindowSystem& windows, const std::string& dir, bool l
   const std::string path =
       (std::filesystem::path(dir) / (std::string(shot.name) + (landscape ? "-landscape" : "-portrait") + ".png"))
           .string();
-  windows.setAfterOpenHook([&](platform::Dialog& dialog) {
-    screen->update(false);  // one tick: the status line shows the fix
-    if (shot.dress) shot.dress(*screen, dialog);
+  auto save = [&] {
     if (!windows.saveScreenshot(path)) {
       std::fprintf(stderr, "corvantis: cannot write %s\n", path.c_str());
       allWritten = false;
     } else {
       std::printf("%s\n", path.c_str());
     }
+  };
+  windows.setAfterOpenHook([&](platform::Dialog& dialog) {
+    screen->update(false);  // one tick: the status line shows the fix
+    if (shot.ofMessageBox) windows.setMessageBoxShownHook(save);
+    if (shot.dress) shot.dress(*screen, dialog);
+    if (!shot.ofMessageBox) save();
     dialog.end(2);
   });
   screen->showModal();

@@ -11,6 +11,7 @@
 #include "platform/posix/files.h"
 #include "store/options_file.h"
 #include "tools/records/records_report.h"
+#include "tools/records/timeslip_report.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr int kExitNoFile = 1;
 constexpr int kExitBadInput = 2;
 
 void printUsage(std::ostream& out) {
-  out << "usage: corvantis-records [--options FILE] [--metric] [--json | --csv] [--trace N]...\n\n"
+  out << "usage: corvantis-records [--options FILE] [--metric] [--json | --csv] [--trace N]... [--timeslip N]...\n\n"
          "Prints every run and lap time stored in an options file, by definition, in the\n"
          "texts of the records screen: its time, date and time of day, the best mark and\n"
          "the definition's average. The file is only read, never changed; while the\n"
@@ -35,10 +36,13 @@ void printUsage(std::ostream& out) {
          "  --trace N       instead, the stored trace of time N (the number in the\n"
          "                  listing) as CSV: record,time_s,speed_mph,distance_yd\n"
          "                  (speed_kph,distance_m with --metric); give it again for more\n"
+         "  --timeslip N    instead, the drag-strip time slip of time N made from its\n"
+         "                  trace, every figure with the half-width of its 95 % interval\n"
+         "                  (trap speeds in km/h with --metric); give it again for more\n"
          "  --help          show this text\n"
          "  --version       show the version\n\n"
-         "Exit status: 0 done, 1 no options file yet, 2 bad arguments, an unknown N, or a\n"
-         "file that cannot be read.\n";
+         "Exit status: 0 done, 1 no options file yet or a time without a slip, 2 bad\n"
+         "arguments, an unknown N, or a file that cannot be read.\n";
 }
 
 int usageError(const std::string& message) {
@@ -60,7 +64,7 @@ bool parseNumber(const std::string& text, int& number) {
 int main(int argc, char** argv) {
   std::string optionsPath = defaultOptionsPath();
   bool forceMetric = false, json = false, csv = false;
-  std::vector<int> traces;
+  std::vector<int> traces, timeSlips;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const auto value = [&](std::string& out) {
@@ -87,12 +91,19 @@ int main(int argc, char** argv) {
       int number = 0;
       if (!value(text) || !parseNumber(text, number)) return usageError("--trace needs N, a number from the listing");
       traces.push_back(number);
+    } else if (arg == "--timeslip") {
+      int number = 0;
+      if (!value(text) || !parseNumber(text, number)) return usageError("--timeslip needs N, a number from the listing");
+      timeSlips.push_back(number);
     } else {
       return usageError("unknown argument " + arg);
     }
   }
   if (json && csv) return usageError("give --json or --csv, not both");
   if (json && !traces.empty()) return usageError("a trace is written as CSV: --trace and --json do not go together");
+  if (!timeSlips.empty() && (json || csv || !traces.empty())) {
+    return usageError("a time slip is printed as text: --timeslip goes with none of --json, --csv and --trace");
+  }
 
   platform::PosixFiles files;
   // A reader's lock, so that no program that writes the file starts while
@@ -134,7 +145,23 @@ int main(int argc, char** argv) {
   const std::vector<records::Category> categories = records::listRecords(records, laps, units);
 
   std::string out;
-  if (!traces.empty()) {
+  if (!timeSlips.empty()) {
+    for (const int number : timeSlips) {
+      const records::Category* category = nullptr;
+      const records::ListedTime* time = records::findTime(categories, number, &category);
+      if (time == nullptr) {
+        std::cerr << "corvantis-records: there is no stored time " << number << " (see the listing)\n";
+        return kExitBadInput;
+      }
+      std::string text, why;
+      if (!records::timeSlipText(*category, *time, units, text, why)) {
+        std::cerr << "corvantis-records: stored time " << number << " has no time slip: " << why << "\n";
+        return kExitNoFile;
+      }
+      if (!out.empty()) out += "\n";
+      out += text;
+    }
+  } else if (!traces.empty()) {
     out = records::traceCsvHeader(units);
     for (const int number : traces) {
       const records::Category* category = nullptr;

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "tools/sim/launch_family.h"
+#include "tools/sim/random.h"
+
 namespace corvantis::sim {
 namespace {
 
@@ -85,6 +88,10 @@ Scenarios:
              12 corners), an out lap, --laps timed laps, then off and stop
   demo       (default) one loop that ends where it starts: a flat-out launch
              through the quarter mile, laps of the circuit, back and stop
+  launches   standing runs as in quarter, by a car drawn from --seed, each
+             launch drawn from a family: a step, a take-up ramp of up to
+             0.5 s, a creep, wheelspin, a slipping clutch, and gear changes
+             at any speed (the truth names each launch)
 
 Output:
   -o, --output FILE       the NMEA log (default, or "-": standard output)
@@ -107,6 +114,13 @@ Receiver:
   --full-sentences        every epoch the whole sentence set of a multi-system receiver:
                           GSA and GSV of GPS, GLONASS, Galileo and BeiDou and a GLL
                           (about 1.5 KB a fix, as such receivers send out of the box)
+  --no-rmc                no $--RMC (with --vtg the speed comes from $--VTG alone)
+  --speed-decimals N      decimals of the speeds in knots and km/h (default 3; 1: 0.1 kn)
+  --fix-noise M           white noise of every fix as it is, whatever the rate (default 0)
+  --random-receiver       draw the receiver from --seed as the launches family does:
+                          noise up to 0.3 m a fix with a wandering bias, Doppler noise,
+                          resolutions, static hold, which speed sentences (keeps --rate
+                          and --no-noise)
   --talker XX             talker of GGA, RMC and GSA (default GP; GN for a multi-system receiver)
   --decimals N            decimals of the minutes in positions (default 4: ddmm.mmmm)
   --time-decimals N       decimals of the seconds in times (default 2: hhmmss.ss)
@@ -122,6 +136,8 @@ Drive:
   --runs N                accel, quarter: number of runs (default 1)
   --laps N                laps, demo: timed laps (default 3 for laps, 2 for demo)
   --splits M,M,...        laps, demo: split points, metres from start/finish (default thirds)
+  --launch KIND           launches: every launch of this kind (step, ramp, creep,
+                          wheelspin, clutch slip; default: drawn per run)
   --speeds MPH,...        speeds whose passing the truth reports
                           (default 10,20,...,60,62.137 (100 km/h),70,...,120)
   --distances M,...       distances the truth reports (default 201.168,402.336,400,800)
@@ -153,6 +169,7 @@ Example:
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
   bool scenarioSeen = false;
+  bool randomReceiver = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string& {
@@ -203,6 +220,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       rx.vtg = true;
     } else if (a == "--full-sentences") {
       rx.fullSentenceSets = true;
+    } else if (a == "--no-rmc") {
+      rx.rmc = false;
+    } else if (a == "--speed-decimals") {
+      rx.speedDecimals = static_cast<int>(parseInteger(a, value(), 0, 4));
+    } else if (a == "--fix-noise") {
+      rx.fixNoiseM = range(0.0, 100.0);
+    } else if (a == "--random-receiver") {
+      randomReceiver = true;
+    } else if (a == "--launch") {
+      sp.launchKind = value();
+      bool known = sp.launchKind == "any";
+      for (const std::string& kind : launchKinds()) known = known || kind == sp.launchKind;
+      if (!known) throw std::invalid_argument("--launch: unknown launch \"" + sp.launchKind + "\" (step, ramp, creep, wheelspin, clutch slip or any)");
     } else if (a == "--talker") {
       rx.talker = value();
     } else if (a == "--decimals") {
@@ -276,10 +306,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       const auto& names = scenarioNames();
       bool known = false;
       for (const std::string& n : names) known = known || n == a;
-      if (!known) throw std::invalid_argument("unknown scenario \"" + a + "\" (accel, quarter, laps or demo)");
+      if (!known) throw std::invalid_argument("unknown scenario \"" + a + "\" (accel, quarter, laps, demo or launches)");
       cl.scenario = a;
       scenarioSeen = true;
     }
+  }
+  cl.scenarioParams.familySeed = cl.receiver.seed;
+  if (randomReceiver) {
+    Random rng(cl.receiver.seed * 0x9E3779B97F4A7C15ull + 7);
+    drawFamilyReceiver(rng, cl.receiver);
   }
   if (!cl.help) cl.receiver.validate();
   return cl;

@@ -59,7 +59,13 @@ constexpr double kMaxDriveS = 1.5 * 3600.0;
 class Integrator {
  public:
   Integrator(const Path& path, const VehicleParams& car, const DriveOptions& options)
-      : path_(path), car_(car), dt_(options.stepS), grid_(options.envelopeGridM) {
+      : path_(path),
+        car_(car),
+        dt_(options.stepS),
+        grid_(options.envelopeGridM),
+        shiftSpeeds_(&car.shiftSpeedsMps),
+        shiftTimeS_(car.shiftTimeS),
+        shiftShare_(car.shiftForceShare) {
     if (!(dt_ > 0.0) || dt_ > 0.001) throw std::invalid_argument("the integration step must be above 0 and at most 1 ms");
     if (!(grid_ > 0.0)) throw std::invalid_argument("the speed plan's grid must be above 0");
   }
@@ -72,7 +78,7 @@ class Integrator {
 
   void run(const Phase& p) {
     if (v_ != 0.0) throw std::invalid_argument("a run starts from a standstill");
-    launch(p.throttle);
+    launch(p.throttle, p.launchShape ? &*p.launchShape : nullptr);
     const double s0 = s_;
     while (v_ < p.untilSpeedMps && s_ - s0 < p.untilDistanceM) {
       const double mid = t_ + dt_ * 0.5;
@@ -81,7 +87,7 @@ class Integrator {
       const double a = (drive - r.total()) / car_.massKg;
       // Near its top speed the car gains almost nothing: a target above it
       // is reported as such rather than as a road that ends.
-      if (std::isfinite(p.untilSpeedMps) && a < 0.02 && mid - rampStart_ > car_.launchRampS && mid >= shiftEnd_ + car_.shiftTimeS)
+      if (std::isfinite(p.untilSpeedMps) && a < 0.02 && mid - rampStart_ > launchEndS_ && mid >= shiftEnd_ + shiftTimeS_)
         throw std::invalid_argument("the car cannot reach the run's end: it tops out at about " +
                                     std::to_string(static_cast<int>(v_ * 3.6 / 1.609344)) + " mph");
       advance(a, dt_, drive, 0.0, r, true);
@@ -102,7 +108,7 @@ class Integrator {
       if (!p.stopAtEnd && s_ >= target) return;
       if (v_ == 0.0) {
         if (p.stopAtEnd && s_ >= target - 1.0) return;
-        launch(p.throttle);
+        launch(p.throttle, nullptr);
       }
       const double mid = t_ + dt_ * 0.5;
       const double avail = p.throttle * car_.fullDriveForceN(v_) * rampFactor(mid) * shiftFactor(mid);
@@ -160,14 +166,28 @@ class Integrator {
     t_ += seconds;
   }
 
-  // Clutch take-up from rest: the drive force rises linearly from 0, and the
-  // car stays put until it overcomes rolling resistance and any slope, so the
-  // moment the speed leaves 0 is known exactly.
-  void launch(double throttle) {
+  // Clutch take-up from rest: the drive force rises from 0 as the car's
+  // take-up ramp or the run's launch shape has it, and the car stays put
+  // until it overcomes rolling resistance and any slope, so the moment the
+  // speed leaves 0 is known exactly.
+  void launch(double throttle, const LaunchShape* shape) {
     const double needed = car_.rollingForceN() + std::max(0.0, car_.massKg * kGravity * path_.at(s_).gradient);
     const double full = throttle * car_.fullDriveForceN(0.0);
     if (!(full > needed)) throw std::invalid_argument("the car cannot pull away here (throttle too low or slope too steep)");
-    const double delay = car_.launchRampS * needed / full;
+    shape_ = shape;
+    double delay = car_.launchRampS * needed / full;
+    launchEndS_ = car_.launchRampS;
+    shiftSpeeds_ = &car_.shiftSpeedsMps;
+    shiftTimeS_ = car_.shiftTimeS;
+    shiftShare_ = car_.shiftForceShare;
+    if (shape != nullptr) {
+      delay = shape->firstReaching(needed / full);
+      if (delay < 0.0) throw std::invalid_argument("the launch shape never gives the force to pull away");
+      launchEndS_ = shape->endS();
+      shiftSpeeds_ = &shape->shiftSpeedsMps;
+      shiftTimeS_ = shape->shiftTimeS;
+      shiftShare_ = shape->shiftForceShare;
+    }
     rampStart_ = t_;
     hold(delay);
     gear_ = 0;
@@ -175,11 +195,12 @@ class Integrator {
   }
 
   double rampFactor(double t) const {
+    if (shape_ != nullptr) return shape_->shareAt(t - rampStart_);
     if (car_.launchRampS <= 0.0) return 1.0;
     return std::clamp((t - rampStart_) / car_.launchRampS, 0.0, 1.0);
   }
 
-  double shiftFactor(double t) const { return t < shiftEnd_ ? car_.shiftForceShare : 1.0; }
+  double shiftFactor(double t) const { return t < shiftEnd_ ? shiftShare_ : 1.0; }
 
   void brakeToStop() {
     const double start = t_;
@@ -220,10 +241,10 @@ class Integrator {
     v_ += a * dt;
     t_ += dt;
     if (v_ < 0.0) v_ = 0.0;
-    const auto& shifts = car_.shiftSpeedsMps;
+    const auto& shifts = *shiftSpeeds_;
     if (underPower && gear_ < static_cast<int>(shifts.size()) && v_ >= shifts[static_cast<std::size_t>(gear_)]) {
       ++gear_;
-      shiftEnd_ = t_ + car_.shiftTimeS;
+      shiftEnd_ = t_ + shiftTimeS_;
     }
     while (gear_ > 0 && v_ < shifts[static_cast<std::size_t>(gear_ - 1)] - 5.0) --gear_;
   }
@@ -291,6 +312,11 @@ class Integrator {
   DriveTrace trace_;
   double t_ = 0.0, s_ = 0.0, v_ = 0.0;
   double rampStart_ = -1e9;
+  const LaunchShape* shape_ = nullptr;
+  double launchEndS_ = 0.0;
+  const std::vector<double>* shiftSpeeds_;
+  double shiftTimeS_;
+  double shiftShare_;
   int gear_ = 0;
   double shiftEnd_ = -1.0;
   std::vector<double> env_;

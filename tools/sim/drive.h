@@ -3,8 +3,10 @@
 // holds the acceleration constant, so speed is linear and distance quadratic
 // within it: any instant between steps is recovered exactly.
 #include <limits>
+#include <optional>
 #include <vector>
 
+#include "tools/sim/launch_shape.h"
 #include "tools/sim/path.h"
 #include "tools/sim/vehicle.h"
 
@@ -24,6 +26,9 @@ struct Phase {
   double toPathM = 0.0;                                          // DriveTo: path position to reach
   bool stopAtEnd = true;                                         // DriveTo: come to rest there
   double throttle = 1.0;                                         // share of the full drive force
+  // Run: how this launch puts the force down and changes gear; none: the
+  // car's own take-up ramp and shift points.
+  std::optional<LaunchShape> launchShape;
 
   static Phase wait(double seconds);
   static Phase runToSpeed(double speedMps);

@@ -210,6 +210,8 @@ void ReceiverOptions::validate() const {
     throw std::invalid_argument("the talker must be two capital letters (GP, GN, ...)");
   if (minuteDecimals < 1 || minuteDecimals > 8) throw std::invalid_argument("minute decimals must be 1 to 8");
   if (timeDecimals < 0 || timeDecimals > 3) throw std::invalid_argument("time decimals must be 0 to 3");
+  if (speedDecimals < 0 || speedDecimals > 4) throw std::invalid_argument("speed decimals must be 0 to 4");
+  if (!(fixNoiseM >= 0.0 && fixNoiseM <= 100.0)) throw std::invalid_argument("noise must be 0 to 100 m");
   const int periodMs = 1000 / (rateHz > 0 ? rateHz : 1);
   const int resolution = timeDecimals == 0 ? 1000 : timeDecimals == 1 ? 100 : timeDecimals == 2 ? 10 : 1;
   if (periodMs % resolution != 0)
@@ -229,7 +231,10 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
   Sky sky(splitmix(o.seed * 4 + 2));
   Random dopplerRng(splitmix(o.seed * 4 + 3));
   const double speedNoise = o.noise ? o.speedNoiseMps : 0.0;
-  const double white = o.noise ? o.whiteNoiseM / static_cast<double>(o.rateHz) : 0.0;
+  const double smoothedWhite = o.whiteNoiseM / static_cast<double>(o.rateHz);
+  const double white = !o.noise ? 0.0
+                       : o.fixNoiseM > 0.0 ? std::hypot(smoothedWhite, o.fixNoiseM)
+                                           : smoothedWhite;
   const double bias = o.noise ? o.biasNoiseM : 0.0;
   AxisError east(white, bias, o.biasTimeS, noiseRng), north(white, bias, o.biasTimeS, noiseRng);
   AxisError up(white * o.verticalFactor, bias * o.verticalFactor, o.biasTimeS, noiseRng);
@@ -356,14 +361,16 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
       const double reportedMps = std::max(0.0, m.vMps + dopplerError);
       const double knots = reportedMps * 3.6 / 1.852;
       const std::string course = m.vMps > 0.0 ? formatFixed(std::fmod(pp.pose.headingRad * 180.0 / std::numbers::pi + 720.0, 360.0), 2) : "";
-      sentences.push_back(frameSentence(o.talker + "RMC," + time + ",A," + lat + "," + ns + "," + lon + "," + ew + "," +
-                                        formatFixed(knots, 3) + "," + course + "," + date + ",,,A"));
+      if (o.rmc) {
+        sentences.push_back(frameSentence(o.talker + "RMC," + time + ",A," + lat + "," + ns + "," + lon + "," + ew +
+                                          "," + formatFixed(knots, o.speedDecimals) + "," + course + "," + date + ",,,A"));
+      }
       if (o.vtg) {
-        sentences.push_back(frameSentence(o.talker + "VTG," + course + ",T,,M," + formatFixed(knots, 3) + ",N," +
-                                          formatFixed(reportedMps * 3.6, 3) + ",K,A"));
+        sentences.push_back(frameSentence(o.talker + "VTG," + course + ",T,,M," + formatFixed(knots, o.speedDecimals) +
+                                          ",N," + formatFixed(reportedMps * 3.6, o.speedDecimals) + ",K,A"));
       }
     } else {
-      sentences.push_back(frameSentence(o.talker + "RMC," + time + ",V,,,,,,," + date + ",,,N"));
+      if (o.rmc) sentences.push_back(frameSentence(o.talker + "RMC," + time + ",V,,,,,,," + date + ",,,N"));
       if (o.vtg) sentences.push_back(frameSentence(o.talker + "VTG,,T,,M,,N,,K,N"));
     }
     for (std::string& s : sentences) {

@@ -36,6 +36,9 @@ struct ReceiverOptions {
   // position, as good receivers do at a standstill (only with noise on).
   bool noise = true;
   double whiteNoiseM = 0.05;
+  // White noise of every fix as it is, whatever the rate (1 sigma per axis,
+  // metres), on top of the above: a receiver that does not smooth its fixes.
+  double fixNoiseM = 0.0;
   double staticHoldMps = 0.3;
   double biasNoiseM = 0.5;
   double biasTimeS = 120.0;
@@ -53,6 +56,8 @@ struct ReceiverOptions {
   // comes out of the box: GSA and GSV of GPS, GLONASS, Galileo and BeiDou
   // and a GLL besides GGA and RMC, some 1.5 KB (tools/sim/full_sentences.h).
   bool fullSentenceSets = false;
+  bool rmc = true;                         // write $--RMC each epoch (false: no speed unless $--VTG)
+  int speedDecimals = 3;                   // decimals of the speeds in knots and km/h (1: 0.1 kn)
   // Damage, all off by default: fix dropouts (mean starts a minute, mean
   // length), sentences with a flipped bit, and bursts of a binary protocol
   // between epochs.

@@ -1,6 +1,7 @@
 #pragma once
 // Scripted drives by name: the road, where it lies on the globe, the car and
 // the driver's script, and which events the truth reports.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ struct ScenarioParams {
   std::vector<double> splitsM;      // laps / demo: split points (lap distance); empty: thirds of the lap
   std::vector<double> speedsMph{10, 20, 30, 40, 50, 60, 62.13711922373339, 70, 80, 90, 100, 110, 120};
   std::vector<double> distancesM{201.168, 402.336, 400.0, 800.0};
+  uint64_t familySeed = 1;          // launches: draws the car and every launch
+  std::string launchKind;           // launches: one kind of launch for every run ("": any, drawn per run)
 };
 
 // Names accepted by scenarioByName, in the order --help lists them.

@@ -5,6 +5,8 @@
 
 #include "tools/sim/scenario.h"
 
+#include "tools/sim/launch_family.h"
+
 namespace corvantis::sim {
 namespace {
 
@@ -162,7 +164,7 @@ Circuit builtInCircuit(double baseAltitudeM) {
 }
 
 const std::vector<std::string>& scenarioNames() {
-  static const std::vector<std::string> names{"accel", "quarter", "laps", "demo"};
+  static const std::vector<std::string> names{"accel", "quarter", "laps", "demo", "launches"};
   return names;
 }
 
@@ -257,7 +259,8 @@ Scenario scenarioByName(const std::string& name, const ScenarioParams& params) {
   if (name == "quarter") return quarterScenario(params);
   if (name == "laps") return lapsScenario(params);
   if (name == "demo") return demoScenario(params);
-  throw std::invalid_argument("unknown scenario \"" + name + "\" (accel, quarter, laps or demo)");
+  if (name == "launches") return launchesScenario(params);
+  throw std::invalid_argument("unknown scenario \"" + name + "\" (accel, quarter, laps, demo or launches)");
 }
 
 }  // namespace corvantis::sim

@@ -10,6 +10,13 @@ SimResult simulate(const Scenario& scenario, const ReceiverOptions& receiver, co
   r.epochs = std::move(rx.epochs);
   r.truth = extractTruth(scenario, r.trace, static_cast<double>(receiver.startTimeOfDayMs));
   r.truth.seed = receiver.seed;
+  // The shaped runs' launches, in order: one standing start each.
+  size_t start = 0;
+  for (const Phase& phase : scenario.phases) {
+    if (phase.kind != Phase::Kind::Run) continue;
+    if (phase.launchShape && start < r.truth.starts.size()) r.truth.starts[start].launch = phase.launchShape->description;
+    ++start;
+  }
   r.truth.rateHz = receiver.rateHz;
   r.truth.startYear = receiver.startDate.year;
   r.truth.startMonth = receiver.startDate.month;

@@ -345,6 +345,10 @@ std::string renderTruthJson(const Truth& t) {
     w.close(']');
     w.key("straightPath");
     w.raw(s.straightPath ? "true" : "false");
+    if (!s.launch.empty()) {
+      w.key("launch");
+      w.str(s.launch);
+    }
     w.key("distances");
     w.open('[');
     for (const DistancePassing& p : s.distances) writePassing(w, p, true);

@@ -52,6 +52,7 @@ struct StandingStart {
   // True when the road from the standing position to the last distance
   // passing is one straight line, so path and straight-line distances agree.
   bool straightPath = true;
+  std::string launch;  // how the launch put the force down, when the scenario shaped it
 
   // Instants by value, or none when the run never got there.
   std::optional<double> speedMs(double mph) const;     // first passing

@@ -1,0 +1,102 @@
+// Exact launches of every shape at 10 Hz, and the ± against known noise.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "slip/time_slip.h"
+#include "tests/slip/exact_launch.h"
+
+namespace corvantis::slip {
+namespace {
+
+using testing::ExactLaunch;
+using testing::fixesOf;
+using testing::kLaunchMs;
+
+struct Shape {
+  const char* name;
+  std::function<double(double)> accel;
+  double firstMotionBoundMs;  // how close the fixes can put first motion
+};
+
+// Each shape's true time of a mark, from first motion or from one foot.
+double trueMarkMs(const ExactLaunch& launch, const MarkDefinition& d, bool fromRollout) {
+  const bool speed = d.speedMps > 0.0;
+  const double at = launch.reachS(speed ? d.speedMps : d.distanceM, speed);
+  return (at - (fromRollout ? launch.reachS(kRolloutM, false) : 0.0)) * 1000.0;
+}
+
+TEST(LaunchShapes, EveryShapeAt10HzToTheMillisecondFromTheRollout) {
+  const Shape shapes[] = {
+      {"step", [](double) { return 6.0; }, 2.0},
+      {"take-up 0.3 s", [](double t) { return 6.0 * std::fmin(t / 0.3, 1.0); }, 10.0},
+      {"creep", [](double t) { return t < 0.5 ? 0.8 : 6.0; }, 10.0},
+      {"clutch slip", [](double t) { return t < 0.6 ? 3.0 : 7.0; }, 10.0},
+      {"wheelspin", [](double t) { return t < 0.2 ? 30.0 * t : t > 0.6 && t < 0.8 ? 2.5 : 6.0; }, 40.0},
+      {"gear change", [](double t) { return t > 2.5 && t < 2.75 ? 1.5 : 6.0; }, 2.0},
+  };
+  for (const Shape& shape : shapes) {
+    const ExactLaunch launch(shape.accel);
+    for (const bool withSpeed : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << shape.name << (withSpeed ? ", speed over ground" : ", positions"));
+      for (const bool rollout : {false, true}) {
+        SlipOptions options;
+        options.rollout = rollout;
+        const std::vector<TimeSlip> slips = timeSlips(fixesOf(launch, 10, withSpeed), options);
+        ASSERT_EQ(slips.size(), 1u);
+        const TimeSlip& slip = slips[0];
+        EXPECT_NEAR(slip.launchMs, kLaunchMs, slip.launchPlusMinusMs);
+        if (withSpeed) {
+          EXPECT_NEAR(slip.launchMs, kLaunchMs, shape.firstMotionBoundMs);
+        }
+        EXPECT_NEAR(slip.rolloutMs, launch.reachS(kRolloutM, false) * 1000.0, slip.rolloutPlusMinusMs);
+        for (size_t m = 0; m < slip.marks.size(); ++m) {
+          const MarkResult& mark = slip.marks[m];
+          ASSERT_TRUE(mark.reached) << mark.definition->key;
+          const double truth = trueMarkMs(launch, *mark.definition, rollout);
+          EXPECT_NEAR(mark.timeMs, truth, mark.plusMinusMs) << mark.definition->key;
+          // From the one-foot instant every mark of exact fixes is to the
+          // millisecond, whatever the shape.
+          const MarkResult& fromRollout = slip.rolloutMarks[m];
+          EXPECT_NEAR(fromRollout.timeMs, trueMarkMs(launch, *mark.definition, true), withSpeed ? 1.0 : 2.0)
+              << mark.definition->key;
+        }
+      }
+    }
+  }
+}
+
+TEST(LaunchShapes, ThePlusMinusHoldsTheTruthUnderKnownNoise) {
+  // Speeds with 0.05 m/s of white noise and positions with 0.1 m, over many
+  // draws of the same launch: the truth lies within the ± of nearly every
+  // mark, and the ± is not so wide that it says nothing.
+  const ExactLaunch launch([](double t) { return 6.0 * std::fmin(t / 0.2, 1.0); });
+  std::mt19937 engine(20);
+  std::normal_distribution<double> unit(0.0, 1.0);
+  constexpr double kRadiusM = 6371000.0, kPi = 3.141592653589793;
+  int marks = 0, held = 0;
+  double sumPlusMinus = 0.0, sumSquaredError = 0.0;
+  for (int draw = 0; draw < 16; ++draw) {
+    std::vector<MotionFix> fixes = fixesOf(launch, 10, true);
+    for (MotionFix& fix : fixes) {
+      fix.speedMps = std::fmax(0.0, fix.speedMps + 0.05 * unit(engine));
+      fix.latitudeDeg += 0.1 * unit(engine) / kRadiusM * 180.0 / kPi;
+    }
+    const std::vector<TimeSlip> slips = timeSlips(fixes, {});
+    ASSERT_EQ(slips.size(), 1u) << draw;
+    for (const MarkResult& mark : slips[0].rolloutMarks) {
+      const double error = mark.timeMs - trueMarkMs(launch, *mark.definition, true);
+      ++marks;
+      held += std::fabs(error) <= mark.plusMinusMs ? 1 : 0;
+      sumPlusMinus += mark.plusMinusMs;
+      sumSquaredError += error * error;
+    }
+  }
+  EXPECT_GE(held * 100, marks * 93) << held << " of " << marks;
+  const double rmsError = std::sqrt(sumSquaredError / marks);
+  EXPECT_LT(sumPlusMinus / marks, 5.0 * rmsError + 5.0);
+}
+
+}  // namespace
+}  // namespace corvantis::slip
