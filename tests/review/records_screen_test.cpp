@@ -294,21 +294,19 @@ TEST(RecordsScreen, TimeSlipOfTheOneSelectedTimeFromItsTrace) {
   h.addRun(quarter, 12793, kDec5At1407, standingQuarterMileTrace());
   h.addRun(quarter, 12900, kDec5At1407);  // stored without a trace
   h.addTrack("Club circuit", {92345});
-  auto timeSlip = [&h](HeadlessDialog& d) {
+  // A hold on a row selects it first when it is not selected.
+  auto timeSlipOf = [&h](HeadlessDialog& d, int row) {
     h.windows.pushMenuAnswer(R::kTimeSlipCommand);
-    d.userHold(R::kTimesList, {10, 10});
+    d.userHold(R::kTimesList, HeadlessDialog::rowPoint(row));
   };
   h.show([&](HeadlessDialog& d) {
-    timeSlip(d);  // nothing selected: nothing to show
-    d.userToggleRow(R::kTimesList, 0);
-    timeSlip(d);
+    timeSlipOf(d, 0);  // nothing selected: the row held is, and its slip shows
     d.userToggleRow(R::kTimesList, 1);
-    timeSlip(d);  // two selected
+    timeSlipOf(d, 0);  // two selected
     d.userToggleRow(R::kTimesList, 0);
-    timeSlip(d);  // the one without a trace
+    timeSlipOf(d, 1);  // the one without a trace
     d.userSelect(R::kCategoryCombo, 1);
-    d.userToggleRow(R::kTimesList, 0);
-    timeSlip(d);  // a lap
+    timeSlipOf(d, 0);  // a lap
   });
   const auto& shown = h.windows.scriptedMessageBoxes().shown();
   ASSERT_EQ(shown.size(), 4u);
