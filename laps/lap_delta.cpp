@@ -1,5 +1,6 @@
 #include "laps/lap_delta.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace corvantis {
@@ -19,6 +20,17 @@ constexpr double kWindowDrivenShare = 1.5;
 // The path's first and last segments reach this far beyond its ends: the
 // car crosses the line a little before or after where the reference did.
 constexpr double kEndReachM = 50.0;
+// The path's cross-section at a point is square to its direction over this
+// much of it either side, as a lap line is square to the track's: the step
+// between two fixes a metre apart, each placed to a decimetre, points any
+// way. Measured along cross-sections, a car that crosses a line meets the
+// reference where it crossed the same line, whichever side of its line it
+// drove.
+constexpr double kCrossSectionReachM = 15.0;
+// Beyond its ends the reference is taken on at its pace over this much of
+// its first or last metres: a last step of a few centimetres (a fix just
+// short of the line) has no pace worth the name.
+constexpr double kEndPaceM = 15.0;
 
 }  // namespace
 
@@ -62,6 +74,82 @@ void LapDelta::setReference(const ReferenceLap* reference) {
   segmentCount_ = static_cast<int>(segments_.size());
   lengthM_ = alongM;
   referenceTimeMs_ = reference->lapTimeMs;
+
+  // Cross-sections at every point, from the points kCrossSectionReachM
+  // behind and ahead of it (or the path's ends).
+  const auto pointAt = [this](size_t i) {
+    return i < segments_.size() ? Flat{segments_[i].ax, segments_[i].ay}
+                                : Flat{segments_.back().ax + segments_.back().dx, segments_.back().ay + segments_.back().dy};
+  };
+  const auto alongAt = [this](size_t i) { return i < segments_.size() ? segments_[i].startM : lengthM_; };
+  const size_t points = segments_.size() + 1;
+  std::vector<Flat> normals(points);
+  size_t behind = 0, ahead = 0;
+  for (size_t i = 0; i < points; ++i) {
+    while (behind + 1 < i && alongAt(i) - alongAt(behind + 1) >= kCrossSectionReachM) ++behind;
+    if (ahead < i) ahead = i;
+    while (ahead + 1 < points && alongAt(ahead) - alongAt(i) < kCrossSectionReachM) ++ahead;
+    const Flat from = pointAt(behind);
+    const Flat to = pointAt(ahead);
+    const double tx = to.x - from.x, ty = to.y - from.y;
+    const double length = std::hypot(tx, ty);
+    normals[i] = length > 0.0 ? Flat{-ty / length, tx / length} : Flat{0.0, 0.0};
+  }
+  for (size_t i = 0; i < segments_.size(); ++i) {
+    Segment& s = segments_[i];
+    s.nx = normals[i].x;
+    s.ny = normals[i].y;
+    s.dnx = normals[i + 1].x - normals[i].x;
+    s.dny = normals[i + 1].y - normals[i].y;
+  }
+
+  size_t first = 0;
+  while (first + 1 < segments_.size() && segments_[first].startM + segments_[first].lengthM < kEndPaceM) ++first;
+  const Segment& head = segments_[first];
+  const double headM = head.startM + head.lengthM;
+  startMsPerM_ = headM > 0.0 ? (head.startMs + head.durationMs) / headM : 0.0;
+  size_t last = segments_.size() - 1;
+  while (last > 0 && lengthM_ - segments_[last].startM < kEndPaceM) --last;
+  const double tailM = lengthM_ - segments_[last].startM;
+  endMsPerM_ = tailM > 0.0 ? (static_cast<double>(referenceTimeMs_) - segments_[last].startMs) / tailM : 0.0;
+}
+
+std::vector<double> LapDelta::pointsAlongM() const {
+  std::vector<double> along;
+  if (segmentCount_ == 0) return along;
+  along.reserve(segments_.size() + 1);
+  for (const Segment& s : segments_) along.push_back(s.startM);
+  along.push_back(lengthM_);
+  return along;
+}
+
+bool LapDelta::crossSection(int i, const Flat& p, double& t) const {
+  const Segment& s = segments_[static_cast<size_t>(i)];
+  if (s.nx == 0.0 && s.ny == 0.0) return false;
+  // (r - t d) parallel to (n + t dn): a t^2 + b t + c = 0.
+  const double rx = p.x - s.ax, ry = p.y - s.ay;
+  const auto cross = [](double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; };
+  const double a = -cross(s.dx, s.dy, s.dnx, s.dny);
+  const double b = cross(rx, ry, s.dnx, s.dny) - cross(s.dx, s.dy, s.nx, s.ny);
+  const double c = cross(rx, ry, s.nx, s.ny);
+  constexpr double kSlack = 1e-6;
+  if (std::fabs(a) < 1e-12) {
+    if (b == 0.0) return false;
+    t = -c / b;
+    return t >= -kSlack && t <= 1.0 + kSlack;
+  }
+  const double discriminant = b * b - 4.0 * a * c;
+  if (discriminant < 0.0) return false;
+  const double root = std::sqrt(discriminant);
+  // The numerically steady pair of roots; the one within the segment.
+  const double q = -0.5 * (b + (b < 0.0 ? -root : root));
+  const double t1 = q / a;
+  const double t2 = q != 0.0 ? c / q : t1;
+  const bool in1 = t1 >= -kSlack && t1 <= 1.0 + kSlack;
+  const bool in2 = t2 >= -kSlack && t2 <= 1.0 + kSlack;
+  if (!in1 && !in2) return false;
+  t = in1 && (!in2 || std::fabs(t1 - 0.5) <= std::fabs(t2 - 0.5)) ? t1 : t2;
+  return true;
 }
 
 void LapDelta::startLap(uint32_t startMs, const TrackPoint& at) {
@@ -120,6 +208,20 @@ const DeltaReading& LapDelta::update(const FixSample& fix) {
     reading_.stale = true;
     return reading_;
   }
+  // Along the path by its cross-sections, on the nearest segment or one of
+  // the few either side of it (inside a bend the cross-sections fan out, and
+  // a short step may lie wholly between two of them); beyond the path's
+  // ends, square to its end segments.
+  if (bestT >= 0.0 && bestT <= 1.0) {
+    double t = 0.0;
+    const int nearest = best;
+    for (const int i : {nearest, nearest + 1, nearest - 1, nearest + 2, nearest - 2, nearest + 3, nearest - 3}) {
+      if (i < 0 || i >= segmentCount_ || !crossSection(i, p, t)) continue;
+      best = i;
+      bestT = std::clamp(t, 0.0, 1.0);
+      break;
+    }
+  }
   const Segment& s = segments_[static_cast<size_t>(best)];
   matchSegment_ = best;
   matchAlongM_ = s.startM + bestT * s.lengthM;
@@ -127,7 +229,13 @@ const DeltaReading& LapDelta::update(const FixSample& fix) {
 
   const uint32_t sinceStart = fix.time - startMs_;
   reading_.elapsedMs = static_cast<int32_t>(sinceStart) < 0 ? 0u : sinceStart;
-  reading_.referenceElapsedMs = s.startMs + bestT * s.durationMs;
+  if (bestT > 1.0) {
+    reading_.referenceElapsedMs = s.startMs + s.durationMs + (bestT - 1.0) * s.lengthM * endMsPerM_;
+  } else if (bestT < 0.0) {
+    reading_.referenceElapsedMs = s.startMs + bestT * s.lengthM * startMsPerM_;
+  } else {
+    reading_.referenceElapsedMs = s.startMs + bestT * s.durationMs;
+  }
   reading_.deltaMs = static_cast<double>(reading_.elapsedMs) - reading_.referenceElapsedMs;
   reading_.predictedMs = static_cast<double>(referenceTimeMs_) + reading_.deltaMs;
   reading_.alongM = matchAlongM_;

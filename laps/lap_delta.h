@@ -47,6 +47,8 @@ class LapDelta {
   bool hasReference() const { return segmentCount_ > 0; }
   uint32_t referenceTimeMs() const { return referenceTimeMs_; }
   double referenceLengthM() const { return lengthM_; }
+  // Distance along the path to each of its points (metres, as alongM counts).
+  std::vector<double> pointsAlongM() const;
 
   // A lap starts: at startMs (fix clock), the car at `at` on the line.
   // Placing starts again from the path's start.
@@ -69,11 +71,16 @@ class LapDelta {
     double inverseLengthSquared;  // 0 for a segment of no length
     double startMs, durationMs;   // reference elapsed at the start, and across it
     double startM, lengthM;       // distance along the path at the start, and its length
+    double nx, ny;                // the path's cross-section at the start (unit, across the road)
+    double dnx, dny;              // and its change to the end
   };
   struct Flat {
     double x, y;
   };
   Flat flat(double longitude, double latitude) const;
+  // Where along segment i a position lies, by the cross-sections at its ends
+  // turned evenly between them; false when it lies in none of them.
+  bool crossSection(int i, const Flat& p, double& t) const;
 
   std::vector<Segment> segments_;
   int segmentCount_ = 0;
@@ -82,6 +89,10 @@ class LapDelta {
   double metresPerDegreeLongitude_ = 0.0;
   double lengthM_ = 0.0;
   uint32_t referenceTimeMs_ = 0;
+  // The reference's pace (ms a metre) over its first and last metres, for a
+  // car placed before the path's start or past its end.
+  double startMsPerM_ = 0.0;
+  double endMsPerM_ = 0.0;
 
   bool started_ = false;
   uint32_t startMs_ = 0;
