@@ -268,8 +268,9 @@ std::optional<std::string> compareCsv(const DeltaAnalysis& analysis, const std::
       speed[side] = metric ? units::mphToKph(mph) : mph;
     }
     char line[160];
-    std::snprintf(line, sizeof line, "%.1f,%.1f,%ld,%.1f,%ld,%ld\n", x, speed[0], std::lround(elapsed[0]), speed[1],
-                  std::lround(elapsed[1]), std::lround(elapsed[1] - elapsed[0]));
+    const long elapsedA = std::lround(elapsed[0]), elapsedB = std::lround(elapsed[1]);
+    std::snprintf(line, sizeof line, "%.1f,%.1f,%ld,%.1f,%ld,%ld\n", x, speed[0], elapsedA, speed[1], elapsedB,
+                  elapsedB - elapsedA);
     out += line;
   }
   return out;
