@@ -91,4 +91,16 @@ uint32_t theoreticalBest(const SegmentBests& segments, uint32_t bestLapMs) {
   return bestLapMs != 0 ? std::min(fromSegments, bestLapMs) : fromSegments;
 }
 
+uint32_t trackTheoreticalBest(const LapDefinition& definition, const KeptLaps* kept, uint32_t bestLapMs) {
+  const bool keptForTheseLines = kept != nullptr && sameSplitLines(kept->segments, definition);
+  if (splitCountOf(definition) == 0) {
+    return keptForTheseLines ? theoreticalBest(kept->segments, bestLapMs) : bestLapMs;
+  }
+  if (!keptForTheseLines) return 0;
+  for (int k = 0; k <= splitCountOf(definition); ++k) {
+    if (kept->segments.bestMs[static_cast<size_t>(k)] == 0) return 0;
+  }
+  return theoreticalBest(kept->segments, bestLapMs);
+}
+
 }  // namespace corvantis

@@ -37,4 +37,9 @@ bool improveSegments(SegmentBests& segments, const std::array<uint32_t, kMaxLapS
 // segments were kept, or with other split lines, are laps that were driven.
 uint32_t theoreticalBest(const SegmentBests& segments, uint32_t bestLapMs);
 
+// The theoretical best shown for a track: with split lines, the best
+// segments kept for its present lines (0 until each segment has a time);
+// without, its best lap.
+uint32_t trackTheoreticalBest(const LapDefinition& definition, const KeptLaps* kept, uint32_t bestLapMs);
+
 }  // namespace corvantis

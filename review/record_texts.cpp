@@ -78,4 +78,6 @@ std::string averageRowText(int32_t averageMs) {
   return formatRunTime(static_cast<uint32_t>(averageMs)) + " Average";
 }
 
+std::string theoreticalBestRowText(uint32_t timeMs) { return formatRunTime(timeMs) + " Theoretical Best"; }
+
 }  // namespace corvantis

@@ -43,7 +43,11 @@ std::string ReferenceLapStore::pathFor(const LapDefinition& definition) const {
   return folder_ + name;
 }
 
-ReferenceLapStore::Loaded ReferenceLapStore::load(const LapDefinition& definition) {
+ReferenceLapStore::Loaded ReferenceLapStore::load(const LapDefinition& definition) { return load(definition, true); }
+
+ReferenceLapStore::Loaded ReferenceLapStore::peek(const LapDefinition& definition) { return load(definition, false); }
+
+ReferenceLapStore::Loaded ReferenceLapStore::load(const LapDefinition& definition, bool tidy) {
   Loaded loaded;
   const TrackKey key = trackKeyOf(definition);
   const std::string path = pathFor(definition);
@@ -51,6 +55,7 @@ ReferenceLapStore::Loaded ReferenceLapStore::load(const LapDefinition& definitio
     for (auto it = memory_.begin(); it != memory_.end(); ++it) {
       if (!it->first.sameTrack(key)) continue;
       if (it->first.startFinish != key.startFinish) {
+        if (!tidy) return loaded;
         memory_.erase(it);
         loaded.status = Loaded::Status::Discarded;
       } else {
@@ -74,6 +79,11 @@ ReferenceLapStore::Loaded ReferenceLapStore::load(const LapDefinition& definitio
   KeptLaps kept;
   std::string problem;
   if (!decodeKeptLaps(read.bytes, fileKey, kept, problem)) {
+    if (!tidy) {
+      loaded.status = Loaded::Status::Damaged;
+      loaded.message = "The reference lap " + path + " is damaged (" + problem + ").";
+      return loaded;
+    }
     const platform::FileResult moved = files_->moveAside(path, "damaged");
     loaded.status = Loaded::Status::Damaged;
     loaded.message = "The reference lap " + path + " is damaged (" + problem + ")" +
@@ -84,6 +94,7 @@ ReferenceLapStore::Loaded ReferenceLapStore::load(const LapDefinition& definitio
   // Another track whose key gives the same name: not ours to touch.
   if (!fileKey.sameTrack(key)) return loaded;
   if (fileKey.startFinish != key.startFinish) {
+    if (!tidy) return loaded;
     files_->removeFile(path);
     loaded.status = Loaded::Status::Discarded;
     return loaded;

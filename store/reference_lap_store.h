@@ -36,6 +36,9 @@ class ReferenceLapStore {
     std::string message;
   };
   Loaded load(const LapDefinition& definition);
+  // load, changing nothing: a damaged file stays where it is and a lap from
+  // another start/finish line is not removed (both read as nothing kept).
+  Loaded peek(const LapDefinition& definition);
 
   // Replaces what is kept for the track. False, with the reason, when the
   // file could not be written; what was kept before stays.
@@ -46,6 +49,8 @@ class ReferenceLapStore {
   void discard(const LapDefinition& definition);
 
  private:
+  Loaded load(const LapDefinition& definition, bool tidy);
+
   platform::Files* files_ = nullptr;
   std::string folder_;
   std::vector<std::pair<TrackKey, KeptLaps>> memory_;

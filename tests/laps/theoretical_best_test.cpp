@@ -106,3 +106,29 @@ TEST(TheoreticalBestTest, BestsBelongToTheSplitLinesTheyWereTimedWith) {
 
 }  // namespace
 }  // namespace corvantis
+
+namespace corvantis {
+namespace {
+
+TEST(TheoreticalBestTest, ATrackShowsItOnlyWhenEverySegmentOfItsPresentLinesHasATime) {
+  LapDefinition d = twoSplitTrack();
+  KeptLaps kept;
+  kept.segments = segmentsFor(d);
+  EXPECT_EQ(trackTheoreticalBest(d, nullptr, 60000), 0u);
+  EXPECT_EQ(trackTheoreticalBest(d, &kept, 60000), 0u);
+  kept.segments.bestMs = {19500, 19500, 19000, 0, 0, 0};
+  EXPECT_EQ(trackTheoreticalBest(d, &kept, 60000), 58000u);
+  // A split line moved since: those times belong to other segments.
+  d.splitLines[0] = d.track[61];
+  EXPECT_EQ(trackTheoreticalBest(d, &kept, 60000), 0u);
+  // No split lines: the best lap, kept or stored.
+  d.splitLineCount = 0;
+  EXPECT_EQ(trackTheoreticalBest(d, nullptr, 60000), 60000u);
+  KeptLaps whole;
+  whole.segments = segmentsFor(d);
+  whole.segments.bestMs[0] = 59000;
+  EXPECT_EQ(trackTheoreticalBest(d, &whole, 60000), 59000u);
+}
+
+}  // namespace
+}  // namespace corvantis

@@ -158,6 +158,9 @@ TEST(ReferenceLapStoreTest, AMovedStartFinishLineDiscardsTheLapAndADamagedFileIs
   ASSERT_TRUE(store.save(d, kept(), error));
   const std::string path = store.pathFor(d);
   files.files[path][60] ^= 0x01;
+  // A reader that only peeks leaves the damaged file where it is.
+  EXPECT_EQ(store.peek(d).status, ReferenceLapStore::Loaded::Status::Damaged);
+  EXPECT_EQ(files.files.count(path), 1u);
   const ReferenceLapStore::Loaded damaged = store.load(d);
   EXPECT_EQ(damaged.status, ReferenceLapStore::Loaded::Status::Damaged);
   EXPECT_NE(damaged.message.find("checksum"), std::string::npos) << damaged.message;
