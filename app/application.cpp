@@ -55,6 +55,7 @@ int Application::runScreens() {
   ctx_.landscape = options_.landscape.value_or(screen.width > screen.height);
   // The three fonts are part of the context (ctx_.fonts) for the whole run.
   createScreens();
+  ctx_.rememberedTrack.keepIn(files_, RememberedTrack::pathBeside(options_.optionsPath));
   ctx_.gps.afterTick = [this](bool newFix) { afterTick(newFix); };
   if (!loadOptionsAtStart()) {
     // First start abandoned: nothing was loaded, so nothing is written.

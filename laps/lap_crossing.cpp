@@ -80,6 +80,52 @@ int startFinishLine(const LapDefinition& definition) {
   return std::clamp(definition.splitLineCount, 0, LapDefinition::kMaxSplitLines);
 }
 
+namespace {
+
+// A position on the ground (altitude 0), as the distance function takes it.
+FixSample onGround(const TrackPoint& point) {
+  FixSample fix;
+  fix.longitude = point.longitude;
+  fix.latitude = point.latitude;
+  return fix;
+}
+
+// The first track point at least kLineDirectionReachM from the anchor,
+// walking round the loop from it one point at a time (step +1 ahead, -1
+// behind); -1 when no point of the track is that far away.
+int firstPointAway(const std::vector<TrackPoint>& track, int anchor, int step) {
+  const int n = static_cast<int>(track.size());
+  const FixSample from = onGround(track[static_cast<size_t>(anchor)]);
+  for (int k = 1; k < n; ++k) {
+    const int i = ((anchor + step * k) % n + n) % n;
+    if (greatCircleDistance(from, onGround(track[static_cast<size_t>(i)])) >= kLineDirectionReachM) return i;
+  }
+  return -1;
+}
+
+Vec3 difference(const TrackPoint& from, const TrackPoint& to) {
+  return Vec3{to.longitude - from.longitude, 0.0, to.latitude - from.latitude};
+}
+
+}  // namespace
+
+Vec3 lineTrackDirection(const std::vector<TrackPoint>& track, int anchor) {
+  const int n = static_cast<int>(track.size());
+  if (anchor < 0 || anchor >= n) return Vec3{};
+  const int behind = firstPointAway(track, anchor, -1);
+  const int ahead = firstPointAway(track, anchor, +1);
+  if (behind >= 0 && ahead >= 0) {
+    const Vec3 chord = difference(track[static_cast<size_t>(behind)], track[static_cast<size_t>(ahead)]);
+    // Both ends on one point (a track of two or three points): the chord has
+    // no direction, the next point still gives one.
+    if (chord.x != 0.0 || chord.z != 0.0) return chord;
+  }
+  // A track so small that no point lies that far away: the step to the next
+  // point is all there is.
+  const int next = (anchor + 1 < n) ? anchor + 1 : 0;
+  return difference(track[static_cast<size_t>(anchor)], track[static_cast<size_t>(next)]);
+}
+
 LineGeometry computeLineGeometry(const LapDefinition& definition, int lineIndex) {
   LineGeometry line;
   const std::vector<TrackPoint>& track = definition.track;
@@ -97,14 +143,12 @@ LineGeometry computeLineGeometry(const LapDefinition& definition, int lineIndex)
     }
     if (a < 0) return line;  // on no track point: the line has no direction
   }
-  const int b = (a + 1 < n) ? a + 1 : 0;
   const TrackPoint& pa = track[static_cast<size_t>(a)];
-  const TrackPoint& pb = track[static_cast<size_t>(b)];
   line.anchor = pa;
   line.end1 = Vec3{pa.longitude, 0.0, pa.latitude};
   line.end2 = line.end1;
 
-  const Vec3 v{pb.longitude - pa.longitude, 0.0, pb.latitude - pa.latitude};
+  const Vec3 v = lineTrackDirection(track, a);
   line.trackDirection = v;
   // up x V and V x up, with up = (0, 1, 0).
   Vec3 n1{v.z, 0.0, -v.x};
@@ -119,6 +163,13 @@ LineGeometry computeLineGeometry(const LapDefinition& definition, int lineIndex)
   return line;
 }
 
+bool insideLineCircle(const LineGeometry& line, const TrackPoint& position) {
+  if (!line.usable) return false;
+  const double nearValue = (position.latitude - line.end2.z) * (position.latitude - line.end1.z) +
+                           (position.longitude - line.end2.x) * (position.longitude - line.end1.x);
+  return nearValue < 0.0;
+}
+
 bool testCrossing(const LineGeometry& line, int lineIndex, const TrackPoint& previous, const TrackPoint& newest,
                   int& armedLine, bool backwardDisarms, TrackPoint* footPoint) {
   if (!line.usable) return false;
@@ -129,10 +180,7 @@ bool testCrossing(const LineGeometry& line, int lineIndex, const TrackPoint& pre
     if (backwardDisarms && armedLine == lineIndex) armedLine = -1;
     return false;
   }
-  // Inside the circle that has the line as its diameter.
-  const double nearValue = (newest.latitude - line.end2.z) * (newest.latitude - line.end1.z) +
-                           (newest.longitude - line.end2.x) * (newest.longitude - line.end1.x);
-  if (!(nearValue < 0.0) && armedLine != lineIndex) return false;
+  if (!insideLineCircle(line, newest) && armedLine != lineIndex) return false;
 
   const Vec3& m = line.lineDirection;
   const double t = m.z * (newest.latitude - line.end1.z) + m.x * (newest.longitude - line.end1.x) + m.y * 0.0;
@@ -147,18 +195,24 @@ bool testCrossing(const LineGeometry& line, int lineIndex, const TrackPoint& pre
   return false;
 }
 
-LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, const FixHistory& history,
-                           const LiveStep* live) {
-  const int startFinish = startFinishLine(definition);
-  const LineGeometry target = computeLineGeometry(definition, targetLine);
-  const LineGeometry startFinishGeometry = computeLineGeometry(definition, startFinish);
-  const int count = std::clamp(history.count, 0, FixHistory::kCapacity);
+namespace {
 
-  int armed = -1;
+// The crossings a replay of the capture finds: the first start/finish
+// crossing (the lap's start) and the last crossing of the target line
+// counted after it.
+struct ReplayCrossings {
   int startIndex = -1;
   int endIndex = -1;
   StepCrossing start;
   StepCrossing end;
+};
+
+ReplayCrossings replayCrossings(const LineGeometry& target, int targetLine, const LineGeometry& startFinishGeometry,
+                                int startFinish, const FixHistory& history) {
+  const int count = std::clamp(history.count, 0, FixHistory::kCapacity);
+  ReplayCrossings found;
+  int armed = -1;
+  LineRecount recount;
   const LineGeometry* lines[2] = {&target, &startFinishGeometry};
   const int lineIndexes[2] = {targetLine, startFinish};
   for (int i = 1; i < count; ++i) {
@@ -170,16 +224,42 @@ LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, cons
     for (int k = 0; k < 2; ++k) {
       TrackPoint foot;
       if (!testCrossing(*lines[k], lineIndexes[k], p, c, armed, true, &foot)) continue;
-      if (startIndex < 0 && lineIndexes[k] == startFinish) {
-        startIndex = i;
-        start = measure(before, after, foot);
+      if (!recount.mayCount(lineIndexes[k])) continue;
+      recount.counted(lineIndexes[k]);
+      if (found.startIndex < 0 && lineIndexes[k] == startFinish) {
+        found.startIndex = i;
+        found.start = measure(before, after, foot);
       } else {
-        endIndex = i;
-        end = measure(before, after, foot);
+        found.endIndex = i;
+        found.end = measure(before, after, foot);
       }
       break;  // one crossing a step
     }
+    for (int k = 0; k < 2; ++k) recount.afterStep(*lines[k], lineIndexes[k], c);
   }
+  return found;
+}
+
+}  // namespace
+
+bool lapStartFromHistory(const LapDefinition& definition, const FixHistory& history, uint32_t& startMs) {
+  const int startFinish = startFinishLine(definition);
+  const LineGeometry line = computeLineGeometry(definition, startFinish);
+  const ReplayCrossings found = replayCrossings(line, startFinish, line, startFinish, history);
+  return found.startIndex >= 0 && crossingInstant(found.start, startMs);
+}
+
+LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, const FixHistory& history,
+                           const LiveStep* live) {
+  const int startFinish = startFinishLine(definition);
+  const LineGeometry target = computeLineGeometry(definition, targetLine);
+  const LineGeometry startFinishGeometry = computeLineGeometry(definition, startFinish);
+  const int count = std::clamp(history.count, 0, FixHistory::kCapacity);
+  const ReplayCrossings found = replayCrossings(target, targetLine, startFinishGeometry, startFinish, history);
+  const int startIndex = found.startIndex;
+  int endIndex = found.endIndex;
+  const StepCrossing& start = found.start;
+  StepCrossing end = found.end;
 
   if (startIndex < 0) return {};
   // A lap longer than the capture: its end crossing happened on a step the
@@ -207,9 +287,31 @@ LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, cons
   return LapTime{endMs - startMs, startMs};
 }
 
+bool nearTrack(const LapDefinition& definition, const TrackPoint& position) {
+  const std::vector<TrackPoint>& track = definition.track;
+  const size_t n = track.size();
+  const double reach2 = kLineHalfLength * kLineHalfLength;
+  for (size_t i = 0; i < n; ++i) {
+    // Segment from point i to the next, the last one closing the loop.
+    const TrackPoint& a = track[i];
+    const TrackPoint& b = track[i + 1 < n ? i + 1 : 0];
+    const double dx = b.longitude - a.longitude;
+    const double dz = b.latitude - a.latitude;
+    const double px = position.longitude - a.longitude;
+    const double pz = position.latitude - a.latitude;
+    const double length2 = dx * dx + dz * dz;
+    const double t = length2 > 0.0 ? std::clamp((px * dx + pz * dz) / length2, 0.0, 1.0) : 0.0;
+    const double ex = px - t * dx;
+    const double ez = pz - t * dz;
+    if (ex * ex + ez * ez <= reach2) return true;
+  }
+  return false;
+}
+
 void LiveLapLines::setDefinition(const LapDefinition* definition) {
   lineCount_ = 0;
   lines_.fill(LineGeometry{});
+  recount_.reset();
   if (definition == nullptr) return;
   lineCount_ = startFinishLine(*definition) + 1;
   for (int k = 0; k < lineCount_; ++k) lines_[static_cast<size_t>(k)] = computeLineGeometry(*definition, k);
@@ -221,9 +323,12 @@ int LiveLapLines::test(const FixSample& previous, const FixSample& newest, std::
   if (samePosition(p, c)) return 0;
   int found = 0;
   for (int k = 0; k < lineCount_; ++k) {
-    if (testCrossing(lines_[static_cast<size_t>(k)], k, p, c, armedLine_, false, nullptr)) {
+    const LineGeometry& line = lines_[static_cast<size_t>(k)];
+    if (testCrossing(line, k, p, c, armedLine_, false, nullptr) && recount_.mayCount(k)) {
+      recount_.counted(k);
       crossed[static_cast<size_t>(found++)] = k;
     }
+    recount_.afterStep(line, k, c);
   }
   return found;
 }

@@ -12,6 +12,7 @@
 // out to the same millisecond on every machine.
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "gps/fix_history.h"
 #include "store/lap_definitions.h"
@@ -27,6 +28,11 @@ struct Vec3 {
 // Half the length of every line: 1/3000 degree (about 37 m each side of the
 // track where the line runs north-south).
 inline constexpr double kLineHalfLength = 0.0003333333333333333;
+// A line's direction is taken over the track this far either side of its
+// anchor: the step to the next recorded point (often 1 to 3 m, and at the
+// start/finish point the join of two passes metres apart sideways) turns
+// the line far off square to the road.
+inline constexpr double kLineDirectionReachM = 15.0;
 inline constexpr double kLapMphToKmh = 1.609344;
 inline constexpr double kLapKmhToMs = 0.2777777777777778;
 
@@ -35,7 +41,7 @@ inline constexpr double kLapKmhToMs = 0.2777777777777778;
 inline constexpr int kMaxLapLines = LapDefinition::kMaxSplitLines + 1;
 
 struct LineGeometry {
-  Vec3 trackDirection;  // from the anchor to the next track point, not normalised
+  Vec3 trackDirection;  // the track's direction through the anchor, not normalised
   Vec3 end1;            // anchor + half length along up x trackDirection
   Vec3 end2;            // anchor + half length along trackDirection x up
   Vec3 lineDirection;   // unit vector from end1 towards end2
@@ -50,9 +56,46 @@ struct LineGeometry {
 // to 0..5).
 int startFinishLine(const LapDefinition& definition);
 
+// The track's direction through point `anchor` of a closed track: from the
+// first point behind it to the first point ahead of it (walking round the
+// loop) that lie at least kLineDirectionReachM from it on the ground. On a
+// track with no point that far away, or whose two such points coincide,
+// from the anchor to the next point. Degrees, (longitude, 0, latitude).
+Vec3 lineTrackDirection(const std::vector<TrackPoint>& track, int anchor);
+
 // Geometry of line `lineIndex` of the definition; an index outside the
 // definition's lines gives an unusable line.
 LineGeometry computeLineGeometry(const LapDefinition& definition, int lineIndex);
+
+// Whether a position lies inside the line's circle: the circle with the line
+// as its diameter, kLineHalfLength (in degrees) around the anchor.
+bool insideLineCircle(const LineGeometry& line, const TrackPoint& position);
+
+// Lines that have counted a crossing wait until a fix lies outside their
+// circle before they count another: a car standing on a line, its fixes
+// jittering back and forth over it, crosses it once, and a lap needs the car
+// to have left the line. The crossing test itself runs as always (it arms
+// and disarms); only the count is held back.
+class LineRecount {
+ public:
+  bool mayCount(int lineIndex) const { return !waiting(lineIndex); }
+  void counted(int lineIndex) { set(lineIndex, true); }
+  // After each step that moved: the line stops waiting once the newest fix
+  // lies outside its circle.
+  void afterStep(const LineGeometry& line, int lineIndex, const TrackPoint& newest) {
+    if (waiting(lineIndex) && !insideLineCircle(line, newest)) set(lineIndex, false);
+  }
+  void reset() { waiting_.fill(false); }
+
+ private:
+  bool waiting(int lineIndex) const {
+    return lineIndex >= 0 && lineIndex < kMaxLapLines && waiting_[static_cast<size_t>(lineIndex)];
+  }
+  void set(int lineIndex, bool value) {
+    if (lineIndex >= 0 && lineIndex < kMaxLapLines) waiting_[static_cast<size_t>(lineIndex)] = value;
+  }
+  std::array<bool, kMaxLapLines> waiting_{};
+};
 
 // Whether the step from `previous` to `newest` (positions only; the caller
 // has checked that they differ) crosses the line. armedLine is the one armed
@@ -94,7 +137,8 @@ struct LiveStep {
 };
 
 // Replays the captured samples: the first start/finish crossing is the
-// start, the last crossing of the target line after it the end; both
+// start, the last crossing of the target line after it the end (each line
+// counting again only after the car has left its circle); both
 // instants are interpolated from distances and speeds. A capture full to its
 // 2048 fixes that holds no crossing of the target after the start (a slow
 // lap, a long circuit) takes the end from `live`, the step on which the live
@@ -103,20 +147,34 @@ struct LiveStep {
 LapTime lapTimeFromHistory(const LapDefinition& definition, int targetLine, const FixHistory& history,
                            const LiveStep* live = nullptr);
 
+// The instant of the start/finish crossing a lap replay of this capture
+// would measure from (the first it finds), when it finds one it can time.
+// Run on the capture a start/finish crossing has just restarted, it tells
+// whether the lap begun there can ever be timed: a crossing the live test
+// counts on the line's far extension, or with the car standing, cannot.
+bool lapStartFromHistory(const LapDefinition& definition, const FixHistory& history, uint32_t& startMs);
+
+// Whether a position lies within a line's reach of the track: no farther
+// than kLineHalfLength, in the lines' own degree units, from the closed
+// polyline of its points. A car farther from every part of the track than
+// any of its lines reaches has left the circuit.
+bool nearTrack(const LapDefinition& definition, const TrackPoint& position);
+
 // The live side of the engine, as the lap screen keeps it: the geometry of
 // every line of the active definition, computed once per choice of active
 // definition, and the one armed line, kept across such choices.
 class LiveLapLines {
  public:
   // The lines of `definition` (nullptr: none, nothing crosses). The armed
-  // line is left as it is.
+  // line is left as it is; no line of the new set waits to be left.
   void setDefinition(const LapDefinition* definition);
   void resetArmed() { armedLine_ = -1; }
 
   // Tests the step from `previous` to `newest` against every line, split
   // lines first and the start/finish line last, without disarming on
-  // backward movement. Fills `crossed` with the lines crossed, in that
-  // order, and answers how many. A step that did not move crosses nothing.
+  // backward movement. Fills `crossed` with the lines whose crossing counts
+  // (LineRecount), in that order, and answers how many. A step that did not
+  // move crosses nothing.
   int test(const FixSample& previous, const FixSample& newest, std::array<int, kMaxLapLines>& crossed);
 
   int lineCount() const { return lineCount_; }
@@ -127,6 +185,7 @@ class LiveLapLines {
   std::array<LineGeometry, kMaxLapLines> lines_{};
   int lineCount_ = 0;
   int armedLine_ = -1;
+  LineRecount recount_;
 };
 
 }  // namespace corvantis

@@ -88,13 +88,24 @@ void LapTimingScreen::openScreen() {
   lines_.setDefinition(nullptr);
   lines_.resetArmed();
   running_ = false;
+  lapTimed_ = false;
   elapsedMs_ = 0;
   msSinceFix_ = 0;
   lastUpdateTick_ = lastMapDraw_ = ctx_.clock.tickMs();
   recordingBox_.fill(0.0);
+  selectRememberedTrack();
   // The pump holds off for 2 s after a screen change: the receiver's state
   // shows at once rather than "Connecting to GPS device ...".
   showStatus();
+}
+
+// The track the driver picked last (in this run or an earlier one) is
+// active again at once: nothing would be timed until it was picked again.
+void LapTimingScreen::selectRememberedTrack() {
+  const int remembered = ctx_.rememberedTrack.find(ctx_.lapDefinitions);
+  if (remembered < 0) return;
+  dialog_->setSelection(kActiveLap, remembered);
+  activeLapChanged();
 }
 
 bool LapTimingScreen::showStatus() {
@@ -164,7 +175,7 @@ void LapTimingScreen::update(bool newFix) {
   } else {
     msSinceFix_ += now - lastUpdateTick_;
   }
-  if (running_) {
+  if (running_ && lapTimed_) {
     elapsedMs_ = ctx_.gps.history.newestFixTime() - startFixTime_ + msSinceFix_;
     dialog_->setText(kRunningTime, formatRunTime(elapsedMs_));
   }
@@ -200,6 +211,17 @@ void LapTimingScreen::liveCrossings() {
       splitCrossed(crossed[static_cast<size_t>(i)], step);
     }
   }
+  if (lapTimed_ && definition != nullptr && !nearTrack(*definition, TrackPoint{step.newest.longitude, step.newest.latitude})) {
+    stopShowingLap();
+  }
+}
+
+// The lap stays open, as it always did: should the car come back and cross
+// the line, the lap is completed (and stored when its replay times it).
+void LapTimingScreen::stopShowingLap() {
+  lapTimed_ = false;
+  dialog_->setText(kRunningTime, "");
+  clearSplitTexts(LapDefinition::kMaxSplitLines);
 }
 
 void LapTimingScreen::startFinishCrossed(const LiveStep& step) {
@@ -224,13 +246,24 @@ void LapTimingScreen::startFinishCrossed(const LiveStep& step) {
   running_ = true;
   elapsedMs_ = 0;
   history.startCapture(ctx_.clock.calendarSeconds());
+  // The lap's replay measures it from the first start/finish crossing of the
+  // capture begun here. When it finds none (a crossing of the line's far
+  // extension, counted because the line stayed armed while the car was
+  // away), this lap can never be timed, and no running time is shown.
+  uint32_t startMs = 0;
+  lapTimed_ = lapStartFromHistory(definition, history, startMs);
+  if (!lapTimed_) dialog_->setText(kRunningTime, "");
   clearSplitTexts(splitCount);
 }
 
 void LapTimingScreen::splitCrossed(int line, const LiveStep& step) {
-  // Over the capture as it is, speeds not smoothed; shown whether or not a
-  // lap runs.
+  // A split shows only when passed in the lap being timed: before the first
+  // lap (the out lap) the replay finds no start and the time would read
+  // ".000s".
+  if (!running_ || !lapTimed_) return;
+  // Over the capture as it is, speeds not smoothed.
   const LapTime split = lapTimeFromHistory(*activeDefinition(), line, ctx_.gps.history, &step);
+  if (split.timeMs == 0) return;
   dialog_->setText(kFirstSplit + line, formatRunTime(split.timeMs));
   if (onLapEvent) onLapEvent(LapEvent{LapEvent::Kind::Split, line, split.timeMs, 0});
 }
@@ -316,6 +349,7 @@ void LapTimingScreen::activeLapChanged() {
   // The armed line and a lap under way are kept: the next start/finish
   // crossing of the new definition completes the lap.
   lines_.setDefinition(activeDefinition());
+  ctx_.rememberedTrack.remember(ctx_.lapDefinitions, activeLap_);
   clearSplitTexts(LapDefinition::kMaxSplitLines);
   drawMap(dialog_->surface());
 }
@@ -323,6 +357,7 @@ void LapTimingScreen::activeLapChanged() {
 void LapTimingScreen::abortLap() {
   if (!running_) return;
   running_ = false;
+  lapTimed_ = false;
   dialog_->setText(kRunningTime, "");
   clearSplitTexts(LapDefinition::kMaxSplitLines);
 }

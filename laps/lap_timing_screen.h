@@ -63,7 +63,13 @@ class LapTimingScreen : public Screen {
 
   int activeLap() const { return activeLap_; }
   bool recording() const { return recording_; }
+  // A lap is open: the next start/finish crossing completes it (and stores
+  // it when its replay times it).
   bool running() const { return running_; }
+  // A lap is really being timed, and its running time shows: it began at a
+  // start/finish crossing its replay will measure from, and the car has
+  // stayed on the track since.
+  bool timingLap() const { return running_ && lapTimed_; }
   uint32_t elapsedMs() const { return elapsedMs_; }
 
  protected:
@@ -78,7 +84,10 @@ class LapTimingScreen : public Screen {
 
   void showBestAndLast();
   void clearSplitTexts(int count);
+  void selectRememberedTrack();
   void liveCrossings();
+  // The lap open stops showing: the car left the track.
+  void stopShowingLap();
   void startFinishCrossed(const LiveStep& step);
   void splitCrossed(int line, const LiveStep& step);
   void keepRecordedFix();
@@ -96,6 +105,7 @@ class LapTimingScreen : public Screen {
   int activeLap_ = -1;
   bool recording_ = false;
   bool running_ = false;
+  bool lapTimed_ = false;  // see timingLap()
   uint32_t elapsedMs_ = 0;
   uint32_t startFixTime_ = 0;
   uint32_t msSinceFix_ = 0;

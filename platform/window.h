@@ -112,6 +112,9 @@ class Dialog {
   virtual void setSelected(int id, int index, bool selected) = 0;
   // Row with the focus rectangle in a list, -1 for none.
   virtual int focusedItem(int id) const = 0;
+  // Row of a list under point p, in the list's own coordinates (as onHold
+  // gives them); -1 where no row is (below the last one, an empty list).
+  virtual int itemAt(int id, Point p) const = 0;
 
   virtual void setEnabled(int id, bool enabled) = 0;
   virtual bool isEnabled(int id) const = 0;

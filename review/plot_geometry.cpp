@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "common/units.h"
 
@@ -25,16 +26,11 @@ int wholeOf(double value) {
   return static_cast<int>(std::trunc(std::clamp(value, -kValueLimit, kValueLimit)));
 }
 
-// Acceleration between two samples in thousandths of g, as the range needs
-// it: the speed difference in single precision, the time difference made a
-// float and widened, the rest in double.
-int rangeMilliG(const TraceSample& a, const TraceSample& b) {
-  const float speedDiff = b.speed - a.speed;
-  const auto timeDiff = static_cast<float>(b.time - a.time);
-  const double milliG = std::fabs(static_cast<double>(speedDiff)) * 1000.0 / static_cast<double>(timeDiff) *
-                        units::kMphToKph * units::kKphToMetresPerSecond * 0.1020408163265306 * 1000.0;
-  return wholeOf(milliG);
-}
+// m/s^2 to thousandths of g (the plot's g is 9.8 m/s^2).
+constexpr double kMetresPerS2ToMilliG = 0.1020408163265306 * 1000.0;
+// A trace of damaged times could hold any number of samples at one instant:
+// a window takes at most this many on each side.
+constexpr size_t kSlopeMaxSamplesPerSide = 64;
 
 // Fix time at which the speed passes b between samples a and c, in single
 // precision (speed[a] <= b < speed[c]).
@@ -46,9 +42,57 @@ uint32_t crossingTime(float b, const TraceSample& a, const TraceSample& c) {
 
 }  // namespace
 
+std::vector<double> traceAccelerationMilliG(const std::vector<TraceSample>& trace, size_t n, int64_t halfWindowMs) {
+  n = std::min(n, trace.size());
+  std::vector<double> out(n, std::numeric_limits<double>::quiet_NaN());
+  for (size_t j = 0; j < n; ++j) {
+    const auto offsetMs = [&](size_t k) {
+      return static_cast<int64_t>(trace[k].time) - static_cast<int64_t>(trace[j].time);
+    };
+    // The samples within the window, then more on the nearer side until
+    // three are taken (the ends of the trace, a slow receiver).
+    size_t first = j;
+    size_t last = j;
+    while (first > 0 && j - first < kSlopeMaxSamplesPerSide && std::llabs(offsetMs(first - 1)) <= halfWindowMs) --first;
+    while (last + 1 < n && last - j < kSlopeMaxSamplesPerSide && std::llabs(offsetMs(last + 1)) <= halfWindowMs) ++last;
+    while (last - first < 2 && (first > 0 || last + 1 < n)) {
+      const bool before = first > 0 && (last + 1 >= n || std::llabs(offsetMs(first - 1)) <= std::llabs(offsetMs(last + 1)));
+      if (before) --first;
+      else ++last;
+    }
+    // Least-squares quadratic d = c0 + c1 t + c2 t^2 through the window's
+    // distances, t in seconds and d in metres from sample j (small numbers,
+    // well conditioned); the acceleration is 2 c2.
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0, r0 = 0, r1 = 0, r2 = 0;
+    for (size_t k = first; k <= last; ++k) {
+      const double t = static_cast<double>(offsetMs(k)) / 1000.0;
+      const double d = static_cast<double>(trace[k].distance) - static_cast<double>(trace[j].distance);
+      const double t2 = t * t;
+      s0 += 1.0;
+      s1 += t;
+      s2 += t2;
+      s3 += t2 * t;
+      s4 += t2 * t2;
+      r0 += d;
+      r1 += d * t;
+      r2 += d * t2;
+    }
+    // Cramer's rule for c2 of [[s0 s1 s2] [s1 s2 s3] [s2 s3 s4]] c = r.
+    const double det = s0 * (s2 * s4 - s3 * s3) - s1 * (s1 * s4 - s3 * s2) + s2 * (s1 * s3 - s2 * s2);
+    const double detC2 = s0 * (s2 * r2 - s3 * r1) - s1 * (s1 * r2 - s2 * r1) + r0 * (s1 * s3 - s2 * s2);
+    // Fewer than three distinct instants leave no curve to fit: a (tiny)
+    // determinant against the size of its terms says so.
+    if (!(std::fabs(det) > 1e-9 * s0 * s2 * s4)) continue;
+    const double metresPerS2 = 2.0 * detC2 / det;
+    out[j] = metresPerS2 * kMetresPerS2ToMilliG;
+  }
+  return out;
+}
+
 PlotFrame plotFrame(bool landscape) {
   PlotFrame frame;
   frame.height = landscape ? 140 : 170;
+  frame.clientWidth = landscape ? 320 : 240;
   return frame;
 }
 
@@ -77,9 +121,9 @@ PlotRanges computePlotRanges(int32_t key, const std::vector<const RunRecord*>& r
     for (size_t j = 1; j < n; ++j) {
       maxSpeed = std::max(maxSpeed, wholeOf(s[j].speed));
       if (s[j - 1].speed <= b && s[j].speed > b) origin = crossingTime(b, s[j - 1], s[j]);
-      // Two fixes with the same time have no acceleration between them.
-      if (s[j].time != s[j - 1].time) accelRange = std::max(accelRange, rangeMilliG(s[j - 1], s[j]));
     }
+    // The axis holds the acceleration as plotted, in either direction.
+    for (const double milliG : traceAccelerationMilliG(s, n)) accelRange = std::max(accelRange, wholeOf(std::fabs(milliG)));
     if (key == 0) origin = run.startTime;  // a lap's clock starts at its line crossing
     out.originsMs[i] = origin;
     spanMs = std::max(spanMs, static_cast<int64_t>(s[n - 1].time) - static_cast<int64_t>(origin));
@@ -159,6 +203,9 @@ std::vector<CurvePoint> curvePoints(const RunRecord& run, uint32_t originMs, con
   const int range = std::max(scale.range, 1);
   const double usedHeight = scale.usedHeightPx;
 
+  std::vector<double> accelerationMilliG;
+  if (scale.kind == PlotKind::Acceleration) accelerationMilliG = traceAccelerationMilliG(s, n);
+
   // Every sample's point before the cut at the time axis; y may be negative.
   std::vector<CurvePoint> raw;
   raw.reserve(n);
@@ -182,15 +229,8 @@ std::vector<CurvePoint> curvePoints(const RunRecord& run, uint32_t originMs, con
         break;
       }
       case PlotKind::Acceleration: {
-        double milliG = 0.0;
-        if (j > 0) {
-          if (s[j].time == s[j - 1].time) continue;  // no time between them: no acceleration
-          // mph per second in single precision, m/s^2 narrowed back to single.
-          const float mphPerS = (s[j].speed - s[j - 1].speed) * 1000.0f / static_cast<float>(s[j].time - s[j - 1].time);
-          const auto metresPerS2 = static_cast<float>(static_cast<double>(mphPerS) * units::kMphToKph *
-                                                       units::kKphToMetresPerSecond);
-          milliG = static_cast<double>(metresPerS2) * 0.10204081 * 1000.0;
-        }
+        const double milliG = accelerationMilliG[j];
+        if (std::isnan(milliG)) continue;  // no time within its window: no acceleration
         // Zero acceleration at mid-height; braking goes below it.
         y = wholeOf(milliG * usedHeight / range) + scale.heightPx / 2;
         break;

@@ -1,5 +1,6 @@
 #include "review/plot_screen.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "common/time_text.h"
@@ -12,6 +13,25 @@ namespace corvantis {
 namespace {
 
 const platform::FontSpec kPlotFont{"Arial", 12, 400};
+// The smallest size a label is drawn in to fit beside the axis.
+constexpr int kSmallestLabelPixels = 6;
+
+// Draws a value label with its right end at rightX and centred on y, in the
+// plot's font; a label too wide for the room left of rightX (four-digit
+// distances) is drawn in the largest smaller size that fits, as the other
+// screens fit their texts, and never above minTop.
+void drawValueLabel(platform::Surface& surface, const std::string& label, int rightX, int y, int minTop) {
+  const int room = rightX - 1;
+  platform::FontSpec font = kPlotFont;
+  platform::Size extent = surface.textExtent(label);
+  while (extent.width > room && font.heightPx > kSmallestLabelPixels) {
+    --font.heightPx;
+    surface.setFont(font);
+    extent = surface.textExtent(label);
+  }
+  surface.drawText(rightX - extent.width, std::max(minTop, y - extent.height / 2), label);
+  if (font.heightPx != kPlotFont.heightPx) surface.setFont(kPlotFont);
+}
 
 }  // namespace
 
@@ -60,11 +80,12 @@ void PlotScreen::onPaint(platform::Surface& surface) {
     case PlotKind::Speed: title = metric() ? "SPEED (kph)" : "SPEED (mph)"; break;
   }
   surface.drawText(2, frame.top - 18, title);
+  const int titleBottom = frame.top - 18 + surface.textExtent(title).height;
 
   AxisTicks timeTicks;
   drawTimeAxis(surface, frame, timeTicks);
   AxisTicks valueTicks;
-  drawValueAxis(surface, frame, valueTicks);
+  drawValueAxis(surface, frame, titleBottom, valueTicks);
 
   surface.setPen(kAxisColour);
   surface.moveTo(frame.left + 2, frame.top);
@@ -87,7 +108,8 @@ void PlotScreen::drawTimeAxis(platform::Surface& surface, const PlotFrame& frame
     const int x = frame.left + k * ticks.stepPx + 2;
     const std::string label = timeTickLabel(static_cast<int64_t>(k) * ticks.stepValue, wholeSeconds);
     const platform::Size extent = surface.textExtent(label);
-    const int labelLeft = x - extent.width / 2;
+    // The last labels of a long axis are kept inside the screen's right edge.
+    const int labelLeft = std::min(x - extent.width / 2, frame.clientWidth - extent.width - 1);
     // A label that would crowd the one before it is left out; its tick stays.
     const bool drawn = !anyLabel || labelLeft > lastCentre + lastWidth + 3;
     if (drawn) {
@@ -111,7 +133,7 @@ void PlotScreen::drawTimeAxis(platform::Surface& surface, const PlotFrame& frame
   surface.drawText(frame.left + frame.width / 2 - extent.width / 2, bottom + extent.height + 4, caption);
 }
 
-void PlotScreen::drawValueAxis(platform::Surface& surface, const PlotFrame& frame, AxisTicks& ticks) {
+void PlotScreen::drawValueAxis(platform::Surface& surface, const PlotFrame& frame, int titleBottom, AxisTicks& ticks) {
   int* range = &ranges_.maxSpeed;
   int unit = 5;
   if (plotKind_ == PlotKind::Distance) {
@@ -130,9 +152,9 @@ void PlotScreen::drawValueAxis(platform::Surface& surface, const PlotFrame& fram
     const int value = k * ticks.stepValue;
     const std::string label = plotKind_ == PlotKind::Acceleration ? accelerationLabel(value - ranges_.accelRange / 2)
                                                                   : std::to_string(value);
-    const platform::Size extent = surface.textExtent(label);
     surface.setTextColour(kAxisColour);
-    surface.drawText(frame.left - extent.width - 2, y - extent.height / 2, label);
+    // The top label sits just below the axis title rather than crowd it.
+    drawValueLabel(surface, label, frame.left - 2, y, titleBottom + 1);
     surface.setPen(kAxisColour);
     surface.moveTo(frame.left - 2, y);
     surface.lineTo(frame.left + 2, y);

@@ -48,7 +48,8 @@ class PlotScreen : public Screen {
  private:
   bool metric() const;
   void drawTimeAxis(platform::Surface& surface, const PlotFrame& frame, AxisTicks& ticks);
-  void drawValueAxis(platform::Surface& surface, const PlotFrame& frame, AxisTicks& ticks);
+  // titleBottom: the first row below the axis title, which no label may reach.
+  void drawValueAxis(platform::Surface& surface, const PlotFrame& frame, int titleBottom, AxisTicks& ticks);
   void drawCurves(platform::Surface& surface, const PlotFrame& frame, const AxisTicks& timeTicks,
                   const AxisTicks& valueTicks);
 

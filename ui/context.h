@@ -4,6 +4,7 @@
 // test starts from a fresh state.
 #include "gps/gps_input.h"
 #include "store/lap_definitions.h"
+#include "store/remembered_track.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "store/run_records.h"
@@ -33,6 +34,9 @@ struct AppContext {
   GpsInput gps;  // serial link, pump state, CurrentFix, FixHistory
   RunRecords records;
   LapDefinitions lapDefinitions;
+  // The track last picked on the lap screen (kept beside the options file
+  // once the application names it).
+  RememberedTrack rememberedTrack;
   RunState runState;
 
   // Set when the user closes the window or the program is asked to end

@@ -12,7 +12,11 @@ namespace corvantis {
 // when listId is a tap-and-hold list (whether or not a menu was shown), false
 // when the hold was meant for something else.
 //
-// A multiple-selection list with neither a focused nor a selected row (in
+// A hold on a row that is not selected selects it first, as a tap would
+// (on a multiple-selection list it becomes the only selected row), and the
+// owner hears of it as of the user's own change; the menu's commands then
+// act on that row. A hold on a selected row keeps the selection. A
+// multiple-selection list with neither a focused nor a selected row (in
 // practice an empty list) ignores the hold; a single-selection list always
 // opens its menu, selected row or not: the commands themselves check.
 bool handleListHold(const platform::DialogLayout& layout, platform::Dialog& dialog,

@@ -1,6 +1,8 @@
 // Cost of the crossing engine: the live test of one new fix against the six
-// lines of a track with five split lines, and one replay over a full
-// 2048-fix capture (what a lap or split crossing costs).
+// lines of a track with five split lines, one replay over a full 2048-fix
+// capture (what a lap or split crossing costs), and the lap screen's test
+// of whether the car is still on the track (every new fix while a lap is
+// timed; arg 1: the car on the far side of the track, arg 0: 1 km off it).
 //
 //   build/release/bench/laps/laps_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -84,6 +86,19 @@ void BM_ReplayFullCapture(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * FixHistory::kCapacity);
 }
 BENCHMARK(BM_ReplayFullCapture)->Arg(5)->Arg(0);
+
+void BM_NearTrack(benchmark::State& state) {
+  const LapDefinition d = ovalTrack();
+  TrackPoint car = d.track[200];
+  if (state.range(0) == 0) car.latitude += 0.01;
+  bool near = false;
+  for (auto _ : state) {
+    near = nearTrack(d, car);
+    benchmark::DoNotOptimize(near);
+  }
+  if (near != (state.range(0) == 1)) state.SkipWithError("the car is not where it should be");
+}
+BENCHMARK(BM_NearTrack)->Arg(1)->Arg(0);
 
 }  // namespace
 }  // namespace corvantis

@@ -182,6 +182,14 @@ int HeadlessDialog::selection(int id) const {
   return c.selection;
 }
 
+int HeadlessDialog::itemAt(int id, Point p) const {
+  const ControlState& c = find(id);
+  if (c.entry.kind != ControlKind::List && c.entry.kind != ControlKind::MultiSelectList) return -1;
+  if (p.x < 0 || p.y < 0) return -1;
+  const int row = p.y / kRowHeightPx;
+  return row < static_cast<int>(c.items.size()) ? row : -1;
+}
+
 void HeadlessDialog::setSelection(int id, int index) {
   ControlState& c = find(id);
   requireItems(c, "setSelection");

@@ -17,6 +17,8 @@
 // - A list with rows always has a focus row (the first until it is moved);
 //   an empty list has none. On a multiple-selection list, selection() is
 //   the focus row and setSelection() only moves it.
+// - A list's rows are kRowHeightPx high from its top, never scrolled:
+//   itemAt answers the row under a point, rowPoint a point on a row.
 // - A length limit holds for whatever the field holds: the excess of typed
 //   or set text is cut off, and setting a limit cuts the current text.
 // - A user action on a hidden or disabled control, on an ended dialog or on
@@ -83,6 +85,7 @@ class HeadlessDialog final : public Dialog {
   bool isSelected(int id, int index) const override;
   void setSelected(int id, int index, bool selected) override;
   int focusedItem(int id) const override;
+  int itemAt(int id, Point p) const override;
   void setEnabled(int id, bool enabled) override;
   bool isEnabled(int id) const override;
   void setVisible(int id, bool visible) override;
@@ -95,6 +98,10 @@ class HeadlessDialog final : public Dialog {
   void end(int result) override;
   int popupMenu(const MenuSpec& menu, int id, Point p, const std::vector<int>& greyed) override;
   bool landscape() const override { return layout_.widthDu > layout_.heightDu; }
+
+  static constexpr int kRowHeightPx = 14;
+  // A point in the middle of the left part of row `row` of a list.
+  static Point rowPoint(int row) { return Point{10, row * kRowHeightPx + kRowHeightPx / 2}; }
 
   // --- The user ---
   // Presses a button (Clicked).

@@ -510,6 +510,16 @@ int QtDialog::focusedItem(int id) const {
   return std::max(list->currentRow(), 0);
 }
 
+int QtDialog::itemAt(int id, Point p) const {
+  const Control* c = find(id);
+  if (c == nullptr || !isList(c->kind)) {
+    return -1;
+  }
+  // The hold's point is in the list's viewport, where the rows are laid out.
+  const QModelIndex index = static_cast<QListWidget*>(c->widget)->indexAt(QPoint(p.x, p.y));
+  return index.isValid() ? index.row() : -1;
+}
+
 void QtDialog::setEnabled(int id, bool enabled) {
   if (const Control* c = find(id)) {
     c->widget->setEnabled(enabled);

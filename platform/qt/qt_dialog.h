@@ -79,6 +79,7 @@ class QtDialog final : public Dialog {
   bool isSelected(int id, int index) const override;
   void setSelected(int id, int index, bool selected) override;
   int focusedItem(int id) const override;
+  int itemAt(int id, Point p) const override;
   void setEnabled(int id, bool enabled) override;
   bool isEnabled(int id) const override;
   void setVisible(int id, bool visible) override;

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <stdexcept>
 #include <vector>
@@ -24,18 +25,30 @@ bool applyScaleFactor(int factor) {
 
 namespace {
 
-// A held key repeats. Escape, Enter and Return close screens and message
-// boxes: the first press closes one, and its repeats must not go on to
-// close the screen below it (holding Escape on a timing screen ended the
-// whole program). Repeats of those keys are dropped before any widget sees
-// them.
-class KeyRepeatFilter final : public QObject {
+// Keys a desktop user expects of the screens' buttons.
+// - A held key repeats. Escape, Enter and Return close screens and message
+//   boxes: the first press closes one, and its repeats must not go on to
+//   close the screen below it (holding Escape on a timing screen ended the
+//   whole program). Repeats of those keys are dropped before any widget sees
+//   them.
+// - Enter and Return (the keypad's Enter too) press the button that has the
+//   focus, as Space does. Left to the dialog, they would press its default
+//   button instead: Enter on a focused "Abort Lap" left the lap screen
+//   through "Main Menu". In a field or a list they keep pressing the default
+//   button.
+class KeyFilter final : public QObject {
  public:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
       const auto* key = static_cast<QKeyEvent*>(event);
-      if (key->isAutoRepeat() && (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Return ||
-                                  key->key() == Qt::Key_Enter)) {
+      const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+      if (key->isAutoRepeat() && (key->key() == Qt::Key_Escape || enter)) {
+        return true;
+      }
+      auto* button = qobject_cast<QPushButton*>(watched);
+      if (enter && event->type() == QEvent::KeyPress && button != nullptr && button->hasFocus() &&
+          button->isEnabled() && button->isVisible()) {
+        button->click();
         return true;
       }
     }
@@ -46,7 +59,7 @@ class KeyRepeatFilter final : public QObject {
 }  // namespace
 
 struct QtWindowSystem::State {
-  KeyRepeatFilter keyRepeats;
+  KeyFilter keys;
   QtWindowOptions options;
   QtMessageBoxes messageBoxes;
   QtPeriodicTimer timer;
@@ -62,12 +75,12 @@ QtWindowSystem::QtWindowSystem(QtWindowOptions options) {
   }
   state_ = std::make_unique<State>();
   state_->options = options;
-  QCoreApplication::instance()->installEventFilter(&state_->keyRepeats);
+  QCoreApplication::instance()->installEventFilter(&state_->keys);
 }
 
 QtWindowSystem::~QtWindowSystem() {
   if (QCoreApplication::instance() != nullptr) {
-    QCoreApplication::instance()->removeEventFilter(&state_->keyRepeats);
+    QCoreApplication::instance()->removeEventFilter(&state_->keys);
   }
 }
 

@@ -52,9 +52,11 @@ struct ConfigurationHarness {
     return names;
   }
   // Holds the stylus on the lap list and picks command from its menu.
+  // Held on the selected row, or below the rows when none is selected.
   void chooseFromLapMenu(HeadlessDialog& d, int command) {
     windows.pushMenuAnswer(command);
-    d.userHold(C::kLapList, {8, 8});
+    const int row = d.selection(C::kLapList);
+    d.userHold(C::kLapList, HeadlessDialog::rowPoint(row >= 0 ? row : d.itemCount(C::kLapList)));
   }
 
   platform::headless::HeadlessWindowSystem windows;
@@ -114,6 +116,43 @@ TEST(ConfigurationScreen, AStoredValueOutsideAListIsKeptOnOk) {
     d.userClick(C::kOk);
   });
   EXPECT_EQ(h.ctx.settings.baudIndex, 12);
+}
+
+TEST(ConfigurationScreen, HoldingARowThatIsNotSelectedSelectsItFirst) {
+  struct Case {
+    const char* what;
+    int selectedBefore;  // -1: none
+    int command;
+    std::vector<std::string> left;
+    const char* editorOpenedOn;  // nullptr: no editor
+  };
+  const Case cases[] = {
+      {"Delete, nothing selected", -1, C::kDeleteCommand, {"North loop", "Long track"}, nullptr},
+      {"Delete, another row selected", 0, C::kDeleteCommand, {"North loop", "Long track"}, nullptr},
+      {"Configure, another row selected", 2, C::kConfigureCommand, {"North loop", "Club circuit", "Long track"},
+       "Club circuit"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ConfigurationHarness h;
+    std::string editorName;
+    h.show([&](HeadlessDialog& d) {
+      if (c.selectedBefore >= 0) d.userSelect(C::kLapList, c.selectedBefore);
+      h.windows.scriptedMessageBoxes().pushAnswer(MessageAnswer::Yes);
+      if (c.editorOpenedOn != nullptr) {
+        h.windows.pushModalScript([&](HeadlessDialog& editor) {
+          editorName = editor.text(LapEditorScreen::kNameField);
+          editor.userClick(LapEditorScreen::kOk);
+        });
+      }
+      h.windows.pushMenuAnswer(c.command);
+      d.userHold(C::kLapList, HeadlessDialog::rowPoint(1));  // "Club circuit"
+      EXPECT_EQ(itemsOf(d, C::kLapList), c.left);
+      d.userClick(C::kCancel);
+    });
+    EXPECT_EQ(h.trackNames(), c.left);
+    EXPECT_EQ(editorName, c.editorOpenedOn == nullptr ? "" : c.editorOpenedOn);
+  }
 }
 
 TEST(ConfigurationScreen, DeleteAsksItsQuestionAndOnlyYesDeletes) {

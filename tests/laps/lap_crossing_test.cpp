@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,12 +13,13 @@
 namespace corvantis {
 namespace {
 
-// A track heading east from (10.0, 50.0): the start/finish line runs
-// north-south through point 0. Point 2 onwards lie far away, so that only
-// the line at point 0 (and split lines placed on 1 or 2) matter.
+// A track heading east through (10.0, 50.0), the last point 72 m behind it
+// on the same parallel: the start/finish line runs north-south through
+// point 0. Points 3 and 4 lie far away, so that only the line at point 0
+// (and split lines placed on 1 or 2) matter.
 LapDefinition eastboundTrack() {
   LapDefinition d;
-  d.track = {{10.0, 50.0}, {10.001, 50.0}, {10.002, 50.0}, {10.002, 50.01}, {9.99, 50.01}};
+  d.track = {{10.0, 50.0}, {10.001, 50.0}, {10.002, 50.0}, {10.002, 50.01}, {9.99, 50.01}, {9.999, 50.0}};
   return d;
 }
 
@@ -26,7 +28,7 @@ TrackPoint at(double lon, double lat) { return TrackPoint{lon, lat}; }
 TEST(LineGeometryTest, WorkedStartFinishLineRunsAcrossAnEastboundTrack) {
   const LineGeometry line = computeLineGeometry(eastboundTrack(), 0);
   ASSERT_TRUE(line.usable);
-  EXPECT_EQ(line.trackDirection.x, 10.001 - 10.0);  // not normalised
+  EXPECT_EQ(line.trackDirection.x, 10.001 - 9.999);  // from behind to ahead, not normalised
   EXPECT_EQ(line.trackDirection.z, 0.0);
   EXPECT_EQ(line.lineDirection.x, 0.0);
   EXPECT_EQ(line.lineDirection.y, 0.0);
@@ -41,13 +43,13 @@ TEST(LineGeometryTest, WorkedStartFinishLineRunsAcrossAnEastboundTrack) {
 TEST(LineGeometryTest, SplitLineFindsItsAnchorOnTheTrackAndWrapsAfterTheLastPoint) {
   LapDefinition d = eastboundTrack();
   d.splitLineCount = 2;
-  d.splitLines[0] = d.track[2];  // heading north to point 3
-  d.splitLines[1] = d.track[4];  // the last point: towards point 0
-  const LineGeometry north = computeLineGeometry(d, 0);
-  ASSERT_TRUE(north.usable);
-  EXPECT_EQ(north.anchor, d.track[2]);
-  EXPECT_EQ(north.trackDirection.x, 0.0);
-  EXPECT_GT(north.trackDirection.z, 0.0);
+  d.splitLines[0] = d.track[2];  // the corner from east to north
+  d.splitLines[1] = d.track[5];  // the last point: ahead of it lies point 0
+  const LineGeometry corner = computeLineGeometry(d, 0);
+  ASSERT_TRUE(corner.usable);
+  EXPECT_EQ(corner.anchor, d.track[2]);
+  EXPECT_EQ(corner.trackDirection.x, 10.002 - 10.001);
+  EXPECT_EQ(corner.trackDirection.z, 50.01 - 50.0);
   const LineGeometry wrap = computeLineGeometry(d, 1);
   ASSERT_TRUE(wrap.usable);
   EXPECT_EQ(wrap.trackDirection.x, 10.0 - 9.99);
@@ -58,7 +60,7 @@ TEST(LineGeometryTest, SplitLineFindsItsAnchorOnTheTrackAndWrapsAfterTheLastPoin
 
 TEST(LineGeometryTest, LinesWithoutADirectionAreNeverCrossed) {
   LapDefinition repeated = eastboundTrack();
-  repeated.track[1] = repeated.track[0];  // point 1 on top of point 0
+  for (TrackPoint& point : repeated.track) point = repeated.track[0];  // every point on one spot
   LapDefinition strayAnchor = eastboundTrack();
   strayAnchor.splitLineCount = 1;
   strayAnchor.splitLines[0] = at(10.0005, 50.0);  // on no track point
@@ -70,6 +72,89 @@ TEST(LineGeometryTest, LinesWithoutADirectionAreNeverCrossed) {
     EXPECT_FALSE(testCrossing(line, lineIndex, at(9.9999, 50.0), at(10.0001, 50.0), armed, false, nullptr));
     EXPECT_EQ(armed, -1);
   }
+}
+
+// Metres east and north of (0, 0) on the equator to a track point, with
+// the distance function's own constants, so that distances along either
+// axis come out exact.
+TrackPoint metres(double eastM, double northM) {
+  constexpr double kDegreesPerMetre = 1.0 / 6371000.0 / 0.0174532925;
+  return TrackPoint{eastM * kDegreesPerMetre, northM * kDegreesPerMetre};
+}
+
+// A 58 x 30 m rectangle of points 2 m apart, driven anticlockwise from the
+// middle of its south side (x = 30 m): 15 points east to the corner, 15
+// north, 29 west, 14 south and 15 east back towards point 0.
+std::vector<TrackPoint> twoMetreLoop() {
+  std::vector<TrackPoint> track;
+  for (int x = 30; x <= 58; x += 2) track.push_back(metres(x, 0.0));
+  for (int y = 2; y <= 30; y += 2) track.push_back(metres(58.0, y));
+  for (int x = 56; x >= 0; x -= 2) track.push_back(metres(x, 30.0));
+  for (int y = 28; y >= 2; y -= 2) track.push_back(metres(0.0, y));
+  for (int x = 0; x <= 28; x += 2) track.push_back(metres(x, 0.0));
+  return track;
+}
+
+TEST(LineGeometryTest, DirectionRunsBetweenTheFirstPointsFifteenMetresEitherSide) {
+  std::vector<TrackPoint> corner;  // east to x = 40 m, then north
+  for (int i = 0; i <= 20; ++i) corner.push_back(metres(2.0 * i, 0.0));
+  for (int i = 1; i <= 20; ++i) corner.push_back(metres(40.0, 2.0 * i));
+  std::vector<TrackPoint> small;  // a 6 m square: no point 15 m from another
+  for (const auto& [x, y] : {std::pair{0.0, 0.0}, {6.0, 0.0}, {6.0, 6.0}, {0.0, 6.0}}) small.push_back(metres(x, y));
+  const std::vector<TrackPoint> pair{metres(0.0, 0.0), metres(20.0, 0.0)};
+
+  struct Case {
+    const char* name;
+    std::vector<TrackPoint> track;
+    int anchor;
+    int behind;  // the points the direction runs between
+    int ahead;
+  };
+  const Case cases[] = {
+      // 14 m is not far enough, 16 m is.
+      {"on a straight", twoMetreLoop(), 40, 32, 48},
+      {"at a corner", corner, 20, 12, 28},
+      {"at the loop's seam, behind wraps to the last points", twoMetreLoop(), 0, 80, 8},
+      {"at the last point, ahead wraps past point 0", twoMetreLoop(), 87, 79, 7},
+      {"a track shorter than 30 m: the next point", small, 2, 2, 3},
+      {"both ways reach one point: the next point", pair, 1, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Vec3 v = lineTrackDirection(c.track, c.anchor);
+    const TrackPoint& from = c.track[static_cast<size_t>(c.behind)];
+    const TrackPoint& to = c.track[static_cast<size_t>(c.ahead)];
+    EXPECT_EQ(v.x, to.longitude - from.longitude);
+    EXPECT_EQ(v.y, 0.0);
+    EXPECT_EQ(v.z, to.latitude - from.latitude);
+  }
+}
+
+TEST(LineGeometryTest, AStartFinishPointJoinedTwoMetresToTheSideStillSquaresUp) {
+  // The loop was closed between two passes 2 m apart sideways: point 1 lies
+  // 2 m to the left of point 0 and only 1 m further on. From point 0 to
+  // point 1 the line would run 63 degrees off square to the road.
+  LapDefinition d;
+  d.track = twoMetreLoop();
+  d.track[0] = metres(31.0, -2.0);
+  const LineGeometry line = computeLineGeometry(d, 0);
+  ASSERT_TRUE(line.usable);
+  const double offSquareDeg = std::atan2(std::fabs(line.lineDirection.x), std::fabs(line.lineDirection.z)) * 180.0 / M_PI;
+  EXPECT_LT(offSquareDeg, 4.0);
+  // A car on the road, heading east, crosses it once.
+  LiveLapLines lines;
+  lines.setDefinition(&d);
+  std::array<int, kMaxLapLines> crossed{};
+  int found = 0;
+  FixSample previous;
+  for (double x = 10.0; x <= 50.0; x += 3.0) {
+    FixSample fix;
+    fix.longitude = metres(x, 1.0).longitude;
+    fix.latitude = metres(x, 1.0).latitude;
+    if (x > 10.0) found += lines.test(previous, fix, crossed);
+    previous = fix;
+  }
+  EXPECT_EQ(found, 1);
 }
 
 struct CrossingCase {
@@ -159,6 +244,59 @@ TEST(LiveLapLinesTest, ReportsEveryLineCrossedOnOneStepSplitsFirst) {
   EXPECT_EQ(lines.test(p, c, crossed), 0);
 }
 
+TEST(LiveLapLinesTest, ALineThatCountedWaitsUntilTheCarHasLeftItsCircle) {
+  // The rectangle's south side is a straight heading east: the start/finish
+  // line at x = 30 m, a split line at x = 50 m. The circle reaches 37 m
+  // either way from each anchor on the equator.
+  LapDefinition d;
+  d.track = twoMetreLoop();
+  d.splitLineCount = 1;
+  d.splitLines[0] = d.track[10];
+  ASSERT_EQ(d.splitLines[0], metres(50.0, 0.0));
+  struct Case {
+    const char* name;
+    std::vector<std::pair<double, double>> fixes;  // metres east, north
+    std::vector<int> crossed;                      // lines counted, in order
+  };
+  const Case cases[] = {
+      {"jitter on the start/finish line counts once",
+       {{0, 0}, {20, 0}, {30.4, 0}, {29.7, 0.3}, {30.2, -0.2}, {29.5, 0.1}, {30.6, 0.4}, {29.9, 0}, {30.1, 0}},
+       {1}},
+      {"jitter on a split line counts once",
+       {{40, 0}, {50.3, 0}, {49.6, 0.2}, {50.5, -0.4}, {49.8, 0}, {50.1, 0.3}},
+       {0}},
+      {"back over the line after leaving the circle counts again",
+       {{20, 0}, {30.4, 0}, {29.7, 0}, {30.3, 0}, {70, 0}, {20, 0}, {25, 0}, {31, 0}},
+       {1, 0, 1}},
+      {"leaving the circle sideways counts too",
+       {{20, 0}, {30.4, 0}, {30.4, 40}, {29, 0}, {30.5, 0}},
+       {1, 1}},
+      {"a fix short of leaving keeps the line waiting",
+       {{20, 0}, {30.4, 0}, {30.4, 36}, {29, 0}, {30.5, 0}},
+       {1}},
+      {"a lap: split, start/finish, then both again",
+       {{0, 0}, {20, 0}, {40, 0}, {60, 0}, {90, 0}, {0, 0}, {20, 0}, {40, 0}, {60, 0}},
+       {1, 0, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LiveLapLines lines;
+    lines.setDefinition(&d);
+    std::vector<int> counted;
+    FixSample previous;
+    for (size_t i = 0; i < c.fixes.size(); ++i) {
+      FixSample fix;
+      fix.longitude = metres(c.fixes[i].first, c.fixes[i].second).longitude;
+      fix.latitude = metres(c.fixes[i].first, c.fixes[i].second).latitude;
+      std::array<int, kMaxLapLines> crossed{};
+      const int found = i > 0 ? lines.test(previous, fix, crossed) : 0;
+      counted.insert(counted.end(), crossed.begin(), crossed.begin() + found);
+      previous = fix;
+    }
+    EXPECT_EQ(counted, c.crossed);
+  }
+}
+
 // --- The replay -----------------------------------------------------------
 
 // Metres east along the equator to degrees, with the distance function's
@@ -172,7 +310,8 @@ class ReplayTest : public ::testing::Test {
  public:
   ReplayTest() : history(std::make_unique<FixHistory>()) {
     definition.track = {{0.0, 0.0}, {eastDegrees(50.0), 0.0}, {eastDegrees(100.0), 0.0},
-                        {eastDegrees(150.0), 0.0}, {eastDegrees(150.0), 0.01}, {0.0, 0.01}};
+                        {eastDegrees(150.0), 0.0}, {eastDegrees(150.0), 0.01}, {eastDegrees(-50.0), 0.01},
+                        {eastDegrees(-50.0), 0.0}};
     definition.splitLineCount = 1;
     definition.splitLines[0] = definition.track[2];
   }
@@ -210,6 +349,65 @@ TEST_F(ReplayTest, LapAndSplitAtConstantSpeedLandOnTheTrueInstants) {
   const LapTime split = lapTimeFromHistory(definition, 0, *history);
   EXPECT_NEAR(static_cast<double>(split.timeMs), 90000.0 + 500.0 + 100.0 / 26.8224 * 1000.0 - 250.0, 1.0);
   EXPECT_EQ(split.startMs, lap.startMs);
+}
+
+TEST_F(ReplayTest, JitterOnALineAfterItsCrossingChangesNoTime) {
+  // The car parks on the line it has just crossed: its fixes wander back
+  // and forth over it, each forward step a crossing of its own.
+  const auto parkedOn = [this](double lineM, uint32_t t0) {
+    const double jitterM[] = {-0.4, 0.3, -0.6, 0.2, -0.1, 0.5, -0.3, 0.4};
+    for (size_t i = 0; i < std::size(jitterM); ++i) add(lineM + jitterM[i], t0 + 200u * static_cast<uint32_t>(i), 3.0f);
+  };
+  passLines(45000000, 6.7056);
+  add(3000.0, 45060000, 60.0f, true);
+  add(-26.8224, 45089000, 60.0f);  // braking onto the start/finish line
+  add(-6.7056, 45090000, 40.0f);
+  add(0.5, 45091000, 5.0f);
+  const LapTime lap = lapTimeFromHistory(definition, 1, *history);
+  ASSERT_GT(lap.timeMs, 90000u);
+  parkedOn(0.0, 45092000);
+  EXPECT_EQ(lapTimeFromHistory(definition, 1, *history).timeMs, lap.timeMs);
+
+  // Parked on the split line: its time is the first crossing's.
+  history->count = 0;
+  passLines(45000000, 6.7056);
+  history->count -= 3;  // stopped at the split line, 100 m on
+  const LapTime split = lapTimeFromHistory(definition, 0, *history);
+  ASSERT_GT(split.timeMs, 0u);
+  parkedOn(100.0, 45005000);
+  EXPECT_EQ(lapTimeFromHistory(definition, 0, *history).timeMs, split.timeMs);
+}
+
+TEST_F(ReplayTest, ALapStartsOnlyWhereTheReplayFindsItsStart) {
+  struct Case {
+    const char* name;
+    std::function<void(ReplayTest&)> fill;  // the capture just restarted
+    bool found;
+    uint32_t startMs;
+  };
+  const Case cases[] = {
+      {"over the line", [](ReplayTest& t) { t.passLines(45000000, 6.7056); }, true, 45000250},
+      {"armed, across the far extension", [](ReplayTest& t) {
+         t.add(-20.0, 45000000, 60.0f, true);
+         t.add(-5.0, 45001000, 60.0f, true);
+         t.add(20.0, 45002000, 60.0f, true);
+       }, false, 0},
+      {"standing", [](ReplayTest& t) {
+         t.add(-1.0, 45000000, 0.0f);
+         t.add(-0.5, 45001000, 0.0f);
+         t.add(0.5, 45002000, 0.0f);
+       }, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    history->count = 0;
+    c.fill(*this);
+    uint32_t startMs = 0;
+    EXPECT_EQ(lapStartFromHistory(definition, *history, startMs), c.found);
+    if (c.found) {
+      EXPECT_NEAR(static_cast<double>(startMs), c.startMs, 1.0);
+    }
+  }
 }
 
 TEST_F(ReplayTest, AFixOnTheLineStartsTheLapOnThatFix) {

@@ -214,6 +214,59 @@ TEST_F(LapTimingScreenTest, StartingARecordingAbandonsTheLapUnderWay) {
   });
 }
 
+TEST_F(LapTimingScreenTest, SplitTextsShowOnlySplitsPassedInTheLapBeingTimed) {
+  addSquareDefinition("Square", {10, 30});
+  LapTimingScreen screen(ctx);
+  std::vector<LapEvent> events;
+  screen.onLapEvent = [&](const LapEvent& e) { events.push_back(e); };
+  show(screen, [&](HeadlessDialog& d) {
+    d.userSelect(LapTimingScreen::kActiveLap, 0);
+    double s = 0.0015;  // the out lap joins after the start/finish line
+    drive(screen, s, 5);  // past split 0, no lap yet
+    EXPECT_FALSE(screen.running());
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit), "");
+    EXPECT_TRUE(events.empty());
+    drive(screen, s, 40);  // past split 1 and the start/finish line
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit + 1), "");
+    ASSERT_TRUE(screen.timingLap());
+    EXPECT_TRUE(events.empty());
+    drive(screen, s, 12);  // split 0 of the first lap
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit), formatRunTime(events[0].timeMs));
+    EXPECT_NEAR(events[0].timeMs, kLapMs * 0.25, 1000.0);
+  });
+}
+
+TEST_F(LapTimingScreenTest, ThisTimeStopsWhenTheCarLeavesTheTrackAndTheLapIsStoredAsAlways) {
+  addSquareDefinition("Square", {10});
+  LapTimingScreen screen(ctx);
+  show(screen, [&](HeadlessDialog& d) {
+    d.userSelect(LapTimingScreen::kActiveLap, 0);
+    double s = -0.0005;
+    drive(screen, s, 4);
+    ASSERT_TRUE(screen.timingLap());
+    drive(screen, s, 12);
+    EXPECT_NE(d.text(LapTimingScreen::kFirstSplit), "");
+
+    // Off the east side into the paddock: the lap stays open but no running
+    // time shows.
+    const double paddockLat = SquareCircuit::at(s).latitude;
+    fixAt(screen, TrackPoint{10.0022, paddockLat});
+    EXPECT_TRUE(screen.timingLap());
+    fixAt(screen, TrackPoint{10.003, paddockLat}, 3);
+    EXPECT_FALSE(screen.timingLap());
+    EXPECT_TRUE(screen.running());
+    EXPECT_EQ(d.text(LapTimingScreen::kRunningTime), "");
+    EXPECT_EQ(d.text(LapTimingScreen::kFirstSplit), "");
+    // Back on and round to the line: the lap is stored as it always was.
+    s = SquareCircuit::kPerimeter - 0.0005;
+    drive(screen, s, 4);
+    EXPECT_EQ(ctx.lapDefinitions.at(0).lapCount, 1);
+    ASSERT_TRUE(screen.timingLap());
+    EXPECT_NE(d.text(LapTimingScreen::kRunningTime), "");
+  });
+}
+
 // --- The map ----------------------------------------------------------------
 
 std::vector<DrawOp> ofKind(const std::vector<DrawOp>& ops, DrawKind kind) {

@@ -41,6 +41,19 @@ RunRecord standingRun(uint32_t timeMs, uint32_t durationMs, float topMph) {
   return run;
 }
 
+// The same run with the distance it really covers (the acceleration view
+// works from the distances): the speed rises evenly, the distance as a
+// quadratic.
+RunRecord evenlyAcceleratingRun(uint32_t timeMs, uint32_t durationMs, float topMph) {
+  RunRecord run = standingRun(timeMs, durationMs, topMph);
+  const double metresPerS2 = topMph * 0.44704 / (durationMs / 1000.0);
+  for (TraceSample& sample : run.trace) {
+    const double t = (sample.time - kT0) / 1000.0;
+    sample.distance = static_cast<float>(0.5 * metresPerS2 * t * t);
+  }
+  return run;
+}
+
 struct PlotHarness : ReviewHarness {
   // Opens the plot, lets body look at it (and act), then presses OK.
   void show(int32_t key, const std::vector<const RunRecord*>& runs,
@@ -125,7 +138,9 @@ TEST(PlotScreen, OneAccelerationRunOverSevenSeconds) {
     EXPECT_EQ(*findText(texts, "TIME (seconds)"), (Text{"TIME (seconds)", 82, 206, kBlack}));
     // 62 mph at most: the speed axis ends at 65, thirteen ticks of 5 mph.
     EXPECT_EQ(plot.ranges().maxSpeed, 65);
-    EXPECT_EQ(*findText(texts, "65"), (Text{"65", 9, 13, kBlack}));
+    // The top label sits just below the axis title (12 px high at y 2)
+    // instead of crowding it.
+    EXPECT_EQ(*findText(texts, "65"), (Text{"65", 9, 15, kBlack}));
     EXPECT_EQ(*findText(texts, "10"), (Text{"10", 9, 156, kBlack}));
     EXPECT_TRUE(hasLine(s, {21, 19}, {25, 19}, kBlack));
     EXPECT_TRUE(hasLine(s, {25, 19}, {226, 19}, kGrey));
@@ -153,7 +168,7 @@ TEST(PlotScreen, TheLandscapeSpeedAxisGrowsToWiderTicksAndKeepsIt) {
       const auto texts = textsOf(repaint(d));
       EXPECT_EQ(plot.ranges().maxSpeed, 70);
       ASSERT_NE(findText(texts, "70"), nullptr);
-      EXPECT_EQ(findText(texts, "70")->y, 160 - 140 - 2 - 6);
+      EXPECT_EQ(findText(texts, "70")->y, 2 + 12 + 1);  // just below the title
       EXPECT_EQ(findText(texts, "65"), nullptr);
     }
   });
@@ -199,7 +214,7 @@ TEST(PlotScreen, AHalfGRunGivesAnAxisFromMinusToPlusPointSixG) {
     SCOPED_TRACE(landscape ? "landscape" : "portrait");
     PlotHarness h;
     h.ctx.landscape = landscape;
-    RunRecord run = standingRun(4000, 2000, 22.0f);  // 1.1 mph every 100 ms: about 0.5 g
+    RunRecord run = evenlyAcceleratingRun(4000, 2000, 22.0f);  // 1.1 mph every 100 ms: about 0.5 g
     h.show(static_cast<int32_t>(RecordKey{0, 20}.value()), {&run}, [&](HeadlessDialog& d, PlotScreen& plot) {
       EXPECT_EQ(plot.ranges().accelRange, 1200);
       d.userSelect(PlotScreen::kQuantityList, 2);
@@ -207,8 +222,11 @@ TEST(PlotScreen, AHalfGRunGivesAnAxisFromMinusToPlusPointSixG) {
       std::vector<std::string> labels;
       const auto texts = textsOf(repaint(d));
       EXPECT_NE(findText(texts, "ACCELERATION (g)"), nullptr);
-      for (const Text& t : texts) {
-        if (t.x + static_cast<int>(t.text.size()) * 6 == 21) labels.push_back(t.text);  // right-aligned on the axis
+      for (const DrawOp& op : d.recording().ops()) {
+        // Right-aligned on the axis, in whatever size fits there.
+        if (op.kind == DrawKind::DrawText && op.at.x + RecordingSurface::extentOf(op.font, op.text).width == 21) {
+          labels.push_back(op.text);
+        }
       }
       const std::vector<std::string> portrait{"-0.5", "-0.4", "-0.3", "-0.2", "-0.1", "0.0",
                                               "0.1",  "0.2",  "0.3",  "0.4",  "0.5",  "0.6"};
@@ -335,23 +353,23 @@ TEST(PlotScreen, DamagedTracesStillGiveABoundedPlot) {
 }
 
 TEST(PlotCurve, PointsBelowTheTimeAxisAreCutWhereTheCurveCrossesIt) {
+  // Speeds below 0 (a damaged file) map 1 mph to 1 pixel here.
   CurveScale scale;
-  scale.kind = PlotKind::Acceleration;
+  scale.kind = PlotKind::Speed;
   scale.spanMs = 1000;
   scale.usedWidthPx = 200;
   scale.usedHeightPx = 168;
   scale.heightPx = 170;
-  scale.range = 1200;
+  scale.range = 168;
   struct Case {
     const char* what;
     std::vector<float> speedsMph;  // 100 ms apart
     std::vector<CurvePoint> points;
   };
-  // Braking 20 mph in 100 ms (about 9 g) plunges far below the axis.
   const std::vector<Case> cases = {
-      {"recovering", {50, 50, 30, 30}, {{0, 85}, {20, 85}, {58, 0}, {60, 85}}},
-      {"ending below", {50, 50, 30}, {{0, 85}, {20, 85}}},
-      {"below twice", {50, 50, 30, 10, 10}, {{0, 85}, {20, 85}, {40, 0}, {78, 0}, {80, 85}}},
+      {"recovering", {85, 85, -85, 85}, {{0, 85}, {20, 85}, {50, 0}, {60, 85}}},
+      {"ending below", {85, 85, -85}, {{0, 85}, {20, 85}}},
+      {"below twice", {85, 85, -85, -85, 85}, {{0, 85}, {20, 85}, {40, 0}, {70, 0}, {80, 85}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -362,15 +380,21 @@ TEST(PlotCurve, PointsBelowTheTimeAxisAreCutWhereTheCurveCrossesIt) {
   }
 }
 
-TEST(PlotCurve, SamplesAtTheSameTimeGiveNoAccelerationPoint) {
+TEST(PlotCurve, AccelerationNeedsThreeInstants) {
   CurveScale scale;
   scale.kind = PlotKind::Acceleration;
   scale.range = 400;
   RunRecord run;
-  run.trace = {{0, 0.0f, 0.0f}, {100, 1.0f, 0.0f}, {100, 2.0f, 0.0f}, {200, 2.0f, 0.0f}};
-  run.traceCount = 4;
-  EXPECT_EQ(curvePoints(run, 0, scale).size(), 3u);
+  // Two instants only: no curve can be fitted, so no acceleration point.
+  run.trace = {{0, 0.0f, 0.0f}, {100, 1.0f, 0.1f}, {100, 2.0f, 0.1f}};
+  run.traceCount = 3;
+  EXPECT_TRUE(curvePoints(run, 0, scale).empty());
   scale.kind = PlotKind::Speed;
+  EXPECT_EQ(curvePoints(run, 0, scale).size(), 3u);
+  // A third instant gives every sample its acceleration, the repeated one too.
+  run.trace.push_back({200, 3.0f, 0.3f});
+  run.traceCount = 4;
+  scale.kind = PlotKind::Acceleration;
   EXPECT_EQ(curvePoints(run, 0, scale).size(), 4u);
 }
 

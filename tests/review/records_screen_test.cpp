@@ -28,14 +28,34 @@ struct RecordsHarness : ReviewHarness {
     });
     EXPECT_EQ(screen.showModal(), R::kMainMenu);
   }
-  // Selects rows of the times list, then deletes them from the hold menu.
+  // Selects rows of the times list, then deletes them from the hold menu
+  // held on the first of them.
   void deleteRows(HeadlessDialog& d, const std::vector<int>& rows) {
     for (int row : rows) d.userToggleRow(R::kTimesList, row);
     windows.pushMenuAnswer(R::kDeleteCommand);
-    d.userHold(R::kTimesList, {10, 10});
+    d.userHold(R::kTimesList, HeadlessDialog::rowPoint(rows.empty() ? 0 : rows.front()));
   }
   RecordsScreen screen{ctx};
 };
+
+TEST(RecordsScreen, HoldingARowThatIsNotSelectedSelectsItAloneFirst) {
+  RecordsHarness h;
+  for (uint32_t t : {6843u, 6521u, 6709u}) h.addRun(k0to60, t, kDec5At1407);
+  h.show([&](HeadlessDialog& d) {
+    d.userToggleRow(R::kTimesList, 0);
+    h.windows.pushMenuAnswer(0);  // the menu closed with no choice
+    d.userHold(R::kTimesList, HeadlessDialog::rowPoint(2));
+    EXPECT_FALSE(d.isSelected(R::kTimesList, 0));
+    EXPECT_TRUE(d.isSelected(R::kTimesList, 2));
+    EXPECT_TRUE(d.isEnabled(R::kPlotButton));  // told as a selection of the user's
+    // Held on a selected row, the selection stays as it is.
+    d.userToggleRow(R::kTimesList, 1);
+    h.windows.pushMenuAnswer(R::kDeleteCommand);
+    d.userHold(R::kTimesList, HeadlessDialog::rowPoint(1));
+    EXPECT_EQ(itemsOf(d, R::kTimesList), (std::vector<std::string>{"6.843s on 05/12/26 at 14:07(Best)", " ",
+                                                                   "6.843s Average"}));
+  });
+}
 
 TEST(RecordsScreen, ListsRecordSetsThenTracksWithTheFirstCategorysTimes) {
   RecordsHarness h;

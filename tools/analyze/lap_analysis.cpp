@@ -67,7 +67,8 @@ int findDefinition(const LapDefinitions& definitions, const std::string& name) {
   return -1;
 }
 
-std::vector<LapPassEvent> runLapPass(const std::vector<uint8_t>& log, TimingSession& session, int definitionIndex) {
+std::vector<LapPassEvent> runLapPass(const std::vector<uint8_t>& log, TimingSession& session, int definitionIndex,
+                                     const LapPassObserver& observe) {
   LapRig rig(log, session);
   AppContext& ctx = *rig.ctx;
   LapTimingScreen screen(ctx);
@@ -79,6 +80,7 @@ std::vector<LapPassEvent> runLapPass(const std::vector<uint8_t>& log, TimingSess
   ctx.gps.afterTick = [&](bool newFix) {
     if (!screen.live) return;
     screen.update(newFix);
+    if (observe) observe(screen, *dialog);
     // Nobody looks at the map here: without this the surface would keep
     // every drawing of the whole session.
     dialog->recording().clear();

@@ -12,6 +12,7 @@
 //   the loop closed, and the lap editor given the name and a split line on
 //   the track point nearest each fix at or after a split time.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,12 @@ struct LapPassEvent {
 // Index of the first definition named `name`, -1 when there is none.
 int findDefinition(const LapDefinitions& definitions, const std::string& name);
 
-std::vector<LapPassEvent> runLapPass(const std::vector<uint8_t>& log, TimingSession& session, int definitionIndex);
+// Called after every update of the screen during a lap pass, with what the
+// driver would see then (tests follow the running time and split texts).
+using LapPassObserver = std::function<void(const LapTimingScreen& screen, const platform::Dialog& dialog)>;
+
+std::vector<LapPassEvent> runLapPass(const std::vector<uint8_t>& log, TimingSession& session, int definitionIndex,
+                                     const LapPassObserver& observe = nullptr);
 
 // Times of day in ms since UTC midnight.
 struct LapDefineRequest {

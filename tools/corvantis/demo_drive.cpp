@@ -10,14 +10,14 @@
 
 namespace corvantis::demo {
 
-Drive demoDrive() {
+Drive demoDrive(std::optional<uint32_t> startTimeOfDayMs) {
   sim::ReceiverOptions receiver;
   receiver.rateHz = 10;  // the most the 100 ms pump takes in: one fix a tick
   // Start at the present UTC time of day, so the receiver's clock reads as a
   // real one would.
   const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
-  receiver.startTimeOfDayMs = static_cast<uint32_t>(ms % 86400000) / 1000u * 1000u;
+  receiver.startTimeOfDayMs = startTimeOfDayMs.value_or(static_cast<uint32_t>(ms % 86400000)) / 1000u * 1000u;
   const sim::SimResult result = sim::simulate(sim::demoScenario(), receiver);
 
   Drive drive;

@@ -1,5 +1,7 @@
 #pragma once
 // What the demo receiver plays, and where the demo keeps its data.
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/files.h"
@@ -9,8 +11,9 @@ namespace corvantis::demo {
 
 // The simulator's demo drive (standing at the line, a flat-out launch
 // through the quarter mile, laps of a circuit, back to the line) as NMEA text
-// at its real pace, one round long.
-Drive demoDrive();
+// at its real pace, one round long, starting at the present UTC time of day
+// (or at the one given, in whole seconds).
+Drive demoDrive(std::optional<uint32_t> startTimeOfDayMs = std::nullopt);
 
 // demo-options.bin beside the user's options.bin, so that demo runs never
 // mix with the user's own.

@@ -159,6 +159,14 @@ std::vector<const RunRecord*> runsOf(const RecordSet& set, int count) {
   return runs;
 }
 
+// The plot switched to another quantity, as the user picks it in its list.
+std::function<void(Screen&, platform::Dialog&)> showQuantity(PlotKind kind) {
+  return [kind](Screen& screen, platform::Dialog& dialog) {
+    dialog.setSelection(PlotScreen::kQuantityList, static_cast<int>(kind));
+    screen.onCommand(PlotScreen::kQuantityList, platform::Notification::SelectionChanged);
+  };
+}
+
 // The records and plot screens, filled from the review options file: the
 // records list with two times selected, the plot of several runs and of one.
 std::vector<Shot> reviewShots(const AppContext& ctx) {
@@ -171,10 +179,12 @@ std::vector<Shot> reviewShots(const AppContext& ctx) {
                    }});
   const auto& sets = ctx.records.sets();
   if (!sets.empty()) {
-    shots.push_back({"plot", [](AppContext& c) {
-                       const RecordSet& set = c.records.sets().front();
-                       return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 3));
-                     }});
+    const auto threeRuns = [](AppContext& c) {
+      const RecordSet& set = c.records.sets().front();
+      return std::make_unique<PlotScreen>(c, static_cast<int32_t>(set.key), "", runsOf(set, 3));
+    };
+    shots.push_back({"plot", threeRuns});
+    shots.push_back({"plot-acceleration", threeRuns, showQuantity(PlotKind::Acceleration)});
   }
   for (size_t i = 0; i < sets.size(); ++i) {
     if (!keyFromValue(sets[i].key).isDistance()) continue;
@@ -185,11 +195,14 @@ std::vector<Shot> reviewShots(const AppContext& ctx) {
     break;
   }
   if (ctx.lapDefinitions.count() > 0 && ctx.lapDefinitions.at(0).lapCount >= 2) {
-    shots.push_back({"plot-laps", [](AppContext& c) {
-                       const LapDefinition& track = c.lapDefinitions.at(0);
-                       return std::make_unique<PlotScreen>(c, 0, track.name,
-                                                           std::vector<const RunRecord*>{&track.laps[0], &track.laps[1]});
-                     }});
+    const auto twoLaps = [](AppContext& c) {
+      const LapDefinition& track = c.lapDefinitions.at(0);
+      return std::make_unique<PlotScreen>(c, 0, track.name,
+                                          std::vector<const RunRecord*>{&track.laps[0], &track.laps[1]});
+    };
+    shots.push_back({"plot-laps", twoLaps});
+    shots.push_back({"plot-laps-distance", twoLaps, showQuantity(PlotKind::Distance)});
+    shots.push_back({"plot-laps-acceleration", twoLaps, showQuantity(PlotKind::Acceleration)});
   }
   return shots;
 }

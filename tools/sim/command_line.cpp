@@ -136,6 +136,12 @@ Drive:
   --no-shift-dips         no loss of drive during gear changes
   --step-ms MS            integration step, at most 1 (default 1)
 
+Parked on the line (laps, demo):
+  --park-on-line S        stop just past the start/finish line after a timed lap and stand S seconds
+  --park-after-lap K      the timed lap that ends on the parking (default the last)
+  --park-past-line M      where the car comes to rest, metres past the line (negative: short of it; default 0.5)
+  --park-jitter M         standing fixes wander by M, 1 sigma per axis (default 0: as the receiver holds them)
+
 Example:
   corvantis-sim quarter --rate 10 --no-noise --seed 7 -o quarter.nmea -t quarter.json
 )";
@@ -248,6 +254,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       sp.car.lateralGripG = range(0.2, 3.0);
     } else if (a == "--no-shift-dips") {
       sp.car.shiftSpeedsMps.clear();
+    } else if (a == "--park-on-line") {
+      cl.parking.parkS = range(0.1, 3600.0);
+    } else if (a == "--park-after-lap") {
+      cl.parking.afterLap = static_cast<int>(parseInteger(a, value(), 1, 20));
+    } else if (a == "--park-past-line") {
+      cl.parking.pastLineM = range(-30.0, 30.0);
+    } else if (a == "--park-jitter") {
+      cl.parking.jitterM = range(0.0, 20.0);
     } else if (a == "--step-ms") {
       cl.drive.stepS = range(0.01, 1.0) / 1000.0;
     } else if (!a.empty() && a[0] == '-' && a != "-") {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/sim/drive.h"
+#include "tools/sim/parking.h"
 #include "tools/sim/receiver.h"
 #include "tools/sim/scenario.h"
 
@@ -15,6 +16,7 @@ struct CommandLine {
   ScenarioParams scenarioParams;
   ReceiverOptions receiver;
   DriveOptions drive;
+  ParkingParams parking;
   std::string outputPath;  // empty or "-": standard output
   std::string truthPath;   // empty: no truth file
 };

@@ -45,7 +45,10 @@ int main(int argc, char** argv) {
   }
   SimResult result;
   try {
-    result = simulate(scenarioByName(cl.scenario, cl.scenarioParams), cl.receiver, cl.drive);
+    Scenario scenario = scenarioByName(cl.scenario, cl.scenarioParams);
+    if (cl.parking.parkS > 0.0) scenario = parkOnTheLine(scenario, cl.parking);
+    result = simulate(scenario, cl.receiver, cl.drive);
+    jitterStandingFixes(result, cl.receiver, cl.parking.jitterM, cl.receiver.seed);
   } catch (const std::exception& e) {
     std::cerr << "corvantis-sim: " << e.what() << "\n";
     return 1;

@@ -104,6 +104,27 @@ TEST(TapAndHold, RightClickIsTheGestureAtOnce) {
   EXPECT_TRUE(handler.commands.empty());
 }
 
+TEST(TapAndHold, TheHoldsPointNamesTheRowUnderIt) {
+  QtWindowSystem windows;
+  RecordingHandler handler;
+  runWith(windows, everyKindLayout(false), handler, [&](QtDialog& dialog) {
+    for (const int id : {1014, 1015}) {
+      auto* list = qobject_cast<QListWidget*>(dialog.control(id));
+      ASSERT_GE(list->count(), 3);
+      for (int row = 0; row < 3; ++row) {
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, rowCentre(list, row));
+        ASSERT_FALSE(handler.holds.empty());
+        EXPECT_EQ(dialog.itemAt(id, handler.holds.back().p), row) << id;
+      }
+      const QRect last = list->visualItemRect(list->item(list->count() - 1));
+      if (last.bottom() + 4 < list->viewport()->height()) {
+        EXPECT_EQ(dialog.itemAt(id, Point{last.center().x(), last.bottom() + 3}), -1);
+      }
+    }
+    EXPECT_EQ(dialog.itemAt(1001, Point{1, 1}), -1);  // not a list
+  });
+}
+
 TEST(TapAndHold, ShortTapOrMovedPressIsNoGesture) {
   QtWindowSystem windows;
   RecordingHandler handler;

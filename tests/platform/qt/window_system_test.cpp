@@ -66,6 +66,38 @@ TEST(ModalRun, EscapeWithoutCancelAndRepeatedKeysCloseNothing) {
   }
 }
 
+// Enter, Return and the keypad's Enter press the focused button, as Space
+// does, not the screen's default button; held, they press it once.
+TEST(ModalRun, EnterPressesTheFocusedButton) {
+  struct Case {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+  };
+  const Case cases[] = {
+      {"Return", Qt::Key_Return, Qt::NoModifier},
+      {"Enter", Qt::Key_Enter, Qt::NoModifier},
+      {"the keypad's Enter", Qt::Key_Enter, Qt::KeypadModifier},
+      {"Space", Qt::Key_Space, Qt::NoModifier},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QtWindowSystem windows;
+    RecordingHandler handler;
+    const int result = runWith(windows, smallLayout(1), handler, [&](QtDialog& dialog) {
+      dialog.control(1012)->setFocus();
+      QTest::keyClick(dialog.control(1012), c.key, c.modifiers);
+      for (int i = 0; i < 3; ++i) {  // the key held down
+        QKeyEvent repeat(QEvent::KeyPress, c.key, c.modifiers, QString(), true);
+        QApplication::sendEvent(dialog.control(1012), &repeat);
+      }
+      QApplication::processEvents();
+    });
+    EXPECT_EQ(result, 99) << "the default button was not pressed";
+    EXPECT_EQ(handler.commands, (std::vector<Command>{{1012, Notification::Clicked}}));
+  }
+}
+
 TEST(ModalRun, AScreenMayAnswerCancelItself) {
   QtWindowSystem windows;
   RecordingHandler handler;
