@@ -208,11 +208,28 @@ const DeltaReading& LapDelta::update(const FixSample& fix) {
     reading_.stale = true;
     return reading_;
   }
-  // Along the path by its cross-sections, on the nearest segment or one of
-  // the few either side of it (inside a bend the cross-sections fan out, and
-  // a short step may lie wholly between two of them); beyond the path's
-  // ends, square to its end segments.
-  if (bestT >= 0.0 && bestT <= 1.0) {
+  // Beyond the path's ends (a car that crosses the line a little before or
+  // after where the reference did), along the end's own cross-section and at
+  // the reference's pace over its first or last metres; between them, along
+  // the cross-sections, on the nearest segment or one of the few either side
+  // of it (inside a bend the cross-sections fan out, and a short step may
+  // lie wholly between two of them).
+  double referenceMs = 0.0;
+  double alongM = 0.0;
+  const Segment& head = segments_.front();
+  const Segment& tail = segments_.back();
+  const Flat end{tail.ax + tail.dx, tail.ay + tail.dy};
+  const Flat endNormal{tail.nx + tail.dnx, tail.ny + tail.dny};
+  const double pastEndM = (p.x - end.x) * endNormal.y - (p.y - end.y) * endNormal.x;
+  const double beforeStartM = (p.x - head.ax) * head.ny - (p.y - head.ay) * head.nx;
+  if (best == segmentCount_ - 1 && bestT > 0.5 && pastEndM > 0.0) {
+    alongM = lengthM_ + pastEndM;
+    referenceMs = static_cast<double>(referenceTimeMs_) + pastEndM * endMsPerM_;
+  } else if (best == 0 && bestT < 0.5 && beforeStartM < 0.0) {
+    alongM = beforeStartM;
+    referenceMs = beforeStartM * startMsPerM_;
+  } else {
+    bestT = std::clamp(bestT, 0.0, 1.0);
     double t = 0.0;
     const int nearest = best;
     for (const int i : {nearest, nearest + 1, nearest - 1, nearest + 2, nearest - 2, nearest + 3, nearest - 3}) {
@@ -221,24 +238,20 @@ const DeltaReading& LapDelta::update(const FixSample& fix) {
       bestT = std::clamp(t, 0.0, 1.0);
       break;
     }
+    const Segment& s = segments_[static_cast<size_t>(best)];
+    alongM = s.startM + bestT * s.lengthM;
+    referenceMs = s.startMs + bestT * s.durationMs;
   }
-  const Segment& s = segments_[static_cast<size_t>(best)];
   matchSegment_ = best;
-  matchAlongM_ = s.startM + bestT * s.lengthM;
+  matchAlongM_ = std::clamp(alongM, 0.0, lengthM_);
   movedSinceMatchM_ = 0.0;
 
   const uint32_t sinceStart = fix.time - startMs_;
   reading_.elapsedMs = static_cast<int32_t>(sinceStart) < 0 ? 0u : sinceStart;
-  if (bestT > 1.0) {
-    reading_.referenceElapsedMs = s.startMs + s.durationMs + (bestT - 1.0) * s.lengthM * endMsPerM_;
-  } else if (bestT < 0.0) {
-    reading_.referenceElapsedMs = s.startMs + bestT * s.lengthM * startMsPerM_;
-  } else {
-    reading_.referenceElapsedMs = s.startMs + bestT * s.durationMs;
-  }
+  reading_.referenceElapsedMs = referenceMs;
   reading_.deltaMs = static_cast<double>(reading_.elapsedMs) - reading_.referenceElapsedMs;
   reading_.predictedMs = static_cast<double>(referenceTimeMs_) + reading_.deltaMs;
-  reading_.alongM = matchAlongM_;
+  reading_.alongM = alongM;
   reading_.offPathM = std::sqrt(bestDistanceSquared);
   reading_.placed = true;
   reading_.stale = false;
