@@ -10,7 +10,7 @@ namespace {
 constexpr uint8_t kMagic[4] = {'C', 'V', 'R', 'L'};
 constexpr uint16_t kVersion = 1;
 constexpr size_t kHeaderBytes = 4 + 2 + 2;
-constexpr size_t kKeyBytes = 4 + 4 * 8 + 2 * 8;
+constexpr size_t kKeyBytes = 4 + 4 * 8 + 8 + 2 * 8;
 constexpr size_t kLapBytes = 4 * 4;  // time, stamp, start, point count
 constexpr size_t kPointBytes = 8 + 8 + 4;
 constexpr size_t kSegmentBytes = 4 + LapDefinition::kMaxSplitLines * 16 + (LapDefinition::kMaxSplitLines + 1) * 4;
@@ -80,9 +80,19 @@ size_t fileBytes(size_t points) {
 
 }  // namespace
 
+// A well-mixed 64-bit value of a point; summed over the points, the order
+// they come in makes no difference.
+uint64_t pointHash(const TrackPoint& p) {
+  uint64_t z = std::bit_cast<uint64_t>(p.longitude) ^ std::rotl(std::bit_cast<uint64_t>(p.latitude), 29);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
 TrackKey trackKeyOf(const LapDefinition& definition) {
   TrackKey key;
   key.pointCount = definition.trackPointCount();
+  for (const TrackPoint& p : definition.track) key.pointsHash += pointHash(p);
   key.box = {definition.minLongitude, definition.maxLongitude, definition.minLatitude, definition.maxLatitude};
   if (!definition.track.empty()) key.startFinish = definition.track.front();
   return key;
@@ -98,6 +108,8 @@ std::vector<uint8_t> encodeKeptLaps(const TrackKey& key, const KeptLaps& kept) {
   w.u16(0);
   w.i32(key.pointCount);
   for (const double v : key.box) w.f64(v);
+  w.u32(static_cast<uint32_t>(key.pointsHash));
+  w.u32(static_cast<uint32_t>(key.pointsHash >> 32));
   w.f64(key.startFinish.longitude);
   w.f64(key.startFinish.latitude);
   w.u32(hasPath ? kept.reference.lapTimeMs : 0);
@@ -138,6 +150,8 @@ bool decodeKeptLaps(std::span<const uint8_t> bytes, TrackKey& key, KeptLaps& kep
   TrackKey readKey;
   readKey.pointCount = r.i32();
   for (double& v : readKey.box) v = r.f64();
+  readKey.pointsHash = r.u32();
+  readKey.pointsHash |= static_cast<uint64_t>(r.u32()) << 32;
   readKey.startFinish.longitude = r.f64();
   readKey.startFinish.latitude = r.f64();
   KeptLaps readKept;

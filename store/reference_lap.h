@@ -63,16 +63,20 @@ struct KeptLaps {
   friend bool operator==(const KeptLaps&, const KeptLaps&) = default;
 };
 
-// What ties a kept file to its track. The point count and the bounding box
-// never change when a track is edited (only its points' order and its lines
-// do), so they find the file; the start/finish point tells whether the lap
-// that was kept was timed from the line the track has now.
+// What ties a kept file to its track. Editing a track never changes its
+// points, only their order (moving the start/finish point turns them round)
+// and its lines: the point count, the bounding box and a hash of the points
+// taken in any order find the file; the start/finish point tells whether the
+// lap that was kept was timed from the line the track has now.
 struct TrackKey {
   int32_t pointCount = 0;
   std::array<double, 4> box{};  // min/max longitude, min/max latitude
+  uint64_t pointsHash = 0;      // the same for the points in any order
   TrackPoint startFinish;
   friend bool operator==(const TrackKey&, const TrackKey&) = default;
-  bool sameTrack(const TrackKey& other) const { return pointCount == other.pointCount && box == other.box; }
+  bool sameTrack(const TrackKey& other) const {
+    return pointCount == other.pointCount && box == other.box && pointsHash == other.pointsHash;
+  }
 };
 TrackKey trackKeyOf(const LapDefinition& definition);
 

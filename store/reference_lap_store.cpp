@@ -7,7 +7,7 @@
 namespace corvantis {
 namespace {
 
-// FNV-1a over what never changes in a track: its point count and box.
+// FNV-1a over what never changes in a track: its point count, box and points.
 uint64_t trackHash(const TrackKey& key) {
   uint64_t hash = 14695981039346656037ull;
   const auto mix = [&hash](uint64_t value, int bytes) {
@@ -18,6 +18,7 @@ uint64_t trackHash(const TrackKey& key) {
   };
   mix(static_cast<uint32_t>(key.pointCount), 4);
   for (const double v : key.box) mix(std::bit_cast<uint64_t>(v), 8);
+  mix(key.pointsHash, 8);
   return hash;
 }
 
