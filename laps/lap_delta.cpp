@@ -34,7 +34,10 @@ constexpr double kEndPaceM = 15.0;
 
 }  // namespace
 
-LapDelta::LapDelta() { segments_.reserve(static_cast<size_t>(kMaxReferencePoints)); }
+LapDelta::LapDelta() {
+  segments_.reserve(static_cast<size_t>(kMaxReferencePoints));
+  blocks_.reserve(static_cast<size_t>(kMaxReferencePoints / kBlockSegments + 1));
+}
 
 LapDelta::Flat LapDelta::flat(double longitude, double latitude) const {
   return Flat{(longitude - originLongitude_) * metresPerDegreeLongitude_,
@@ -101,6 +104,23 @@ void LapDelta::setReference(const ReferenceLap* reference) {
     s.ny = normals[i].y;
     s.dnx = normals[i + 1].x - normals[i].x;
     s.dny = normals[i + 1].y - normals[i].y;
+  }
+
+  // Bounding circles of each block of segments.
+  blocks_.clear();
+  for (size_t b = 0; b < segments_.size(); b += kBlockSegments) {
+    const size_t end = std::min(segments_.size(), b + kBlockSegments);
+    double minX = segments_[b].ax, maxX = minX, minY = segments_[b].ay, maxY = minY;
+    for (size_t i = b; i < end; ++i) {
+      for (const Flat q : {Flat{segments_[i].ax, segments_[i].ay},
+                           Flat{segments_[i].ax + segments_[i].dx, segments_[i].ay + segments_[i].dy}}) {
+        minX = std::min(minX, q.x);
+        maxX = std::max(maxX, q.x);
+        minY = std::min(minY, q.y);
+        maxY = std::max(maxY, q.y);
+      }
+    }
+    blocks_.push_back(Block{(minX + maxX) * 0.5, (minY + maxY) * 0.5, 0.5 * std::hypot(maxX - minX, maxY - minY)});
   }
 
   size_t first = 0;
@@ -185,6 +205,18 @@ const DeltaReading& LapDelta::update(const FixSample& fix) {
   double bestT = 0.0;
   double bestDistanceSquared = kDeltaMaxOffPathM * kDeltaMaxOffPathM;
   for (int i = first; i <= last; ++i) {
+    // A block of segments that lies wholly beyond the farthest a fix may be
+    // placed is passed over at once (a window after a long gap spans much of
+    // the lap).
+    if (i % kBlockSegments == 0) {
+      const Block& b = blocks_[static_cast<size_t>(i / kBlockSegments)];
+      const double bx = p.x - b.x, by = p.y - b.y;
+      const double reachM = b.radiusM + kDeltaMaxOffPathM + kEndReachM;
+      if (bx * bx + by * by > reachM * reachM) {
+        i += kBlockSegments - 1;
+        continue;
+      }
+    }
     const Segment& s = segments_[static_cast<size_t>(i)];
     const double rx = p.x - s.ax;
     const double ry = p.y - s.ay;

@@ -82,7 +82,13 @@ class LapDelta {
   // turned evenly between them; false when it lies in none of them.
   bool crossSection(int i, const Flat& p, double& t) const;
 
+  static constexpr int kBlockSegments = 32;
+  struct Block {
+    double x, y, radiusM;  // a circle holding every segment of the block
+  };
+
   std::vector<Segment> segments_;
+  std::vector<Block> blocks_;
   int segmentCount_ = 0;
   double originLongitude_ = 0.0;
   double originLatitude_ = 0.0;
