@@ -96,7 +96,7 @@ void LapTimingScreen::openScreen() {
   selectRememberedTrack();
   // The pump holds off for 2 s after a screen change: the receiver's state
   // shows at once rather than "Connecting to GPS device ...".
-  showStatus();
+  liveLines_.opened(*dialog_, ctx_.gps.currentFix);
 }
 
 // The track the driver picked last (in this run or an earlier one) is
@@ -106,16 +106,6 @@ void LapTimingScreen::selectRememberedTrack() {
   if (remembered < 0) return;
   dialog_->setSelection(kActiveLap, remembered);
   activeLapChanged();
-}
-
-bool LapTimingScreen::showStatus() {
-  const CurrentFix& fix = ctx_.gps.currentFix;
-  if (fix.deviceError) {
-    dialog_->setText(kStatusLine, "GPS Device Error");
-    return false;
-  }
-  if (const auto status = gpsStatusText(fix)) dialog_->setText(kStatusLine, *status);
-  return true;
 }
 
 void LapTimingScreen::showBestAndLast() {
@@ -131,7 +121,7 @@ void LapTimingScreen::clearSplitTexts(int count) {
 }
 
 void LapTimingScreen::onCommand(int controlId, platform::Notification what) {
-  if (dialog_ == nullptr) return;
+  if (dialog_ == nullptr || endOnExit(controlId, what, kMainMenu)) return;
   using platform::Notification;
   switch (controlId) {
     case kDefineButton:
@@ -143,10 +133,6 @@ void LapTimingScreen::onCommand(int controlId, platform::Notification what) {
     case kActiveLap:
       if (what == Notification::SelectionChanged) activeLapChanged();
       break;
-    case kMainMenu:
-    case 2:  // the platform's generic Cancel
-      if (what == Notification::Clicked) dialog_->end(controlId);
-      break;
     default:
       break;
   }
@@ -156,7 +142,8 @@ void LapTimingScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   dialog_->requestFullScreen();
   const uint32_t now = ctx_.clock.tickMs();
-  if (!showStatus()) {
+  // The lap screen has no speed line.
+  if (!liveLines_.showTick(*dialog_, ctx_.gps.currentFix, std::nullopt)) {
     lastUpdateTick_ = lastMapDraw_ = now;
     return;
   }

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "laps/lap_crossing.h"
+#include "ui/live_lines.h"
 #include "ui/screen.h"
 
 namespace corvantis {
@@ -76,8 +77,6 @@ class LapTimingScreen : public Screen {
   void openScreen() override;
 
  private:
-  // The status line from the current fix; false on a device error.
-  bool showStatus();
   struct MapArea {
     int left, top, width, height, right, bottom;
   };
@@ -111,6 +110,7 @@ class LapTimingScreen : public Screen {
   uint32_t msSinceFix_ = 0;
   uint32_t lastUpdateTick_ = 0;
   uint32_t lastMapDraw_ = 0;
+  LiveLines liveLines_;
   LiveLapLines lines_;
   // Bounding box of the track being recorded: min/max longitude, latitude;
   // 0 means not set yet.

@@ -7,7 +7,7 @@
 #include "gps/current_fix.h"
 #include "resources/layouts.h"
 #include "timing/run_timing.h"
-#include "timing/live_lines.h"
+#include "ui/live_lines.h"
 #include "timing/timing_text.h"
 
 namespace corvantis {
@@ -69,7 +69,7 @@ void AccelerationScreen::refreshBestAndAverage() {
 }
 
 void AccelerationScreen::onCommand(int controlId, platform::Notification what) {
-  if (dialog_ == nullptr) return;
+  if (dialog_ == nullptr || endOnExit(controlId, what, kMainMenu)) return;
   using platform::Notification;
   switch (controlId) {
     case kFromSpeed:
@@ -89,10 +89,6 @@ void AccelerationScreen::onCommand(int controlId, platform::Notification what) {
     case kManualButton:
       if (what == Notification::Clicked) manualStartStop();
       break;
-    case kMainMenu:
-    case 2:  // the platform's generic Cancel
-      if (what == Notification::Clicked) dialog_->end(controlId);
-      break;
     default:
       break;
   }
@@ -101,12 +97,11 @@ void AccelerationScreen::onCommand(int controlId, platform::Notification what) {
 void AccelerationScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   const uint32_t now = ctx_.clock.tickMs();
-  if (!liveLines_.showStatusAndSpeed(*dialog_, ctx_.gps.currentFix, metric(), newFix)) {
-    lastUpdateTick_ = now;
-    return;
+  // Nothing runs while the receiver is in error.
+  if (liveLines_.showTick(*dialog_, ctx_.gps.currentFix, SpeedLine{metric(), newFix})) {
+    if (definitionValid()) runLogic(newFix, now);
+    showManualCaption();
   }
-  if (definitionValid()) runLogic(newFix, now);
-  showManualCaption();
   lastUpdateTick_ = now;
 }
 

@@ -7,7 +7,7 @@
 // start/stop button times a run by hand.
 #include <cstdint>
 
-#include "timing/live_lines.h"
+#include "ui/live_lines.h"
 #include "ui/screen.h"
 #include "store/run_records.h"
 

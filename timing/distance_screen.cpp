@@ -8,7 +8,7 @@
 #include "gps/current_fix.h"
 #include "resources/layouts.h"
 #include "timing/run_timing.h"
-#include "timing/live_lines.h"
+#include "ui/live_lines.h"
 #include "timing/timing_text.h"
 
 namespace corvantis {
@@ -75,7 +75,7 @@ void DistanceScreen::refreshBestAndAverage() {
 }
 
 void DistanceScreen::onCommand(int controlId, platform::Notification what) {
-  if (dialog_ == nullptr) return;
+  if (dialog_ == nullptr || endOnExit(controlId, what, kMainMenu)) return;
   using platform::Notification;
   switch (controlId) {
     case kTargetDistance:
@@ -94,10 +94,6 @@ void DistanceScreen::onCommand(int controlId, platform::Notification what) {
     case kForgetButton:
       if (what == Notification::Clicked) forgetLastRun();
       break;
-    case kMainMenu:
-    case 2:  // the platform's generic Cancel
-      if (what == Notification::Clicked) dialog_->end(controlId);
-      break;
     default:
       break;
   }
@@ -106,11 +102,9 @@ void DistanceScreen::onCommand(int controlId, platform::Notification what) {
 void DistanceScreen::update(bool newFix) {
   if (dialog_ == nullptr) return;
   const uint32_t now = ctx_.clock.tickMs();
-  if (!liveLines_.showStatusAndSpeed(*dialog_, ctx_.gps.currentFix, metric(), newFix)) {
-    lastUpdateTick_ = now;
-    return;
-  }
-  if (distanceValid_) runLogic(newFix, now);
+  // Nothing runs while the receiver is in error.
+  const bool receiverWell = liveLines_.showTick(*dialog_, ctx_.gps.currentFix, SpeedLine{metric(), newFix});
+  if (receiverWell && distanceValid_) runLogic(newFix, now);
   lastUpdateTick_ = now;
 }
 

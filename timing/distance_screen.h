@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "timing/live_lines.h"
+#include "ui/live_lines.h"
 #include "ui/screen.h"
 #include "gps/fix_history.h"
 #include "store/run_records.h"

@@ -10,7 +10,7 @@
 #include "platform/window.h"
 #include "store/run_records.h"
 #include "store/settings.h"
-#include "timing/run_state.h"
+#include "ui/run_state.h"
 
 namespace corvantis {
 

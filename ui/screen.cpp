@@ -31,4 +31,11 @@ const platform::FontSpec& Screen::font(platform::FontRole role) const {
   return ctx_.fonts.small;
 }
 
+bool Screen::endOnExit(int controlId, platform::Notification what, int exitId) {
+  constexpr int kGenericCancel = 2;
+  if (controlId != exitId && controlId != kGenericCancel) return false;
+  if (what == platform::Notification::Clicked && dialog_ != nullptr) dialog_->end(controlId);
+  return true;
+}
+
 }  // namespace corvantis

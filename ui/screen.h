@@ -30,6 +30,10 @@ class Screen : public platform::DialogHandler {
  protected:
   // The screen's own opening steps, after the fonts are given.
   virtual void openScreen() {}
+  // A click on the screen's own way out (exitId: "Main Menu") or on the
+  // platform's generic Cancel ends the screen with that id. Answers whether
+  // the command was one of them.
+  bool endOnExit(int controlId, platform::Notification what, int exitId);
   // The font of a role, as the shell owns them.
   const platform::FontSpec& font(platform::FontRole role) const;
 

@@ -1,5 +1,6 @@
 // Texts and typed values of the timing screens.
 #include "timing/timing_text.h"
+#include "ui/live_lines.h"
 
 #include <gtest/gtest.h>
 
