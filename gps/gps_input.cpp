@@ -16,7 +16,7 @@ void showError(platform::MessageBoxes& boxes, const char* text) {
 }  // namespace
 
 GpsInput::GpsInput(platform::SerialPort& port, platform::MessageBoxes& messageBoxes)
-    : port_(port), messageBoxes_(messageBoxes) {}
+    : port_(port), messageBoxes_(messageBoxes), held_(kHeldBytesCapacity) {}
 
 bool GpsInput::openPort(int portIndex, int baudIndex) {
   if (port_.isOpen()) port_.close();
@@ -49,6 +49,7 @@ bool GpsInput::openPort(int portIndex, int baudIndex) {
   // stand until the program restarts.
   currentFix.deviceError = false;
   emptyTicks = 0;
+  heldStart_ = heldEnd_ = 0;
   return true;
 }
 
@@ -70,6 +71,7 @@ void GpsInput::pumpTick() {
   }
   if (holdOffTicks > 0) {
     --holdOffTicks;
+    holdArrivingBytes();
     return;
   }
   if (pumpBusy) return;
@@ -81,41 +83,85 @@ void GpsInput::pumpTick() {
   // linePos is public state; never let it index outside `line`.
   if (linePos < 0 || linePos > kLastLinePos) linePos = 0;
 
-  bool newFix = false;
-  int budget = kMaxBytesPerTick;
-  while (budget > 0) {
+  // Everything that has arrived is taken: a tick is bounded by what the
+  // receiver sent since the last one, never by a byte count, so no rate or
+  // sentence set can leave the program behind.
+  bool anyFix = false;
+  bool errorRaised = false;
+  uint32_t waitMs = tickReadWaitMs;
+  for (;;) {
+    // What a hold-off kept comes first, then the port.
+    const bool fromHeld = heldEnd_ > heldStart_;
     std::span<const uint8_t> bytes;
-    const platform::ReadResult result = port_.readAvailable(bytes, tickReadWaitMs);
+    const platform::ReadResult result =
+        fromHeld ? platform::ReadResult::Byte : port_.readAvailable(bytes, waitMs);
+    if (fromHeld) bytes = std::span<const uint8_t>(held_.data() + heldStart_, heldEnd_ - heldStart_);
+    const auto consume = [&](std::size_t count) {
+      if (!fromHeld) {
+        port_.consume(count);
+      } else if ((heldStart_ += count) == heldEnd_) {
+        heldStart_ = heldEnd_ = 0;
+      }
+    };
+    // Only the first read may wait; the rest take what is already there.
+    waitMs = 0;
     if (result == platform::ReadResult::Failed) {
+      errorRaised = true;
       currentFix.deviceError = true;
       break;
     }
     if (emptyTicks >= kSilentTicksForDeviceError) {
+      errorRaised = true;
       currentFix.deviceError = true;
-      if (result == platform::ReadResult::Byte) port_.consume(1);  // the byte is dropped
+      if (result == platform::ReadResult::Byte) consume(1);  // the byte is dropped
       break;
     }
     if (currentFix.deviceError) {
       // Nothing is decoded while the error stands; the byte read is dropped.
-      if (result == platform::ReadResult::Byte) port_.consume(1);
+      if (result == platform::ReadResult::Byte) consume(1);
       break;
     }
-    if (result == platform::ReadResult::Nothing) {
-      ++emptyTicks;
+    // (A port that answers with an empty view has nothing either.)
+    if (result == platform::ReadResult::Nothing || bytes.empty()) {
+      // A tick that gave a fix heard the receiver: it does not count as silent.
+      if (!anyFix) ++emptyTicks;
       break;
     }
     // Any byte received ends a silence.
     emptyTicks = 0;
-    const std::size_t taken =
-        takeBytes(bytes.first(std::min(bytes.size(), static_cast<std::size_t>(budget))), newFix);
-    port_.consume(taken);
-    budget -= static_cast<int>(taken);
-    // One new fix per tick: the rest waits in the port for the next one.
-    if (newFix) break;
+    bool newFix = false;
+    consume(takeBytes(bytes, newFix));
+    if (!newFix) continue;
+    anyFix = true;
+    if (afterTick) afterTick(true);
+    // A screen change inside the update leaves the rest for the screen that
+    // comes next, after its hold-off; a closed port has nothing more.
+    if (holdOffTicks > 0 || !port_.isOpen()) break;
   }
 
-  if (afterTick) afterTick(newFix);
+  // A tick without a fix updates the screens once; so does one whose fixes
+  // came before the link failed, so that the error shows at once.
+  if ((!anyFix || errorRaised) && afterTick) afterTick(false);
   pumpBusy = false;
+}
+
+void GpsInput::holdArrivingBytes() {
+  // A device error stands until the port is reopened: nothing to keep. A
+  // failing read is left for the next worked tick to find.
+  if (pumpBusy || !port_.isOpen() || currentFix.deviceError) return;
+  if (heldStart_ > 0) {
+    std::memmove(held_.data(), held_.data() + heldStart_, heldEnd_ - heldStart_);
+    heldEnd_ -= heldStart_;
+    heldStart_ = 0;
+  }
+  while (heldEnd_ < held_.size()) {
+    std::span<const uint8_t> bytes;
+    if (port_.readAvailable(bytes, 0) != platform::ReadResult::Byte || bytes.empty()) return;
+    const std::size_t count = std::min(bytes.size(), held_.size() - heldEnd_);
+    std::memcpy(held_.data() + heldEnd_, bytes.data(), count);
+    heldEnd_ += count;
+    port_.consume(count);
+  }
 }
 
 std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {
@@ -164,6 +210,9 @@ std::size_t GpsInput::takeBytes(std::span<const uint8_t> bytes, bool& newFix) {
     if (GgaReading reading; readGga(line, talkers, reading)) {
       newFix = applyGga(reading, currentFix, history) || newFix;
       if (onGgaReading) onGgaReading(reading);
+      if (reading.hasFix) {
+        if (const auto rateHz = rateWatch.observe(reading.timeOfDayMs); rateHz && onLowFixRate) onLowFixRate(*rateHz);
+      }
     }
     line[0] = '$';
     line[1] = '\0';

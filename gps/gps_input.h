@@ -2,13 +2,23 @@
 // GPS input: the serial link to the receiver, the 100 ms sentence pump that
 // cuts the byte stream into sentences, and the state they feed (the current
 // fix and the fix history). One instance lives in the application context.
+//
+// Each tick takes every complete sentence that has arrived, however many:
+// a receiver at 25 Hz, or one that sends every satellite system's GSA and
+// GSV each epoch, never leaves the program behind, and the first tick after
+// a pause (a hold-off, the configuration screen) works off the whole backlog.
+// Every fix the history accepts reaches the screens in order, each with an
+// update of its own, so their start, finish and crossing logic sees every
+// consecutive pair of fixes.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "gps/current_fix.h"
+#include "gps/fix_rate_watch.h"
 #include "gps/fix_history.h"
 #include "gps/nmea_decoder.h"
 #include "platform/message_box.h"
@@ -20,12 +30,15 @@ namespace corvantis {
 inline constexpr uint32_t kBaudRates[] = {4800, 9600, 14400, 19200, 38400, 57600, 115200, 128000, 256000};
 inline constexpr int kBaudRateCount = static_cast<int>(sizeof kBaudRates / sizeof kBaudRates[0]);
 
-// Ticks skipped after a screen change (2 s): the port buffers what arrives.
+// Ticks skipped after a screen change (2 s): nothing is decoded and no
+// screen is updated; what arrives meanwhile is kept for the tick after.
 inline constexpr int32_t kScreenChangeHoldOffTicks = 20;
+// What a hold-off keeps of the receiver's bytes: a serial line's own buffer
+// holds a few kilobytes, far less than 2 s of a chatty receiver (25 Hz with
+// every satellite system's sentences is 75 KB), and drops the rest.
+inline constexpr std::size_t kHeldBytesCapacity = 128 * 1024;
 // Consecutive ticks ending with an empty read before the receiver counts as gone (10 s).
 inline constexpr int32_t kSilentTicksForDeviceError = 100;
-// Bytes one tick reads at most, bounding how long it holds the user interface.
-inline constexpr int kMaxBytesPerTick = 1024;
 // Last index of `line` a byte is stored at; line[511] stays for the NUL.
 inline constexpr int32_t kLastLinePos = 510;
 // How long a tick's read waits for a first byte when none has arrived, by
@@ -53,19 +66,25 @@ class GpsInput {
   void closePort();
   bool portOpen() const;
 
-  // The 100 ms timer's handler: reads what the port holds, decodes complete
-  // sentences, reports at most one new fix, then calls afterTick(newFix).
+  // The 100 ms timer's handler: reads everything the port holds and decodes
+  // every complete sentence in it. Right after each sentence that gives a
+  // new fix it calls afterTick(true), before the next sentence is decoded;
+  // a tick without a new fix calls afterTick(false) once at its end.
+  // Reading stops early only when an update set a hold-off (a screen
+  // change: the next screen takes the rest) or closed the port.
   void pumpTick();
 
-  // End of every worked tick: the shell calls the live screens' update(newFix)
-  // from here (lap screen, main menu, acceleration, distance, in that order).
+  // The live screens' update(newFix): once per new fix, or once for a tick
+  // without one. The shell calls them from here (lap screen, main menu,
+  // acceleration, distance, in that order).
   std::function<void(bool newFix)> afterTick;
 
-  // How long a tick waits for the receiver when nothing has arrived. The
-  // program's 100 ms timer already paces the reads, so there a tick takes
-  // what has arrived and returns at once (0): the user interface never sits
-  // in a wait for the port. A pump driven in a loop without such a timer
-  // waits, so that time passes between its ticks as on the device.
+  // How long a tick's first read waits for the receiver when nothing has
+  // arrived; the reads after it in the same tick never wait. The program's
+  // 100 ms timer already paces the reads, so there a tick takes what has
+  // arrived and returns at once (0): the user interface never sits in a
+  // wait for the port. A pump driven in a loop without such a timer waits,
+  // so that time passes between its ticks as on the device.
   uint32_t tickReadWaitMs = kTickReadWaitMs;
 
   // Whose GGA sentences carry fixes (--any-talker: every talker's).
@@ -75,6 +94,12 @@ class GpsInput {
   // kTicksBeforeTalkerHint ticks: the receiver speaks for several
   // constellations and, as configured, no fix will ever come.
   std::function<void(const std::string& tag)> onOtherTalkerOnly;
+
+  // Called once in the program's run, with the receiver's rate in fixes a
+  // second, when fixes have come at 5 Hz or slower for 10 s (FixRateWatch):
+  // the receiver can do better, and the times would be closer.
+  std::function<void(double fixesPerSecond)> onLowFixRate;
+  FixRateWatch rateWatch;
 
   // Each GGA reading, right after this input applied it: another fix
   // history given the same readings follows this one without decoding the
@@ -90,7 +115,8 @@ class GpsInput {
   bool pumpBusy = false;     // a tick is under way
   char line[512] = {};       // the sentence being assembled, NUL-terminated
   int32_t linePos = 0;       // where the next byte goes, 0..510
-  int32_t emptyTicks = 0;    // consecutive ticks that ended with an empty read
+  // Consecutive ticks that ended with an empty read and gave no new fix.
+  int32_t emptyTicks = 0;
 
   // Talker watch: ticks since the last $GPGGA and since the last GGA of
   // another talker, that GGA's tag ("" while none came), and whether the
@@ -101,12 +127,22 @@ class GpsInput {
   bool talkerHintGiven = false;
 
  private:
+  // During a hold-off: takes what has arrived out of the port into `held_`,
+  // undecoded, so that the line's small buffer does not overflow.
+  void holdArrivingBytes();
   // Adds bytes to the line, decoding the sentence each "$" completes, and
-  // stops after the "$" of a new fix. Answers how many bytes it took.
+  // stops right after the "$" that completes a new fix, so that the screens
+  // see that fix before the next sentence changes anything. Answers how
+  // many bytes it took.
   std::size_t takeBytes(std::span<const uint8_t> bytes, bool& newFix);
 
   platform::SerialPort& port_;
   platform::MessageBoxes& messageBoxes_;
+  // Bytes taken from the port during a hold-off and not decoded yet; the
+  // next worked tick takes them before anything newer. Allocated once.
+  std::vector<uint8_t> held_;
+  std::size_t heldStart_ = 0;
+  std::size_t heldEnd_ = 0;
 };
 
 }  // namespace corvantis

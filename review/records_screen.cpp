@@ -167,8 +167,8 @@ void RecordsScreen::deleteSelected() {
 void RecordsScreen::plotSelected() {
   const std::vector<int> rows = selectedTimeRows();
   if (rows.empty() || currentCategory_ < 0) return;
-  // The plot takes a while to open and close; the pump skips the ticks
-  // meanwhile rather than catch up on a backlog afterwards.
+  // The plot takes a while to open and close; the pump decodes nothing
+  // meanwhile, and the tick after the hold-off takes what arrived.
   ctx_.gps.holdOffTicks = kPlotHoldOffTicks;
   std::vector<const RunRecord*> runs;
   const int lap = lapIndexOf(currentCategory_);

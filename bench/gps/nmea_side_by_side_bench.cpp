@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/gps/stream_port.h"
 #include "gps/gps_input.h"
 #include "gps/nmea_decoder.h"
 #include "platform/message_box.h"
@@ -149,34 +150,6 @@ bool haveCorpus(benchmark::State& state) {
   return false;
 }
 
-// The stream handed out in bulk, as the POSIX port hands out its buffer.
-class StreamPort : public platform::SerialPort {
- public:
-  explicit StreamPort(const std::string& stream) : stream_(stream) {}
-  bool open(const std::string&) override { return true; }
-  bool applyLineSettings(const platform::LineSettings&) override { return true; }
-  bool applyTimeouts(const platform::Timeouts&) override { return true; }
-  platform::ReadResult readByte(uint8_t& byte) override {
-    if (position_ == stream_.size()) return platform::ReadResult::Nothing;
-    byte = static_cast<uint8_t>(stream_[position_++]);
-    return platform::ReadResult::Byte;
-  }
-  platform::ReadResult readAvailable(std::span<const uint8_t>& bytes, uint32_t) override {
-    if (position_ == stream_.size()) return platform::ReadResult::Nothing;
-    bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(stream_.data()) + position_,
-                                     stream_.size() - position_);
-    return platform::ReadResult::Byte;
-  }
-  void consume(std::size_t count) override { position_ += count; }
-  void close() override {}
-  bool isOpen() const override { return true; }
-  bool exhausted() const { return position_ == stream_.size(); }
-
- private:
-  const std::string& stream_;
-  std::size_t position_ = 0;
-};
-
 class SilentBoxes : public platform::MessageBoxes {
  public:
   platform::MessageAnswer show(const std::string&, platform::MessageIcon, platform::MessageButtons) override {
@@ -214,7 +187,7 @@ BENCHMARK(BM_DecodeAndRecord)->Unit(benchmark::kMillisecond);
 void BM_WholePump(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   for (auto _ : state) {
-    StreamPort port(corpusStream());
+    StreamPort port(corpusStream(), false);
     SilentBoxes boxes;
     auto gps = std::make_unique<GpsInput>(port, boxes);
     gps->openPort(5, 0);

@@ -1,9 +1,12 @@
 #include "platform/posix/pseudo_terminal.h"
 
+#include "platform/posix/serial_port.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -67,5 +70,24 @@ std::size_t PseudoTerminal::write(std::string_view text) {
   }
   return done;
 }
+
+bool PseudoTerminal::read(std::string& into, uint32_t waitMs) {
+  if (master_ < 0) return false;
+  pollfd request{master_, POLLIN, 0};
+  const int ready = poll(&request, 1, static_cast<int>(waitMs));
+  if (ready <= 0) return ready == 0 || errno == EINTR;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = ::read(master_, chunk, sizeof chunk);
+    if (n > 0) {
+      into.append(chunk, static_cast<std::size_t>(n));
+      continue;
+    }
+    // Nothing more for now (EAGAIN), or the program's end is not open (EIO).
+    return n < 0 && (errno == EAGAIN || errno == EINTR || errno == EIO);
+  }
+}
+
+uint32_t PseudoTerminal::lineRate() const { return master_ < 0 ? 0 : readLineRate(master_); }
 
 }  // namespace corvantis::platform

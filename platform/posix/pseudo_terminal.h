@@ -3,6 +3,7 @@
 // device path through the ordinary serial code, and a feeder writes NMEA text
 // into the other end. Used by the demo receiver of the corvantis program.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,14 @@ class PseudoTerminal {
   // a real receiver's bytes are lost when nobody reads the port. Answers the
   // bytes accepted.
   std::size_t write(std::string_view text);
+
+  // What the program wrote into its end: appends the bytes that arrive
+  // within waitMs (returning as soon as some are there). False when the
+  // terminal is closed.
+  bool read(std::string& into, uint32_t waitMs);
+  // The rate the program set on its end (0 when unknown): a simulated
+  // receiver talks only at the rate its line is set to, as a UART does.
+  uint32_t lineRate() const;
 
  private:
   int master_ = -1;

@@ -204,6 +204,31 @@ void PosixSerialPort::consume(std::size_t count) {
   bufferStart_ += std::min(count, bufferEnd_ - bufferStart_);
 }
 
+bool PosixSerialPort::write(std::span<const uint8_t> bytes, uint32_t timeoutMs) {
+  if (fd_ < 0) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    pollfd request{fd_, POLLOUT, 0};
+    const int ready = poll(&request, 1, static_cast<int>(timeoutMs));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0 || (request.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool PosixSerialPort::waitUntilSent() { return fd_ >= 0 && tcdrain(fd_) == 0; }
+
+void PosixSerialPort::discardInput() {
+  if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+  bufferStart_ = bufferEnd_ = 0;
+}
+
 void PosixSerialPort::close() {
   if (fd_ < 0) return;
   ioctl(fd_, TIOCNXCL);

@@ -60,6 +60,15 @@ class PosixSerialPort : public SerialPort {
   void close() override;
   bool isOpen() const override { return fd_ >= 0; }
 
+  // For programs that talk to the receiver (corvantis-receiver): writes the
+  // bytes, waiting up to timeoutMs for room; false when they could not all
+  // be written. waitUntilSent returns once the last byte has left the
+  // line (a rate change must not cut a command short). discardInput drops
+  // whatever has arrived and not been taken, in the device and here.
+  bool write(std::span<const uint8_t> bytes, uint32_t timeoutMs);
+  bool waitUntilSent();
+  void discardInput();
+
   // The device path opened last, for messages and tests.
   const std::string& devicePath() const { return devicePath_; }
 
@@ -87,5 +96,8 @@ class PosixSerialPort : public SerialPort {
 // Sets a rate termios has no constant for (14400, 128000, 256000) through
 // the Linux arbitrary-rate interface. False when the device refuses it.
 bool setArbitraryRate(int fd, uint32_t baudRate);
+// The output rate a terminal is set to, whatever it is (0 when it cannot be
+// read). On a pseudo-terminal's master end: the rate of the other end.
+uint32_t readLineRate(int fd);
 
 }  // namespace corvantis::platform

@@ -23,4 +23,10 @@ bool setArbitraryRate(int fd, uint32_t baudRate) {
   return check.c_ospeed == baudRate;
 }
 
+uint32_t readLineRate(int fd) {
+  struct termios2 settings {};
+  if (ioctl(fd, TCGETS2, &settings) != 0) return 0;
+  return settings.c_ospeed;
+}
+
 }  // namespace corvantis::platform

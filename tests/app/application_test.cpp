@@ -8,6 +8,7 @@
 #include "config/configuration_screen.h"
 #include "store/options_file.h"
 #include "tests/app/app_harness.h"
+#include "tests/support/nmea_text.h"
 
 namespace corvantis::testing {
 namespace {
@@ -166,16 +167,20 @@ TEST(ScreenLoop, EachMainMenuResultLeadsToItsScreen) {
 TEST(ScreenLoop, EveryScreenChangeHoldsTheReceiverOffFor20Ticks) {
   AppHarness app;
   app.storeOptionsFile(Settings{});
-  app.port.feed(std::string(4000, 'x'));
-  // Ticks that read nothing for 20 ticks, then read.
-  const auto expectHoldOff = [&app](const char* where) {
+  // Ticks that decode nothing for 20 ticks (what arrives meanwhile is
+  // kept), then one that takes it.
+  int second = 0;
+  const auto expectHoldOff = [&app, &second](const char* where) {
     SCOPED_TRACE(where);
     EXPECT_EQ(app.ctx.gps.holdOffTicks, 20);
-    const long reads = app.port.readCount;
+    const uint32_t fixMs = 43200000u + 1000u * static_cast<uint32_t>(second);
+    app.port.feed(nmeaSentence("GPGGA,1200" + std::string(second < 10 ? "0" : "") + std::to_string(second) +
+                               ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") + "$");
+    ++second;
     EXPECT_EQ(app.windows.fireTimer(20), 20);
-    EXPECT_EQ(app.port.readCount, reads);
+    EXPECT_NE(app.ctx.gps.history.newestFixTime(), fixMs);
     app.windows.fireTimer();
-    EXPECT_GT(app.port.readCount, reads);
+    EXPECT_EQ(app.ctx.gps.history.newestFixTime(), fixMs);
   };
   app.then([&](HeadlessDialog& d) {
     expectHoldOff("main menu at start");

@@ -115,32 +115,61 @@ TEST(PumpTick, SentencesAreDecodedWhenTheNextDollarArrives) {
   EXPECT_EQ(p.gps->linePos, 1);
 }
 
-TEST(PumpTick, AtMostOneNewFixPerTick) {
+TEST(PumpTick, AfterAHoldOffOneTickTakesEveryFixWaitingInOrder) {
   Pump p;
   p.open();
   p.gps->holdOffTicks = kScreenChangeHoldOffTicks;
   p.port.feed("noise before the first sentence" + gga("120000") + kRmc + gga("120001") + gga("120002") + "$");
   for (int i = 0; i < kScreenChangeHoldOffTicks; ++i) p.gps->pumpTick();
-  EXPECT_TRUE(p.ticks.empty());  // held off: nothing read, no update
-  EXPECT_EQ(p.port.readCount, 0);
+  EXPECT_TRUE(p.ticks.empty());  // held off: nothing decoded, no update
+  EXPECT_EQ(p.gps->history.count, 0);
   EXPECT_EQ(p.gps->holdOffTicks, 0);
-  EXPECT_TRUE(p.tick());
-  EXPECT_EQ(p.gps->history.newestFixTime(), 43200000u);
-  EXPECT_FALSE(p.port.pending.empty());  // the rest waits in the port
-  EXPECT_TRUE(p.tick());
-  EXPECT_EQ(p.gps->history.newestFixTime(), 43201000u);
-  EXPECT_TRUE(p.tick());
-  EXPECT_EQ(p.gps->history.newestFixTime(), 43202000u);
-  EXPECT_FALSE(p.tick());
+  std::vector<uint32_t> seen;
+  p.gps->afterTick = [&](bool newFix) {
+    p.ticks.push_back(newFix);
+    seen.push_back(p.gps->history.newestFixTime());
+  };
+  p.gps->pumpTick();
+  EXPECT_EQ(p.ticks, (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(seen, (std::vector<uint32_t>{43200000u, 43201000u, 43202000u}));
+  EXPECT_TRUE(p.port.pending.empty());
+  EXPECT_FALSE(p.tick());  // nothing left: one update without a fix
   EXPECT_EQ(p.gps->history.count, 3);
 }
 
-TEST(PumpTick, ATickReadsAtMost1024Bytes) {
+TEST(PumpTick, AHoldOffKeepsWhatArrivesSoThatTheLineDropsNothing) {
+  // A line that holds 4 KB, and a receiver sending 1.5 KB a tick: two
+  // seconds of hold-off would lose most of it if nothing were read.
+  Pump p;
+  p.open();
+  p.port.lineCapacity = 4096;
+  p.gps->holdOffTicks = kScreenChangeHoldOffTicks;
+  std::vector<uint32_t> seen;
+  p.gps->afterTick = [&](bool newFix) {
+    if (newFix) seen.push_back(p.gps->history.newestFixTime());
+  };
+  const std::string padding = "$GPGSV," + std::string(1400, '7') + "\r\n";
+  for (int i = 0; i <= kScreenChangeHoldOffTicks; ++i) {
+    char time[16];
+    std::snprintf(time, sizeof time, "1200%02d", i);
+    p.port.feed(gga(time) + padding);
+    p.gps->pumpTick();
+  }
+  EXPECT_EQ(p.port.dropped, 0u);
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kScreenChangeHoldOffTicks) + 1);
+  EXPECT_EQ(seen.front(), 43200000u);
+  EXPECT_EQ(seen.back(), 43220000u);
+  EXPECT_EQ(p.gps->emptyTicks, 0);  // the hold-off's reads are no silence
+}
+
+TEST(PumpTick, ATickTakesEverythingThatHasArrived) {
   Pump p;
   p.open();
   p.port.feed(std::string(3000, 'x'));
   p.gps->pumpTick();
-  EXPECT_EQ(p.port.pending.size(), 3000u - kMaxBytesPerTick);
+  EXPECT_TRUE(p.port.pending.empty());
+  EXPECT_EQ(p.gps->linePos, kLastLinePos);
+  EXPECT_EQ(p.ticks, std::vector<bool>{false});
 }
 
 TEST(PumpTick, SilenceBecomesADeviceErrorAndAReopenClearsIt) {

@@ -75,7 +75,7 @@ TEST(DemoCircuitTest, ThisTimeShowsOnlyTheLapsOnTheCircuit) {
   analyze::TimingSession session;
   loadSettingsDefaults(session.settings);
   ASSERT_TRUE(decodeOptions(files.files.at(kPath), session.settings, session.records, session.laps).ok());
-  const demo::Drive drive = demo::demoDrive(9u * 3600000u);
+  const demo::Drive drive = demo::demoDrive(false, 9u * 3600000u);
   std::string text;
   for (uint32_t round = 0; round < 2; ++round) {
     for (const demo::TimedText& part : drive.parts) text += demo::shiftFixTimes(part.text, round * drive.roundMs);

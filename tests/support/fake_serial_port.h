@@ -3,6 +3,7 @@
 // time; with none queued a read answers Nothing (at once). Each step of the
 // opening can be made to fail, and the port can be made to fail its reads
 // (a receiver unplugged). Records what was asked of it.
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -22,7 +23,17 @@ class FakeSerialPort : public platform::SerialPort {
   void close() override;
   bool isOpen() const override { return open_; }
 
-  void feed(std::string_view bytes) { pending.insert(pending.end(), bytes.begin(), bytes.end()); }
+  // Bytes beyond lineCapacity waiting are dropped, as a serial line's small
+  // buffer drops what nobody reads in time.
+  void feed(std::string_view bytes) {
+    for (const char c : bytes) {
+      if (pending.size() < lineCapacity) {
+        pending.push_back(c);
+      } else {
+        ++dropped;
+      }
+    }
+  }
 
   // Scripting.
   bool failOpen = false;
@@ -30,6 +41,7 @@ class FakeSerialPort : public platform::SerialPort {
   bool failTimeouts = false;
   bool failReads = false;
   std::deque<char> pending;
+  std::size_t lineCapacity = SIZE_MAX;
 
   // Record.
   std::vector<std::string> openedNames;
@@ -37,6 +49,7 @@ class FakeSerialPort : public platform::SerialPort {
   platform::Timeouts appliedTimeouts;
   int closeCount = 0;
   long readCount = 0;
+  std::size_t dropped = 0;
 
  private:
   bool open_ = false;

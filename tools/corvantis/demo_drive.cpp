@@ -10,9 +10,10 @@
 
 namespace corvantis::demo {
 
-Drive demoDrive(std::optional<uint32_t> startTimeOfDayMs) {
+Drive demoDrive(bool fullSentenceSets, std::optional<uint32_t> startTimeOfDayMs) {
   sim::ReceiverOptions receiver;
-  receiver.rateHz = 10;  // the most the 100 ms pump takes in: one fix a tick
+  receiver.rateHz = 10;  // a fix a tick, what a driver sets the receiver to
+  receiver.fullSentenceSets = fullSentenceSets;
   // Start at the present UTC time of day, so the receiver's clock reads as a
   // real one would.
   const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();

@@ -12,8 +12,10 @@ namespace corvantis::demo {
 // The simulator's demo drive (standing at the line, a flat-out launch
 // through the quarter mile, laps of a circuit, back to the line) as NMEA text
 // at its real pace, one round long, starting at the present UTC time of day
-// (or at the one given, in whole seconds).
-Drive demoDrive(std::optional<uint32_t> startTimeOfDayMs = std::nullopt);
+// (or at the one given, in whole seconds). With fullSentenceSets the
+// receiver is as chatty as a multi-system one out of the box (about 1.5 KB
+// a fix).
+Drive demoDrive(bool fullSentenceSets = false, std::optional<uint32_t> startTimeOfDayMs = std::nullopt);
 
 // demo-options.bin beside the user's options.bin, so that demo runs never
 // mix with the user's own.

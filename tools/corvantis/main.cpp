@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "app/application.h"
+#include "gps/fix_rate_watch.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/gpsd_port.h"
 #include "platform/posix/files.h"
@@ -39,6 +40,7 @@ constexpr const char* kVersion = "corvantis 1.0.0";
 
 struct CommandLine {
   bool demo = false;
+  bool fullSentences = false;
   std::string nmeaLog;
   std::string optionsPath;
   std::optional<bool> landscape;
@@ -64,6 +66,9 @@ void printUsage(const CommandLine& line) {
       "  --demo             feed the program from a built-in simulated receiver\n"
       "                     (a drive of launches, a quarter mile and laps, played\n"
       "                     again and again); its data is kept in a file of its own\n"
+      "  --full-sentences   with --demo: the simulated receiver sends the whole\n"
+      "                     sentence set of a multi-system receiver each fix (GSA\n"
+      "                     and GSV of four satellite systems, about 1.5 KB)\n"
       "  --nmea FILE        feed the program from a recorded NMEA log at its pace,\n"
       "                     again and again, like --demo\n"
       "  --options PATH     read and save the options file at PATH\n"
@@ -110,6 +115,8 @@ bool parse(int argc, char** argv, CommandLine& line) {
     std::string text;
     if (arg == "--demo") {
       line.demo = true;
+    } else if (arg == "--full-sentences") {
+      line.fullSentences = true;
     } else if (arg == "--nmea") {
       if (!value(i, arg, line.nmeaLog)) return false;
     } else if (arg == "--options") {
@@ -162,6 +169,10 @@ bool parse(int argc, char** argv, CommandLine& line) {
       std::fprintf(stderr, "corvantis: unknown option %s (see --help)\n", arg.c_str());
       return false;
     }
+  }
+  if (line.fullSentences && !line.demo) {
+    std::fprintf(stderr, "corvantis: --full-sentences goes with --demo\n");
+    return false;
   }
   if (line.demo && !line.nmeaLog.empty()) {
     std::fprintf(stderr, "corvantis: --demo and --nmea cannot be used together\n");
@@ -260,7 +271,7 @@ int main(int argc, char** argv) {
   // log is told at once.
   std::optional<demo::Drive> drive;
   if (line.demo) {
-    drive = demo::demoDrive();
+    drive = demo::demoDrive(line.fullSentences);
   } else if (!line.nmeaLog.empty()) {
     std::string log;
     std::string error;
@@ -339,6 +350,15 @@ int main(int argc, char** argv) {
   context.gps.onOtherTalkerOnly = [](const std::string& tag) {
     std::fprintf(stderr, "the receiver sends %s, not $GPGGA: start corvantis with --any-talker\n", tag.c_str());
   };
+  // A receiver left at 1 to 5 Hz times runs far less well than it could:
+  // the driver learns once how to raise it (not for the built-in feeds).
+  if (!feeder) {
+    context.gps.onLowFixRate = [&context, &line](double fixesPerSecond) {
+      const std::string device =
+          line.gpsd ? std::string() : line.comDevices.devicePath("COM" + std::to_string(context.settings.port + 1));
+      std::fprintf(stderr, "%s\n", lowFixRateHint(fixesPerSecond, device).c_str());
+    };
+  }
 
   if (!installSignalPipe()) {
     std::perror("corvantis: cannot watch for SIGINT and SIGTERM");

@@ -104,6 +104,9 @@ Receiver:
   --bias-time S           the bias's correlation time (default 120)
   --speed-noise MPS       error of the Doppler speed over ground, 1 sigma (default 0.05)
   --vtg                   also write $--VTG (course and speed over ground) each fix
+  --full-sentences        every epoch the whole sentence set of a multi-system receiver:
+                          GSA and GSV of GPS, GLONASS, Galileo and BeiDou and a GLL
+                          (about 1.5 KB a fix, as such receivers send out of the box)
   --talker XX             talker of GGA, RMC and GSA (default GP; GN for a multi-system receiver)
   --decimals N            decimals of the minutes in positions (default 4: ddmm.mmmm)
   --time-decimals N       decimals of the seconds in times (default 2: hhmmss.ss)
@@ -198,6 +201,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       rx.speedNoiseMps = range(0.0, 10.0);
     } else if (a == "--vtg") {
       rx.vtg = true;
+    } else if (a == "--full-sentences") {
+      rx.fullSentenceSets = true;
     } else if (a == "--talker") {
       rx.talker = value();
     } else if (a == "--decimals") {

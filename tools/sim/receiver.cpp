@@ -6,6 +6,7 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "tools/sim/full_sentences.h"
 #include "tools/sim/nmea_format.h"
 #include "tools/sim/random.h"
 
@@ -238,7 +239,7 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
   const uint64_t endMs = startMs + static_cast<uint64_t>(std::floor(trace.endTimeS * 1000.0));
   const double dtS = static_cast<double>(period) / 1000.0;
   const double dropoutChance = o.dropoutsPerMinute * dtS / 60.0;
-  const bool gsaEveryFix = o.rateHz <= 10;
+  const bool gsaEveryFix = o.rateHz <= 10 || o.fullSentenceSets;
   uint64_t dropoutEnd = 0;
   bool inDropout = false;
   int lastSkySecond = 0;
@@ -344,8 +345,11 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
       }
       sentences.push_back(frameSentence(gsa));
     }
-    if (e.timeOfDayMs % 1000u == 0)
+    if (o.fullSentenceSets || e.timeOfDayMs % 1000u == 0)
       for (const std::string& s : sky.gsv()) sentences.push_back(s);
+    if (o.fullSentenceSets) {
+      appendOtherSystems(sentences, EpochFields{o.talker, time, lat, ns, lon, ew, e.hasFix, e.hdop, e.driveTimeS}, o.seed);
+    }
     // Drawn every epoch, fix or not, so that the stream stays in step.
     const double dopplerError = speedNoise * dopplerRng.gaussian();
     if (e.hasFix) {

@@ -49,6 +49,10 @@ struct ReceiverOptions {
   // position error. Never below 0; off with noise = false.
   double speedNoiseMps = 0.05;
   bool vtg = false;                        // also write $--VTG (course and speed) each epoch
+  // Every epoch the whole sentence set of a multi-system receiver as it
+  // comes out of the box: GSA and GSV of GPS, GLONASS, Galileo and BeiDou
+  // and a GLL besides GGA and RMC, some 1.5 KB (tools/sim/full_sentences.h).
+  bool fullSentenceSets = false;
   // Damage, all off by default: fix dropouts (mean starts a minute, mean
   // length), sentences with a flipped bit, and bursts of a binary protocol
   // between epochs.
