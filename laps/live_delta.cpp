@@ -55,6 +55,7 @@ void LiveDelta::lapStored(uint32_t lapMs, uint32_t startMs, uint32_t stamp, uint
   if (track_ == nullptr || !lapRunning_) return;
   lapRunning_ = false;
   finalShown_ = hasReference();
+  if (finalShown_) ++measuredLaps_;
   finalDeltaMs_ = static_cast<int32_t>(static_cast<int64_t>(lapMs) - kept_.reference.lapTimeMs);
   lapEndedTickMs_ = nowTickMs;
 

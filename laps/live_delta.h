@@ -11,7 +11,7 @@
 
 #include "laps/lap_delta.h"
 #include "laps/reference_recorder.h"
-#include "laps/theoretical_best.h"
+#include "store/theoretical_best.h"
 #include "store/reference_lap_store.h"
 
 namespace corvantis {
@@ -52,6 +52,11 @@ class LiveDelta {
   // since the last lap ended).
   Shown shown(uint32_t nowTickMs) const;
 
+  // The final difference of the last lap stored with a reference to measure
+  // it by, and how many such laps there were.
+  int32_t lastLapDeltaMs() const { return finalDeltaMs_; }
+  int measuredLaps() const { return measuredLaps_; }
+
   // The track's theoretical best (0: not known yet).
   uint32_t theoreticalBestMs(uint32_t bestLapMs) const;
   bool hasReference() const { return !kept_.reference.empty(); }
@@ -71,6 +76,7 @@ class LiveDelta {
   std::array<uint32_t, LapDefinition::kMaxSplitLines> splitMs_{};
   uint32_t lastFixTickMs_ = 0;
   bool finalShown_ = false;
+  int measuredLaps_ = 0;
   int32_t finalDeltaMs_ = 0;
   uint32_t lapEndedTickMs_ = 0;
   std::string message_;

@@ -80,4 +80,6 @@ std::string averageRowText(int32_t averageMs) {
 
 std::string theoreticalBestRowText(uint32_t timeMs) { return formatRunTime(timeMs) + " Theoretical Best"; }
 
+std::string theoreticalBestShortText(uint32_t timeMs) { return "Theo " + formatRunTime(timeMs); }
+
 }  // namespace corvantis

@@ -27,5 +27,7 @@ std::string averageRowText(int32_t averageMs);
 
 // A lap track's theoretical best, below its average: "1m 05.432s Theoretical Best".
 std::string theoreticalBestRowText(uint32_t timeMs);
+// The same on the records screen's average row, where room is short: "Theo 1m 05.432s".
+std::string theoreticalBestShortText(uint32_t timeMs);
 
 }  // namespace corvantis

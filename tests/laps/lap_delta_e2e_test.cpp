@@ -15,6 +15,7 @@
 
 #include "tools/analyze/lap_delta_analysis.h"
 #include "tools/analyze/log_replay.h"
+#include "laps/lap_timing_screen.h"
 #include "tools/sim/simulator.h"
 
 namespace corvantis {
@@ -168,6 +169,56 @@ Accuracy simulatedSession(const SimulatedSession& s) {
   if (!made.created) return {};
   const std::vector<LapPassEvent> events = analyze::runLapPass(log, session, made.index);
   return measure(session.laps.at(made.index), log, events);
+}
+
+// The lap screen itself over a session: it keeps the first lap as the
+// reference, shows each later lap's final difference at the line (its time
+// less the fastest lap's before it, as the analyzer gives it) and the live
+// delta during it, as the analyzer works it out.
+TEST(LapDeltaEndToEndTest, TheLapScreenShowsWhatTheAnalyzerMeasures) {
+  sim::ScenarioParams params;
+  params.laps = 3;
+  sim::Scenario scenario = sim::lapsScenario(params);
+  sim::ReceiverOptions receiver;
+  receiver.rateHz = 10;
+  receiver.seed = 5;
+  const sim::SimResult result = sim::simulate(scenario, receiver);
+  const std::string text = sim::renderLog(result);
+  const std::vector<uint8_t> log(text.begin(), text.end());
+  const sim::LapTruth& first = result.truth.circuit->laps.at(0);
+  analyze::LapDefineRequest request;
+  request.name = "Sim Circuit";
+  request.fromMs = static_cast<uint32_t>(std::ceil(first.startMs));
+  request.toMs = static_cast<uint32_t>(first.endMs) + 10000;
+  for (const sim::DistancePassing& split : first.splits) request.splitsMs.push_back(static_cast<uint32_t>(split.ms));
+  TimingSession session;
+  loadSettingsDefaults(session.settings);
+  const analyze::LapDefineResult made = analyze::runLapDefinePass(log, session, request);
+  ASSERT_TRUE(made.created) << made.message;
+
+  std::vector<int32_t> finals;
+  std::vector<uint32_t> referenceMs;  // the screen's reference lap time after each lap measured
+  const std::vector<LapPassEvent> events =
+      analyze::runLapPass(log, session, made.index, [&](const LapTimingScreen& screen, const platform::Dialog&) {
+        const LiveDelta& delta = screen.delta();
+        if (delta.measuredLaps() > static_cast<int>(finals.size())) {
+          finals.push_back(delta.lastLapDeltaMs());
+          referenceMs.push_back(delta.kept().reference.lapTimeMs);
+        }
+      });
+  const std::vector<FixSample> fixes = analyze::logFixes(log, Talkers::GpsOnly);
+  const DeltaAnalysis analysis = analyze::analyseDeltas(session.laps.at(made.index), fixes, events, nullptr);
+  ASSERT_EQ(analysis.deltas.size(), 3u);
+  ASSERT_EQ(finals.size(), 2u);
+  uint32_t fastestMs = analysis.laps[0].timeMs;
+  for (size_t k = 1; k < 3; ++k) {
+    const LapDeltas& d = analysis.deltas[k];
+    // Against the fastest lap before it, which the screen keeps.
+    EXPECT_EQ(d.referenceTimeMs, fastestMs);
+    EXPECT_EQ(finals[k - 1], static_cast<int32_t>(d.lap->timeMs) - static_cast<int32_t>(fastestMs));
+    fastestMs = std::min(fastestMs, d.lap->timeMs);
+    EXPECT_EQ(referenceMs[k - 1], fastestMs);
+  }
 }
 
 TEST(LapDeltaEndToEndTest, SimulatedLapsOfVariedPaceAtTenHzWithNoise) {

@@ -164,3 +164,23 @@ TEST(LiveDeltaTest, ADamagedKeptFileIsToldOnceAndAFailedSaveToo) {
 
 }  // namespace
 }  // namespace corvantis
+
+#include "laps/delta_panel.h"
+
+namespace corvantis {
+namespace {
+
+TEST(DeltaPanelTest, DeltaTextsReadAtAGlance) {
+  const struct {
+    int32_t ms;
+    const char* text;
+  } cases[] = {
+      {420, "+0.42"},        {-310, "\u22120.31"}, {0, "+0.00"},          {4, "+0.00"},     {5, "+0.01"},
+      {-9994, "\u22129.99"}, {9996, "+10.0"},      {12345, "+12.3"},      {-99949, "\u221299.9"},
+      {123456, "+123"},      {-1000000, "\u22121000"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(deltaText(c.ms), c.text) << c.ms;
+}
+
+}  // namespace
+}  // namespace corvantis

@@ -9,7 +9,7 @@
 
 #include "common/units.h"
 #include "platform/posix/files.h"
-#include "laps/theoretical_best.h"
+#include "store/theoretical_best.h"
 #include "store/options_file.h"
 #include "store/reference_lap_store.h"
 #include "tools/records/records_report.h"

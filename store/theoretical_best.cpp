@@ -1,4 +1,4 @@
-#include "laps/theoretical_best.h"
+#include "store/theoretical_best.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,7 @@
 // The theoretical best from segment times: split lines taken in the order a
 // lap passes them, laps that do not make whole segments left out, and the
 // sum never above the best lap driven.
-#include "laps/theoretical_best.h"
+#include "store/theoretical_best.h"
 
 #include <gtest/gtest.h>
 
