@@ -25,6 +25,7 @@ Application::Application(AppContext& context, platform::Files& files, Applicatio
 
 Application::~Application() {
   ctx_.gps.afterTick = nullptr;
+  stopSavingAsChangesHappen();
   destroyScreens();
 }
 
@@ -65,6 +66,7 @@ int Application::runScreens() {
     return 0;
   }
   ctx_.gps.holdOffTicks = kHoldOffTicks;
+  startSavingAsChangesHappen();
   startTimer();
   screenLoop();
   return shutdown();
@@ -92,6 +94,7 @@ void Application::destroyScreens() {
 bool Application::loadOptionsAtStart() {
   const OptionsLoad loaded =
       loadOptions(files_, options_.optionsPath, ctx_.settings, ctx_.records, ctx_.lapDefinitions);
+  fileHoldsStores_ = loaded.loaded();
   if (loaded.loaded()) {
     // A failed open has shown its own message; the program runs anyway and
     // the port can be opened from the configuration screen.
@@ -132,6 +135,7 @@ void Application::screenLoop() {
   while (!ctx_.quitRequested) {
     const int choice = showLive(*mainMenu_);
     ctx_.gps.holdOffTicks = kHoldOffTicks;
+    saveChanges();
     if (ctx_.quitRequested) break;
     switch (choice) {
       case MainMenuScreen::kAcceleration: showLive(*acceleration_); break;
@@ -147,6 +151,9 @@ void Application::screenLoop() {
       default: break;
     }
     ctx_.gps.holdOffTicks = kHoldOffTicks;
+    // What the screen changed while no tick ran (a screen that ended at
+    // once, the records screen between ticks) is saved before the next.
+    saveChanges();
   }
 }
 
@@ -160,7 +167,11 @@ int Application::showLive(Screen& screen) {
 void Application::configurationStep() {
   stopTimerAndWaitForPump();
   const Settings kept = ctx_.settings;
+  // Tracks deleted or edited from the screen are saved as they go, with
+  // the settings from before it: its own choices count only with OK.
+  settingsToSave_ = &kept;
   const bool confirmed = configuration_->showModal() != ConfigurationScreen::kCancel;
+  settingsToSave_ = &ctx_.settings;
   if (!confirmed) {
     // Lap definitions deleted on the screen stay deleted: the count follows
     // the collection, not the kept copy.
@@ -181,6 +192,7 @@ void Application::configurationStep() {
     }
     ctx_.gps.openPort(ctx_.settings.port, ctx_.settings.baudIndex);
   }
+  saveChanges();
   startTimer();
 }
 
@@ -188,15 +200,21 @@ int Application::shutdown() {
   stopTimerAndWaitForPump();
   if (ctx_.gps.portOpen()) ctx_.gps.closePort();
   ctx_.gps.afterTick = nullptr;
+  stopSavingAsChangesHappen();
   destroyScreens();
   const bool signalled = options_.signalled && options_.signalled();
   if (!saveAtExit_) {
     // The file that could not be read at start is still there, as it was.
-    if (signalled) printError(notSavedMessage_);
-    else tell(notSavedMessage_);
+    // A program ended by a signal says so in its status too: whoever sent
+    // it learns that nothing of the session was kept.
+    if (signalled) {
+      printError(notSavedMessage_);
+      return kExitSaveFailed;
+    }
+    tell(notSavedMessage_);
     return 0;
   }
-  // The only write of the options file in the whole run.
+  // The last save, of everything as it stands at the end.
   const OptionsSave saved =
       saveOptions(files_, options_.optionsPath, ctx_.settings, ctx_.records, ctx_.lapDefinitions);
   if (saved.ok) return 0;
@@ -222,7 +240,68 @@ void Application::startTimer() {
   // The timer paces the reads: a tick takes what has arrived and never
   // waits for the receiver, so the window answers every click at once.
   ctx_.gps.tickReadWaitMs = 0;
-  ctx_.windows.timer().start(kTickPeriodMs, [this] { ctx_.gps.pumpTick(); });
+  ctx_.windows.timer().start(kTickPeriodMs, [this] { tick(); });
+}
+
+void Application::tick() {
+  ctx_.gps.pumpTick();
+  saveChanges();
+  tellSessionLogTrouble();
+}
+
+void Application::startSavingAsChangesHappen() {
+  // A file that could not be read at start stays as it was: nothing of
+  // this session may replace it.
+  if (!saveAtExit_) return;
+  saver_ = std::make_unique<OptionsSaver>(files_, options_.optionsPath,
+                                          options_.saveInBackground ? OptionsSaver::Writing::Background
+                                                                    : OptionsSaver::Writing::OnCallersThread);
+  if (fileHoldsStores_) saver_->markSaved(ctx_.settings, ctx_.records, ctx_.lapDefinitions);
+  settingsToSave_ = &ctx_.settings;
+  // A change made while no tick runs (the configuration screen stops the
+  // timer) is saved as it is made.
+  ctx_.records.setChangeListener([this] { saveChanges(); });
+  ctx_.lapDefinitions.setChangeListener([this] { saveChanges(); });
+  // Settings confirmed at a first start, or the fresh start after a
+  // damaged file went aside, are kept at once.
+  saveChanges();
+}
+
+void Application::stopSavingAsChangesHappen() {
+  ctx_.records.setChangeListener(nullptr);
+  ctx_.lapDefinitions.setChangeListener(nullptr);
+  if (saver_) saver_->waitUntilIdle();
+  saver_.reset();
+}
+
+void Application::saveChanges() {
+  if (!saver_ || inSaveCheck_) return;
+  inSaveCheck_ = true;
+  const auto collect = [this] {
+    const std::optional<OptionsSave> outcome = saver_->takeOutcome();
+    if (!outcome) return;
+    if (outcome->ok) {
+      saveFailureTold_ = false;
+      return;
+    }
+    // Told once, however many saves fail after it; a save that works again
+    // ends the run of failures.
+    if (saveFailureTold_) return;
+    saveFailureTold_ = true;
+    tell(outcome->message + " Corvantis goes on and saves again at the next change.");
+  };
+  collect();
+  saver_->saveIfChanged(*settingsToSave_, ctx_.records, ctx_.lapDefinitions);
+  collect();
+  inSaveCheck_ = false;
+}
+
+void Application::tellSessionLogTrouble() {
+  if (options_.sessionLog == nullptr || tellingLogTrouble_) return;
+  tellingLogTrouble_ = true;
+  const std::string problem = options_.sessionLog->takeProblem();
+  if (!problem.empty()) tell(problem);
+  tellingLogTrouble_ = false;
 }
 
 void Application::stopTimerAndWaitForPump() {

@@ -1,6 +1,8 @@
 #pragma once
 // The whole program between main() and its exit code: start-up, the screen
 // loop that shows one screen after the other, and the shutdown that saves.
+// Every change the options file keeps is also saved as it happens: after
+// each tick, each screen, and each change to the stores.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -8,6 +10,8 @@
 
 #include "ui/context.h"
 #include "platform/files.h"
+#include "platform/session_log.h"
+#include "store/options_saver.h"
 
 namespace corvantis {
 
@@ -32,6 +36,13 @@ struct ApplicationOptions {
   std::function<bool()> signalled;
   // One line for a terminal; standard error when not set.
   std::function<void(const std::string&)> printError;
+  // Saves made as changes happen are written by a thread of their own, so
+  // that no screen waits for the disk (the program); otherwise on the
+  // screens' thread, before the change's tick ends (tests).
+  bool saveInBackground = false;
+  // The log of the receiver's bytes, when this session keeps one: what goes
+  // wrong with it is told like any other trouble.
+  platform::SessionLog* sessionLog = nullptr;
 };
 
 class Application {
@@ -70,6 +81,15 @@ class Application {
   // Stops the timer and lets a tick under way finish.
   void stopTimerAndWaitForPump();
   void afterTick(bool newFix);
+  // The timer's handler: the pump's tick, then what it changed is saved.
+  void tick();
+  // Saves the options file when what it keeps has changed since the last
+  // save began (and no save is under way), and tells a failed save once.
+  void saveChanges();
+  void startSavingAsChangesHappen();
+  void stopSavingAsChangesHappen();
+  // Tells what went wrong with the session log, if anything.
+  void tellSessionLogTrouble();
   void tell(const std::string& text);
   void printError(const std::string& text);
 
@@ -79,6 +99,16 @@ class Application {
   // The options file was left in place at start: this session does not save.
   bool saveAtExit_ = true;
   std::string notSavedMessage_;
+  // Saving as changes happen: from the end of start-up to the shutdown.
+  std::unique_ptr<OptionsSaver> saver_;
+  // The settings a save writes: those in force, or during the
+  // configuration screen the ones from before it (its choices count only
+  // with OK), while the tracks it deletes or edits are saved at once.
+  const Settings* settingsToSave_ = nullptr;
+  bool fileHoldsStores_ = false;  // loaded at start: the file already holds them
+  bool saveFailureTold_ = false;
+  bool inSaveCheck_ = false;
+  bool tellingLogTrouble_ = false;
   std::unique_ptr<ConfigurationScreen> configuration_;
   std::unique_ptr<AccelerationScreen> acceleration_;
   std::unique_ptr<MainMenuScreen> mainMenu_;

@@ -257,6 +257,7 @@ void LapEditorScreen::setStartFinish() {
     ctx_.referenceLaps.discard(definition);
     definition.lapCount = 0;
     for (RunRecord& lap : definition.laps) lap = RunRecord{};
+    ctx_.lapDefinitions.noteChanged();
   }
   // In place: no temporary copy of the track is needed, so the move cannot
   // fail halfway. Split anchors are positions and stay valid.

@@ -154,6 +154,7 @@ void RecordsScreen::deleteSelected() {
       track.lapCount = used - 1;
       ++removed;
     }
+    if (removed > 0) ctx_.lapDefinitions.noteChanged();
     // A track without laps keeps its category: the track itself stays.
   } else if (currentCategory_ < recordSetCount()) {
     RecordSet& set = ctx_.records.sets()[static_cast<size_t>(currentCategory_)];
@@ -169,6 +170,8 @@ void RecordsScreen::deleteSelected() {
       dialog_->removeItem(kCategoryCombo, currentCategory_);
       currentCategory_ = 0;
       dialog_->setSelection(kCategoryCombo, dialog_->itemCount(kCategoryCombo) > 0 ? 0 : -1);
+    } else if (removed > 0) {
+      ctx_.records.noteChanged();
     }
   }
   fillTimes();

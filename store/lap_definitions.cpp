@@ -1,6 +1,7 @@
 #include "store/lap_definitions.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "store/lap_name_text.h"
@@ -27,16 +28,25 @@ int lapsInUse(const LapDefinition& definition) {
 
 }  // namespace
 
+bool onTheEarth(const TrackPoint& point) {
+  return std::isfinite(point.longitude) && std::isfinite(point.latitude) && std::fabs(point.latitude) <= 90.0 &&
+         std::fabs(point.longitude) <= 180.0;
+}
+
 int LapDefinitions::createDefinition(const FixHistory& history, int splitLineCount,
                                      const TrackPoint* anchors, const std::string& name) {
   LapDefinition definition;
   const size_t n = usableSamples(history);
   definition.track.reserve(n);
   for (size_t i = 0; i < n; ++i) {
-    definition.track.push_back(TrackPoint{history.samples[i].longitude, history.samples[i].latitude});
+    const TrackPoint point{history.samples[i].longitude, history.samples[i].latitude};
+    // A position off the earth can only be a garbled sentence: it has no
+    // place in a track (whose map and lines it would wreck), and a file
+    // holding one would read as damaged.
+    if (onTheEarth(point)) definition.track.push_back(point);
   }
   // Without points the box stays all zero rather than taking a stale sample.
-  if (n > 0) {
+  if (!definition.track.empty()) {
     definition.minLongitude = definition.maxLongitude = definition.track[0].longitude;
     definition.minLatitude = definition.maxLatitude = definition.track[0].latitude;
     for (const TrackPoint& p : definition.track) {
@@ -56,6 +66,7 @@ int LapDefinitions::createDefinition(const FixHistory& history, int splitLineCou
   definition.name = limitLapName(name);
   definition.lapCount = 0;
   definitions_.push_back(std::move(definition));
+  changes_.bump();
   return count() - 1;
 }
 
@@ -72,11 +83,13 @@ void LapDefinitions::updateDefinition(int index, const FixHistory& history, int 
   }
   setSplitLines(definition, splitLineCount, anchors);
   definition.name = limitLapName(name);
+  changes_.bump();
 }
 
 void LapDefinitions::deleteDefinition(int index) {
   if (index < 0 || index >= count()) return;
   definitions_.erase(definitions_.begin() + index);
+  changes_.bump();
 }
 
 uint32_t LapDefinitions::bestLapTime(int index) const {
@@ -135,6 +148,7 @@ bool LapDefinitions::addLapTime(int index, uint32_t lapTimeMs, uint32_t startTim
   entry.trace = {};
   buildTrace(entry, history);
   definition.lapCount = n + 1;
+  changes_.bump();
   return true;
 }
 

@@ -4,10 +4,13 @@
 // engine and the lap screens in laps/ build on it.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gps/fix_history.h"
+#include "store/change_count.h"
 #include "store/run_records.h"
 
 namespace corvantis {
@@ -17,6 +20,10 @@ struct TrackPoint {
   double latitude = 0.0;   // degrees, north positive
   friend bool operator==(const TrackPoint&, const TrackPoint&) = default;
 };
+
+// A finite latitude within 90 degrees and longitude within 180: the only
+// positions a track can hold.
+bool onTheEarth(const TrackPoint& point);
 
 struct LapDefinition {
   static constexpr int kMaxSplitLines = 5;
@@ -46,7 +53,8 @@ struct LapDefinition {
 
 class LapDefinitions {
  public:
-  // Index of the new definition (count - 1), built from history.samples.
+  // Index of the new definition (count - 1), built from history.samples;
+  // samples off the earth (see onTheEarth) are left out of the track.
   int createDefinition(const FixHistory& history, int splitLineCount, const TrackPoint* anchors,
                        const std::string& name);
   void updateDefinition(int index, const FixHistory& history, int splitLineCount,
@@ -68,8 +76,17 @@ class LapDefinitions {
   std::vector<LapDefinition>& definitions() { return definitions_; }
   const std::vector<LapDefinition>& definitions() const { return definitions_; }
 
+  // Counts every change the options file keeps (a track made, edited or
+  // deleted, a lap stored); equal counts mean equal contents. Whoever edits
+  // a definition in place (its laps, its count) calls noteChanged when done.
+  uint64_t revision() const { return changes_.value(); }
+  void noteChanged() { changes_.bump(); }
+  // Hears of every change, right after it is made.
+  void setChangeListener(std::function<void()> listener) { changes_.setListener(std::move(listener)); }
+
  private:
   std::vector<LapDefinition> definitions_;
+  ChangeCount changes_;
 };
 
 }  // namespace corvantis

@@ -401,6 +401,59 @@ int32_t readLapDefinition(Reader& r, LapDefinition& d) {
   return trackPointCount;
 }
 
+// Anything off the earth in a track can only be damage (a new track keeps
+// none), and would send the map and the crossing lines far off.
+bool soundPosition(double longitude, double latitude) { return onTheEarth(TrackPoint{longitude, latitude}); }
+
+// Characters of UTF-8 text (an undecodable unit counts as the one U+FFFD it became).
+size_t characterCount(const std::string& utf8) {
+  size_t n = 0;
+  for (const char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0u) != 0x80u) ++n;
+  }
+  return n;
+}
+
+// What is impossible in the fixed part of a definition the file holds, or
+// nullptr. The counts themselves are checked by the caller.
+const char* lapDefinitionProblem(const LapDefinition& d) {
+  // Laps are stored one after the other from the first entry, so the laps
+  // counted are all there. (Entries after them may hold old laps: a count
+  // lowered by a deletion or a moved start line leaves them behind.)
+  if (d.lapCount > static_cast<int32_t>(filledPrefix(d.laps))) {
+    return "a lap track counts more laps than it holds";
+  }
+  const auto& units = d.loadedNameUnits;
+  if (std::find(units.begin(), units.end(), uint16_t{0}) == units.end()) {
+    return "a lap track's name has no end";
+  }
+  if (characterCount(d.name) > kLapNameMaxChars) return "a lap track's name is longer than 31 characters";
+  // Every anchor, also those past the count: a new definition starts them
+  // at zero and the editor only ever puts track points there.
+  for (const TrackPoint& anchor : d.splitLines) {
+    if (!soundPosition(anchor.longitude, anchor.latitude)) return "a lap track has a split line off the earth";
+  }
+  if (!soundPosition(d.minLongitude, d.minLatitude) || !soundPosition(d.maxLongitude, d.maxLatitude) ||
+      !(d.minLongitude <= d.maxLongitude) || !(d.minLatitude <= d.maxLatitude)) {
+    return "a lap track has an impossible map box";
+  }
+  return nullptr;
+}
+
+// What is impossible in a definition's track points, or nullptr.
+const char* trackProblem(const LapDefinition& d) {
+  for (const TrackPoint& p : d.track) {
+    if (!soundPosition(p.longitude, p.latitude)) return "a lap track has a point off the earth";
+    // The box is worked out from the points when the track is made, and
+    // editing only reorders them: a point outside it is a damaged number.
+    if (p.longitude < d.minLongitude || p.longitude > d.maxLongitude || p.latitude < d.minLatitude ||
+        p.latitude > d.maxLatitude) {
+      return "a lap track has a point outside its map box";
+    }
+  }
+  return nullptr;
+}
+
 DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
                         std::vector<RecordSet>& sets, std::vector<LapDefinition>& definitions) {
   DecodeReport report;
@@ -446,6 +499,7 @@ DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
     if (d.lapCount < 0 || d.lapCount > LapDefinition::kMaxLaps) {
       return fail("a lap track has an impossible number of laps");
     }
+    if (const char* problem = lapDefinitionProblem(d)) return fail(problem);
   }
   for (size_t k = 0; k < definitions.size(); ++k) {
     LapDefinition& d = definitions[k];
@@ -455,6 +509,7 @@ DecodeReport decodeInto(std::span<const uint8_t> bytes, Settings& settings,
                              : "a lap track runs past the end of the file");
     }
     readRecords<TrackPoint, kTrackPointFileBytes, decodeTrackPoint>(r, d.track, static_cast<size_t>(points));
+    if (const char* problem = trackProblem(d)) return fail(problem);
     if (std::string problem = readTraces(r, d.laps); !problem.empty()) {
       report.problem = std::move(problem);
       return report;
@@ -481,6 +536,8 @@ void startAfresh(Settings& settings, RunRecords& records, LapDefinitions& laps) 
   loadSettingsDefaults(settings);
   records.sets().clear();
   laps.definitions().clear();
+  records.noteChanged();
+  laps.noteChanged();
 }
 
 std::string sizeText(uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
@@ -529,6 +586,11 @@ std::string optionsPathFor(const char* xdgDataHome, const char* home) {
 }
 
 std::string defaultOptionsPath() { return optionsPathFor(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")); }
+
+std::string defaultSessionsFolder() {
+  const std::string folder = folderOf(defaultOptionsPath());
+  return folder.empty() ? "sessions" : folder + "/sessions";
+}
 
 void keepCountsInStep(Settings& settings, const RunRecords& records, const LapDefinitions& laps) {
   settings.recordSetCount = static_cast<int32_t>(records.sets().size());
@@ -583,11 +645,17 @@ constexpr size_t kEncodeChunkBytes = 256 * 1024;
 
 std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& records,
                                    const LapDefinitions& laps) {
-  std::vector<uint8_t> out(encodedSize(records, laps));
+  std::vector<uint8_t> out;
+  encodeOptionsInto(out, settings, records, laps);
+  return out;
+}
+
+void encodeOptionsInto(std::vector<uint8_t>& out, const Settings& settings, const RunRecords& records,
+                       const LapDefinitions& laps) {
+  out.resize(encodedSize(records, laps));
   Writer w(out);
   encodeInto(w, settings, records, laps);
   if (w.written() != out.size()) std::abort();
-  return out;
 }
 
 DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, RunRecords& records,
@@ -608,6 +676,8 @@ DecodeReport decodeOptions(std::span<const uint8_t> bytes, Settings& settings, R
   settings = newSettings;
   records.sets() = std::move(sets);
   laps.definitions() = std::move(definitions);
+  records.noteChanged();
+  laps.noteChanged();
   keepCountsInStep(settings, records, laps);
   return report;
 }
@@ -672,20 +742,41 @@ OptionsLoad loadOptions(platform::Files& files, const std::string& path, Setting
   return load;
 }
 
+namespace {
+
+// "Unchanged" only where there was a file to be left unchanged.
+OptionsSave failedSave(const std::string& path, const std::string& reason, bool fileWasThere) {
+  OptionsSave save;
+  save.message = "The runs, laps and settings of this session could not be saved to " + path + " (" + reason + ").";
+  if (fileWasThere) save.message += " The file there before is unchanged.";
+  return save;
+}
+
+// The folder of path, made when missing; the reason when it cannot be.
+std::string makeFolderFor(platform::Files& files, const std::string& path) {
+  if (const std::string folder = folderOf(path); !folder.empty()) {
+    const platform::FileResult created = files.createFolder(folder);
+    if (!created.ok) return created.error;
+  }
+  return {};
+}
+
+}  // namespace
+
+OptionsSave saveEncodedOptions(platform::Files& files, const std::string& path, std::span<const uint8_t> bytes) {
+  if (const std::string problem = makeFolderFor(files, path); !problem.empty()) return failedSave(path, problem, false);
+  const platform::FileResult written = files.writeAtomically(path, bytes);
+  if (!written.ok) return failedSave(path, written.error, written.existed);
+  OptionsSave save;
+  save.ok = true;
+  return save;
+}
+
 OptionsSave saveOptions(platform::Files& files, const std::string& path, const Settings& settings,
                         const RunRecords& records, const LapDefinitions& laps) {
   OptionsSave save;
-  // "Unchanged" only where there was a file to be left unchanged.
-  const auto failed = [&](const std::string& reason, bool fileWasThere) {
-    save.message = "The runs, laps and settings of this session could not be saved to " + path + " (" +
-                   reason + ").";
-    if (fileWasThere) save.message += " The file there before is unchanged.";
-    return save;
-  };
-  if (const std::string folder = folderOf(path); !folder.empty()) {
-    const platform::FileResult created = files.createFolder(folder);
-    if (!created.ok) return failed(created.error, false);
-  }
+  const auto failed = [&](const std::string& reason, bool fileWasThere) { return failedSave(path, reason, fileWasThere); };
+  if (const std::string problem = makeFolderFor(files, path); !problem.empty()) return failed(problem, false);
   // Encoded piece by piece as it is written: no copy of the whole file is
   // ever held in memory.
   platform::FileResult written;

@@ -1,7 +1,8 @@
 #pragma once
 // options.bin: the settings, every record set with its traces and every lap
 // definition with its track and lap traces, in one little-endian file with
-// no header or checksum. Read once at start, written once at exit.
+// no header or checksum. Read once at start; written whole, atomically, each
+// time something it keeps changes and again at exit.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -31,6 +32,9 @@ inline constexpr size_t kOptionsHeadBytes = 4 + kSettingsFileBytes;
 std::string optionsPathFor(const char* xdgDataHome, const char* home);
 // optionsPathFor with this process's environment.
 std::string defaultOptionsPath();
+// Where the raw logs of sessions with a receiver are kept: "sessions" in
+// the folder of the default options file.
+std::string defaultSessionsFolder();
 
 // Sets the two counts of settings to the sizes of the stores, which they
 // describe in the file.
@@ -40,6 +44,10 @@ void keepCountsInStep(Settings& settings, const RunRecords& records, const LapDe
 // settings holds; the trace and track slots are written as 0.
 std::vector<uint8_t> encodeOptions(const Settings& settings, const RunRecords& records,
                                    const LapDefinitions& laps);
+// encodeOptions into out, whose memory is reused: a buffer that already
+// held the file needs no new pages for it.
+void encodeOptionsInto(std::vector<uint8_t>& out, const Settings& settings, const RunRecords& records,
+                       const LapDefinitions& laps);
 
 // Reads a whole file image. All or nothing: on success the three are
 // replaced (with settings' counts in step with the stores) and problem is
@@ -98,6 +106,9 @@ struct OptionsSave {
   bool ok = false;
   std::string message;  // when !ok: the text to show the user
 };
+
+// A file already encoded (encodeOptions), written as saveOptions writes.
+OptionsSave saveEncodedOptions(platform::Files& files, const std::string& path, std::span<const uint8_t> bytes);
 
 // Writes the whole file atomically, creating its folder if need be. On
 // failure the file that was there stays as it was.

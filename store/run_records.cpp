@@ -104,6 +104,7 @@ bool RunRecords::addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const Fi
     if (slot.timeMs == 0) {
       fillSlot(slot, timeMs, stamp, history);
       ++storedRunCount_;
+      changes_.bump();
       return true;
     }
   }
@@ -116,6 +117,7 @@ bool RunRecords::addRun(RecordKey key, uint32_t timeMs, uint32_t stamp, const Fi
   for (size_t i = drop; i + 1 < runs.size(); ++i) runs[i] = std::move(runs[i + 1]);
   fillSlot(runs.back(), timeMs, stamp, history);
   ++storedRunCount_;
+  changes_.bump();
   return true;
 }
 
@@ -128,6 +130,7 @@ void RunRecords::forgetLastRun(RecordKey key) {
     } else {
       sets_.erase(it);
     }
+    changes_.bump();
     return;
   }
 }
@@ -135,6 +138,7 @@ void RunRecords::forgetLastRun(RecordKey key) {
 bool RunRecords::removeRecordSet(size_t index) {
   if (index >= sets_.size()) return false;
   sets_.erase(sets_.begin() + static_cast<std::ptrdiff_t>(index));
+  changes_.bump();
   return true;
 }
 

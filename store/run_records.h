@@ -5,10 +5,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "gps/fix_history.h"
+#include "store/change_count.h"
 
 namespace corvantis {
 
@@ -70,6 +73,13 @@ class RunRecords {
   // Runs addRun has stored since this store was made: a change tells a
   // caller that a run was stored, without comparing the sets.
   uint64_t storedRunCount() const { return storedRunCount_; }
+  // Counts every change the options file keeps (a run stored or forgotten,
+  // a set removed); equal counts mean equal contents. Whoever edits the
+  // sets in place calls noteChanged when done.
+  uint64_t revision() const { return changes_.value(); }
+  void noteChanged() { changes_.bump(); }
+  // Hears of every change, right after it is made.
+  void setChangeListener(std::function<void()> listener) { changes_.setListener(std::move(listener)); }
   // Removes the set at this place in the list, with its runs and traces;
   // the later sets move up one place. By place rather than by key, so that
   // of two sets with one key (a file written elsewhere) the one meant goes.
@@ -84,6 +94,7 @@ class RunRecords {
  private:
   std::vector<RecordSet> sets_;
   uint64_t storedRunCount_ = 0;
+  ChangeCount changes_;
 };
 
 // Fills traceCount and trace of run from history.samples[0..count-1]; a

@@ -21,4 +21,9 @@ struct Settings {
 // Every field to its default.
 void loadSettingsDefaults(Settings& settings);
 
+// Whether the file would hold the same settings for both: every field bit
+// for bit (a NaN equals itself), except the two counts, which follow the
+// stores rather than the settings.
+bool sameStoredSettings(const Settings& a, const Settings& b);
+
 }  // namespace corvantis

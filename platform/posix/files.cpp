@@ -1,6 +1,7 @@
 #include "platform/posix/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -476,6 +478,104 @@ FileResult PosixFiles::createFolder(const std::string& path) {
   result.ok = true;
   result.path = path;
   return result;
+}
+
+}  // namespace corvantis::platform
+
+namespace corvantis::platform {
+namespace {
+
+// "corvantis (process 1234)" from the lock file's "1234 corvantis", when
+// that process still runs; a reader's shared lock or a stale name answers
+// "another program".
+std::string holderOf(int fd) {
+  char text[256] = {};
+  const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+  if (n <= 0) return "another program";
+  char* end = nullptr;
+  const long pid = std::strtol(text, &end, 10);
+  if (end == text || pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
+    return "another program";
+  }
+  std::string name(end);
+  while (!name.empty() && (name.front() == ' ')) name.erase(name.begin());
+  while (!name.empty() && (name.back() == '\n' || name.back() == ' ')) name.pop_back();
+  if (name.empty()) name = "a program";
+  return name + " (process " + std::to_string(pid) + ")";
+}
+
+void sleepMs(uint32_t ms) {
+  struct timespec pause {};
+  pause.tv_sec = static_cast<time_t>(ms / 1000);
+  pause.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+  while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+std::string FileLock::lockPathFor(const std::string& path) {
+  std::string target;
+  if (resolveLinks(path, target) != 0) target = path;
+  return target + ".lock";
+}
+
+FileLock::Result FileLock::acquire(const std::string& path, Kind kind, const std::string& programName,
+                                   uint32_t waitMs) {
+  release();
+  Result result;
+  const std::string lockPath = lockPathFor(path);
+  const bool exclusive = kind == Kind::Exclusive;
+  int fd = -1;
+  if (exclusive) {
+    fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    // A lock file another user made: it can still be locked, just not written.
+    if (fd < 0 && errno == EACCES) fd = ::open(lockPath.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  } else {
+    fd = ::open(lockPath.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+      result.status = Status::NoLockFile;
+      return result;
+    }
+  }
+  if (fd < 0) {
+    result.error = reasonOf(errno);
+    return result;
+  }
+  constexpr uint32_t kRetryMs = 50;
+  for (uint32_t waitedMs = 0;; waitedMs += kRetryMs) {
+    if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) break;
+    const int error = errno;
+    if (error == EINTR) continue;
+    if (error != EWOULDBLOCK || waitedMs >= waitMs) {
+      if (error == EWOULDBLOCK) {
+        result.status = Status::Busy;
+        result.holder = holderOf(fd);
+      } else {
+        result.error = reasonOf(error);
+      }
+      ::close(fd);
+      return result;
+    }
+    sleepMs(kRetryMs);
+  }
+  if (exclusive) {
+    const std::string text = std::to_string(::getpid()) + " " + programName + "\n";
+    if (::ftruncate(fd, 0) == 0) {
+      [[maybe_unused]] const ssize_t n = ::pwrite(fd, text.data(), text.size(), 0);
+    }
+  }
+  fd_ = fd;
+  result.status = Status::Held;
+  return result;
+}
+
+void FileLock::release() {
+  if (fd_ < 0) return;
+  // Closing the last descriptor releases the lock. The lock file stays:
+  // removing it would let two programs lock two different files.
+  ::close(fd_);
+  fd_ = -1;
 }
 
 }  // namespace corvantis::platform

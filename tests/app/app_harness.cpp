@@ -30,6 +30,7 @@ platform::FileResult MemoryFiles::writeAtomically(const std::string& path, std::
 }
 
 platform::FileResult MemoryFiles::moveAside(const std::string& path, const std::string& reason) {
+  if (!failMoves.empty()) return {false, failMoves, ""};
   const std::string aside = path + "." + reason + "-1";
   files[aside] = files[path];
   files.erase(path);

@@ -41,6 +41,7 @@ class MemoryFiles : public platform::Files {
   std::map<std::string, std::vector<uint8_t>> files;
   int writes = 0;
   bool failWrites = false;
+  std::string failMoves;  // when set, a move aside fails with this reason
   std::map<std::string, std::string> unreadable;  // path -> the reason its read fails
   std::function<void()> onWrite;  // runs before each write is done
 };
@@ -60,8 +61,10 @@ struct AppHarness {
     options.optionsPath = kOptionsPath;
     options.signalled = [this] { return signalled; };
     options.printError = [this](const std::string& line) { printedErrors.push_back(line); };
+    options.sessionLog = sessionLog;
     return runApplication(ctx, files, options);
   }
+  platform::SessionLog* sessionLog = nullptr;  // the session's receiver log, if any
   bool signalled = false;                  // the quit came from SIGINT/SIGTERM
   std::vector<std::string> printedErrors;  // lines meant for standard error
 

@@ -39,7 +39,8 @@ TEST(FirstStart, OkOpensThePortThenTheMainMenuAndExitSavesTheDefaults) {
   EXPECT_EQ(app.screensShown(), (std::vector<int>{kConfiguration, kMainMenu}));
   EXPECT_EQ(app.port.openedNames, std::vector<std::string>{"COM6:"});
   EXPECT_TRUE(slept(app.clock, 200));
-  EXPECT_EQ(app.files.writes, 1);
+  // Kept as soon as they were confirmed, and saved again at exit.
+  EXPECT_EQ(app.files.writes, 2);
   EXPECT_EQ(app.files.files.at(AppHarness::kOptionsPath).size(), 52u);
 }
 
@@ -401,7 +402,8 @@ TEST(Shutdown, AQuitRequestEndsEveryScreenAndSaves) {
   });
   EXPECT_EQ(app.run(), 0);
   EXPECT_EQ(app.screensShown(), (std::vector<int>{kMainMenu, kDistance}));
-  EXPECT_EQ(app.files.writes, 1);
+  // Saved as the screen closed, and again at exit.
+  EXPECT_EQ(app.files.writes, 2);
   EXPECT_EQ(app.savedSettings().units, 1);
   EXPECT_FALSE(app.port.isOpen());
 }

@@ -7,11 +7,18 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "gps/nmea_decoder.h"
+#include "platform/posix/files.h"
 #include "platform/posix/pseudo_terminal.h"
+#include "tests/support/address_sanitizer.h"
+#include "tools/corvantis/demo_drive.h"
 #include "tools/corvantis/nmea_replay.h"
 #include "tools/corvantis/receiver_feeder.h"
 
@@ -206,6 +213,38 @@ TEST(DriveFromLog, AnyTalkerPacesByEveryTalkersGga) {
   EXPECT_EQ(shiftFixTimes(gn("120000"), 5000, true).substr(0, 14), "$GNGGA,120005,");
   EXPECT_EQ(shiftFixTimes(gn("120000"), 5000, false), gn("120000"));
   EXPECT_EQ(shiftFixTimes("$GNRMC,120000,A\r\n", 5000, true), "$GNRMC,120000,A\r\n");
+}
+
+// A demo options file far larger than its counts allow is left for the
+// program to keep aside: the circuit seeding judges it by its size and
+// never reads it into memory.
+TEST(SeedDemoCircuit, LeavesAFileFarLargerThanItsCountsUnread) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("corv-seed-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "demo-options.bin").string();
+  {
+    std::ofstream out(path, std::ios::binary);
+    const uint8_t head[52] = {48, 0, 0, 0, 5};  // the settings size, port 5, no sets, no tracks
+    out.write(reinterpret_cast<const char*>(head), sizeof head);
+  }
+  std::filesystem::resize_file(path, uint64_t{5} << 30);  // sparse: no room taken
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+#if !CORV_ADDRESS_SANITIZER
+    const rlimit oneGigabyte{uint64_t{1} << 30, uint64_t{1} << 30};
+    ::setrlimit(RLIMIT_AS, &oneGigabyte);
+#endif
+    platform::PosixFiles files;
+    std::string error;
+    ::_exit(seedDemoCircuit(files, path, error) && error.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(std::filesystem::file_size(path), uint64_t{5} << 30);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

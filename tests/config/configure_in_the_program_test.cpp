@@ -57,6 +57,16 @@ TEST(ConfigureInTheProgram, AMovedStartFinishAndANewNameReachTheFileAndTheLapsAr
       app.windows.pushMenuAnswer(resources::kCommandSetStartFinish);
       app.windows.scriptedMessageBoxes().pushAnswer(MessageAnswer::Yes);
       editor.userHold(0, map.project(before.track[kNewStart]));
+      {
+        // The times driven from the old line are gone from the file at once,
+        // with no tick running, whatever becomes of the rest of the edit.
+        Settings settings;
+        RunRecords records;
+        LapDefinitions saved;
+        ASSERT_TRUE(decodeOptions(app.files.files.at(AppHarness::kOptionsPath), settings, records, saved).ok());
+        EXPECT_EQ(saved.at(0).lapCount, 0);
+        EXPECT_EQ(saved.at(0).laps[0].timeMs, 0u);
+      }
       editor.userType(E::kNameField, "Club circuit, pit exit start");
       editor.userClick(E::kOk);
     });

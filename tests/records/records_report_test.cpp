@@ -11,11 +11,13 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/posix/files.h"
 #include "store/options_file.h"
 #include "tests/store/store_fixtures.h"
+#include "tests/support/address_sanitizer.h"
 
 namespace corvantis::records {
 namespace {
@@ -162,6 +164,20 @@ TEST(RecordTraces, TimeFromTheStartSpeedAndDistanceInTheChosenUnits) {
   EXPECT_EQ(traceCsvHeader(0), "record,time_s,speed_mph,distance_yd\n");
 }
 
+// A name comes from the file: its control characters are shown, never sent
+// to the terminal to act there.
+TEST(RecordListing, ControlCharactersInNamesArePrintedEscaped) {
+  Stores s;
+  s.laps.at(0).name = "Ring\x1b[2J\a\x7f\xc2\x9b" "31m \xc3\xbc";
+  const std::string plain = plainReport(listRecords(s.records, s.laps, 0));
+  EXPECT_NE(plain.find("Lap Times: Ring\\x1b[2J\\x07\\x7f\\u009b31m \xc3\xbc\n"), std::string::npos) << plain;
+  for (const char c : plain) {
+    const auto byte = static_cast<unsigned char>(c);
+    EXPECT_TRUE(byte >= 0x20 || c == '\n') << static_cast<int>(byte);
+    EXPECT_NE(byte, 0x7F);
+  }
+}
+
 // The program itself, on files written by the program's own save.
 class RecordsProgram : public ::testing::Test {
  protected:
@@ -242,11 +258,39 @@ TEST_F(RecordsProgram, DamagedOrMissingFilesAreToldAndLeftAlone) {
     EXPECT_EQ(read(path_), d.bytes) << d.what;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1) << d.what;
   }
+  // Far larger than its counts allow: judged from its first bytes, never
+  // read into memory (a sparse file: it takes no room on the disk).
+  {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << whole.substr(0, 52);
+    std::filesystem::resize_file(path_, uint64_t{5} << 30);
+  }
+#if CORV_ADDRESS_SANITIZER
+  const std::string limit;
+#else
+  const std::string limit = "ulimit -v 1000000; ";  // 1 GB of address space
+#endif
+  const std::string tooLarge = limit + std::string(CORV_RECORDS_PROGRAM) + " --options " + path_;
+  EXPECT_EQ(run("--options " + path_), 2);
+  EXPECT_NE(err.find("could not be read (it is 5368709120 bytes, more than the"), std::string::npos) << err;
+  const int raw = std::system((tooLarge + " >/dev/null 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << raw;
   std::filesystem::remove(path_);
   EXPECT_EQ(run("--options " + path_), 1);
   EXPECT_EQ(run("--options " + folder_.string()), 2);
   EXPECT_EQ(run("--json --csv"), 2);
   EXPECT_EQ(run("--trace x"), 2);
+}
+
+// While a program holds the file for its session, what it has saved is
+// listed all the same, and the holder is named.
+TEST_F(RecordsProgram, ListsAFileAnotherProgramHolds) {
+  save(Stores());
+  platform::FileLock held;
+  ASSERT_EQ(held.acquire(path_, platform::FileLock::Kind::Exclusive, "corvantis", 0).status,
+            platform::FileLock::Status::Held);
+  EXPECT_EQ(run("--options " + path_), 0) << err;
+  EXPECT_EQ(lines(out).size(), 12u);
+  EXPECT_NE(err.find("held by corvantis (process " + std::to_string(::getpid()) + ")"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "tests/store/store_fixtures.h"
@@ -42,6 +43,26 @@ TEST(LapDefinitions, CreateCopiesTrackBoxSplitsAndName) {
   EXPECT_EQ(d.splitLines[2], TrackPoint{});
   EXPECT_EQ(d.name, "Hockenheim");
   EXPECT_EQ(d.lapCount, 0);
+}
+
+// A garbled fix can put a position off the earth into the history; a track
+// never keeps one (its file would read as damaged), and every change to the
+// store is counted for the save that follows it.
+TEST(LapDefinitions, PositionsOffTheEarthStayOutOfANewTrack) {
+  FixHistory history;
+  fillHistory(history, 6);
+  history.samples[1].latitude = 99.98;
+  history.samples[2].longitude = -1e300;
+  history.samples[4].latitude = std::numeric_limits<double>::quiet_NaN();
+  LapDefinitions store;
+  const uint64_t before = store.revision();
+  store.createDefinition(history, 0, nullptr, "Garbled");
+  EXPECT_GT(store.revision(), before);
+  const LapDefinition& d = store.at(0);
+  ASSERT_EQ(d.trackPointCount(), 3);
+  EXPECT_EQ(d.track[1].latitude, history.samples[3].latitude);
+  EXPECT_EQ(d.maxLatitude, history.samples[5].latitude);
+  EXPECT_EQ(d.minLongitude, history.samples[0].longitude);
 }
 
 TEST(LapDefinitions, BoxOfOneLongitudeAndOfAnEmptyHistory) {

@@ -35,7 +35,8 @@ void printUsage(std::ostream& out) {
   }
   out << "  --help                show this text\n\n"
          "Exit status: 0 done, 1 the timing modes stored no run, 2 bad arguments, a log\n"
-         "or an options file that cannot be read, 3 the options file could not be saved.\n";
+         "or an options file that cannot be read, 3 the options file could not be saved,\n"
+         "4 another program held the options file (it is waited for a few seconds).\n";
 }
 
 const Mode* findMode(const std::string& name) {

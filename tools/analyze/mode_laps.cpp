@@ -24,7 +24,8 @@ int runLaps(const Arguments& args, const std::vector<uint8_t>& log, std::ostream
   const std::string path = args.value("--options");
   platform::PosixFiles files;
   TimingSession session;
-  if (!loadOptionsSession(files, path, session, err)) return kExitBadInput;
+  platform::FileLock optionsLock;
+  if (const int status = loadOptionsSession(files, path, session, err, optionsLock); status != 0) return status;
   if (args.has("--any-talker")) session.talkers = Talkers::Any;
   const int index = findDefinition(session.laps, args.modeValue);
   if (index < 0) {
@@ -95,7 +96,8 @@ int runDefineLap(const Arguments& args, const std::vector<uint8_t>& log, std::os
   const std::string path = args.value("--options");
   platform::PosixFiles files;
   TimingSession session;
-  if (!loadOptionsSession(files, path, session, err)) return kExitBadInput;
+  platform::FileLock optionsLock;
+  if (const int status = loadOptionsSession(files, path, session, err, optionsLock); status != 0) return status;
   if (args.has("--any-talker")) session.talkers = Talkers::Any;
   const LapDefineResult result = runLapDefinePass(log, session, request);
   if (!result.created) {

@@ -48,7 +48,12 @@ int runTiming(const Arguments& args, const std::vector<uint8_t>& log, std::ostre
   if (args.has("--any-talker")) session.talkers = Talkers::Any;
   platform::PosixFiles files;
   const std::string optionsPath = args.value("--options");
-  if (args.has("--options") && !loadOptionsSession(files, optionsPath, session, err)) return kExitBadInput;
+  platform::FileLock optionsLock;
+  if (args.has("--options")) {
+    if (const int status = loadOptionsSession(files, optionsPath, session, err, optionsLock); status != 0) {
+      return status;
+    }
+  }
   // The fields are read in the unit chosen here; the file keeps its own.
   const int32_t storedUnits = session.settings.units;
   session.settings.units = metric ? units::kMetric : units::kImperial;

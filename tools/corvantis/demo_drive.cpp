@@ -37,7 +37,9 @@ Drive demoDrive(bool fullSentenceSets, std::optional<uint32_t> startTimeOfDayMs)
 bool seedDemoCircuit(platform::Files& files, const std::string& path, std::string& error) {
   analyze::TimingSession session;
   loadSettingsDefaults(session.settings);
-  const platform::FileRead read = files.readWhole(path);
+  // Judged by its size first: a file far larger than its counts allow is
+  // damaged, and the program keeps it aside without reading it.
+  const platform::FileRead read = readOptionsFile(files, path);
   if (read.status == platform::FileRead::Status::Ok) {
     if (!decodeOptions(read.bytes, session.settings, session.records, session.laps).ok()) return true;
     if (session.laps.count() > 0) return true;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
@@ -25,6 +26,7 @@
 #include "platform/posix/files.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_port.h"
+#include "platform/posix/session_log.h"
 #include "platform/qt/qt_window_system.h"
 #include "platform/qt/window_scale.h"
 #include "store/options_file.h"
@@ -37,6 +39,11 @@ namespace {
 using namespace corvantis;
 
 constexpr const char* kVersion = "corvantis 1.0.0";
+// Exit status when another program holds the options file.
+constexpr int kExitOptionsInUse = 4;
+// How long a start waits for the options file: long enough for a reader
+// such as corvantis-records to finish, short enough to be an answer.
+constexpr uint32_t kLockWaitMs = 2000;
 
 struct CommandLine {
   bool demo = false;
@@ -51,6 +58,8 @@ struct CommandLine {
   std::string gpsdHost = platform::kGpsdDefaultHost;
   uint16_t gpsdPort = platform::kGpsdDefaultPort;
   std::string screenshotDir;
+  bool sessionLog = true;
+  uint64_t sessionLogLimitBytes = platform::kDefaultSessionLogLimitBytes;
   bool help = false;
   bool version = false;
   platform::ComDeviceTable comDevices;
@@ -86,6 +95,9 @@ void printUsage(const CommandLine& line) {
       "                     takes the largest whole scale that fits in about two\n"
       "                     thirds of the screen's height\n"
       "  --fullscreen       fill the display, as on a handheld\n"
+      "  --no-log           keep no log of this session's receiver data\n"
+      "  --log-limit SIZE   keep the session logs under SIZE together (such as 500M\n"
+      "                     or 4G; default 2G), removing the oldest\n"
       "  --screenshots DIR  write a PNG of every screen in both layouts to DIR, then exit\n"
       "  --help             show this text and the port table, then exit\n"
       "  --version          show the version, then exit\n"
@@ -93,11 +105,18 @@ void printUsage(const CommandLine& line) {
       "Ports (the configuration screen's COM1..COM8; change with --com):\n%s"
       "\n"
       "--demo and --nmea keep their runs in %s.\n"
-      "Closing the window, Ctrl+C and SIGTERM end the program normally: it saves.\n"
+      "Every run, lap, track and setting is saved as it is stored; closing the window,\n"
+      "Ctrl+C and SIGTERM end the program normally and it saves once more. One\n"
+      "program at a time holds an options file.\n"
+      "With a receiver (not --demo or --nmea), every byte it sends is also kept in\n"
+      "%s/YYYY-MM-DD_HHMMSSZ.nmea (UTC at the start),\n"
+      "which corvantis-analyze can time again.\n"
       "Every message it shows also goes to standard error. Exit status: 0; 1 when\n"
-      "a save after Ctrl+C or SIGTERM failed (the reason on standard error) or the\n"
-      "program could not start; 2 for a mistake on the command line.\n",
-      defaultOptionsPath().c_str(), line.comDevices.describe().c_str(), demo::demoOptionsPath().c_str());
+      "the session could not be saved at the end of Ctrl+C or SIGTERM (the reason on\n"
+      "standard error) or the program could not start; 2 for a mistake on the\n"
+      "command line; 4 when another program holds the options file.\n",
+      defaultOptionsPath().c_str(), line.comDevices.describe().c_str(), demo::demoOptionsPath().c_str(),
+      defaultSessionsFolder().c_str());
 }
 
 // Answers false after telling what is wrong.
@@ -159,6 +178,14 @@ bool parse(int argc, char** argv, CommandLine& line) {
       line.scale = static_cast<int>(n);
     } else if (arg == "--fullscreen") {
       line.fullScreen = true;
+    } else if (arg == "--no-log") {
+      line.sessionLog = false;
+    } else if (arg == "--log-limit") {
+      if (!value(i, arg, text)) return false;
+      if (!platform::parseByteSize(text, line.sessionLogLimitBytes)) {
+        std::fprintf(stderr, "corvantis: --log-limit %s: expected a size such as 500M or 2G\n", text.c_str());
+        return false;
+      }
     } else if (arg == "--screenshots") {
       if (!value(i, arg, line.screenshotDir)) return false;
     } else if (arg == "--help" || arg == "-h") {
@@ -240,9 +267,39 @@ bool readWholeFile(const std::string& path, std::string& text, std::string& erro
   return true;
 }
 
+// Takes the options file for this program. False, after telling the user
+// who holds it, when another program does.
+bool holdOptionsFile(platform::PosixFiles& files, const std::string& path, platform::FileLock& lock,
+                     platform::MessageBoxes& messages) {
+  // The lock file lives beside the options file, in a folder a first start
+  // has not made yet.
+  if (const auto slash = path.find_last_of('/'); slash != std::string::npos && slash > 0) {
+    files.createFolder(path.substr(0, slash));
+  }
+  const platform::FileLock::Result held =
+      lock.acquire(path, platform::FileLock::Kind::Exclusive, "corvantis", kLockWaitMs);
+  switch (held.status) {
+    case platform::FileLock::Status::Held:
+    case platform::FileLock::Status::NoLockFile: return true;
+    case platform::FileLock::Status::Busy:
+      // Shown (and printed) before any screen: starting on defaults instead
+      // would time runs that no file keeps.
+      messages.show("The options file " + path + " is in use by " + held.holder +
+                        ". One program at a time keeps its runs in a file: use that one, or end it and start "
+                        "Corvantis again.",
+                    platform::MessageIcon::Error, platform::MessageButtons::Ok);
+      return false;
+    case platform::FileLock::Status::Unavailable: break;
+  }
+  std::fprintf(stderr, "corvantis: %s could not be locked (%s): another program may use it at the same time\n",
+               path.c_str(), held.error.c_str());
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::time_t sessionStartUtc = std::time(nullptr);
   CommandLine line;
   if (!parse(argc, argv, line)) return 2;
   if (line.help) {
@@ -307,6 +364,35 @@ int main(int argc, char** argv) {
     return demo::writeScreenshots(line.screenshotDir) ? 0 : 1;
   }
 
+  std::string optionsPath = line.optionsPath;
+  if (optionsPath.empty()) optionsPath = drive ? demo::demoOptionsPath() : defaultOptionsPath();
+  platform::PosixFiles files;
+  platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{line.landscape, line.fullScreen});
+  // Watched from here on, so that Ctrl+C also closes a message shown
+  // before the screens (the one saying who holds the file).
+  if (!installSignalPipe()) {
+    std::perror("corvantis: cannot watch for SIGINT and SIGTERM");
+    return 1;
+  }
+  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+  bool signalled = false;
+  AppContext* running = nullptr;
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&running, &signalled, &windows] {
+    char bytes[16];
+    while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    signalled = true;
+    if (running != nullptr) {
+      requestQuit(*running);
+    } else {
+      windows.endAllModal(2);
+    }
+  });
+  // Held until the program ends: two programs on one file would each save
+  // over the other's runs.
+  platform::FileLock optionsLock;
+  if (!holdOptionsFile(files, optionsPath, optionsLock, windows.messageBoxes())) return kExitOptionsInUse;
+
   platform::PseudoTerminal terminal;
   std::optional<demo::ReceiverFeeder> feeder;
   if (drive) {
@@ -320,16 +406,12 @@ int main(int argc, char** argv) {
     feeder->start();
   }
 
-  std::string optionsPath = line.optionsPath;
-  if (optionsPath.empty()) optionsPath = feeder ? demo::demoOptionsPath() : defaultOptionsPath();
-  platform::PosixFiles files;
   if (line.demo) {
     // A new demo user finds the demo's circuit ready on the lap screen.
     std::string error;
     if (!demo::seedDemoCircuit(files, optionsPath, error)) std::fprintf(stderr, "corvantis: %s\n", error.c_str());
   }
 
-  platform::qt::QtWindowSystem windows(platform::qt::QtWindowOptions{line.landscape, line.fullScreen});
   platform::PosixClock clock;
   std::unique_ptr<platform::SerialPort> port;
   if (line.gpsd) {
@@ -345,7 +427,19 @@ int main(int argc, char** argv) {
     };
     port = std::move(serial);
   }
-  AppContext context(windows, clock, *port);
+  // A real receiver's bytes are kept as they come; the demo and a played
+  // log are data the user already has.
+  std::optional<platform::PosixSessionLog> sessionLog;
+  std::optional<platform::LoggedSerialPort> loggedPort;
+  if (!feeder && line.sessionLog) {
+    platform::SessionLogOptions logOptions;
+    logOptions.folder = defaultSessionsFolder();
+    logOptions.startUtc = sessionStartUtc;
+    logOptions.limitBytes = line.sessionLogLimitBytes;
+    sessionLog.emplace(logOptions);
+    loggedPort.emplace(*port, *sessionLog);
+  }
+  AppContext context(windows, clock, loggedPort ? static_cast<platform::SerialPort&>(*loggedPort) : *port);
   if (line.anyTalker) context.gps.talkers = Talkers::Any;
   context.gps.onOtherTalkerOnly = [](const std::string& tag) {
     std::fprintf(stderr, "the receiver sends %s, not $GPGGA: start corvantis with --any-talker\n", tag.c_str());
@@ -360,19 +454,7 @@ int main(int argc, char** argv) {
     };
   }
 
-  if (!installSignalPipe()) {
-    std::perror("corvantis: cannot watch for SIGINT and SIGTERM");
-    return 1;
-  }
-  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-  bool signalled = false;
-  QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&context, &signalled] {
-    char bytes[16];
-    while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
-    }
-    signalled = true;
-    requestQuit(context);
-  });
+  running = &context;
 
   // The demo and a played log bring their own receiver: they start on the main menu.
   ApplicationOptions options;
@@ -380,6 +462,8 @@ int main(int argc, char** argv) {
   options.landscape = line.landscape;
   options.firstStartWithDefaults = feeder.has_value();
   options.signalled = [&signalled] { return signalled; };
+  options.saveInBackground = true;
+  options.sessionLog = sessionLog ? &*sessionLog : nullptr;
   const int exitCode = runApplication(context, files, options);
   if (feeder) feeder->stop();
   return exitCode;

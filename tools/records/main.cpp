@@ -28,7 +28,9 @@ void printUsage(std::ostream& out) {
          "texts of the records screen: its time, date and time of day, the best mark and\n"
          "the definition's average, and each lap track's theoretical best (the sum of its\n"
          "best segments, from the reference laps kept beside the file). The files are\n"
-         "only read, never changed.\n\n"
+         "only read, never changed; while the program runs on the options file, it lists\n"
+         "what the program has saved (every time as it is stored). Control characters in\n"
+         "track names are shown as \\xHH.\n\n"
          "  --options FILE  the options file (default " << defaultOptionsPath() << ";\n"
          "                  the demo keeps its own, demo-options.bin, beside it)\n"
          "  --metric        kph and metres (default: the units the file's settings hold)\n"
@@ -97,15 +99,27 @@ int main(int argc, char** argv) {
   if (json && !traces.empty()) return usageError("a trace is written as CSV: --trace and --json do not go together");
 
   platform::PosixFiles files;
-  const platform::FileRead read = files.readWhole(optionsPath);
+  // A reader's lock, so that no program that writes the file starts while
+  // this reads it. A program already running holds the file for its whole
+  // session; its saves replace the file whole, so what is read then is
+  // what it has saved, and this says so rather than waiting for it.
+  platform::FileLock lock;
+  const platform::FileLock::Result held = lock.acquire(optionsPath, platform::FileLock::Kind::Shared, "", 0);
+  if (held.status == platform::FileLock::Status::Busy) {
+    std::cerr << "corvantis-records: " << optionsPath << " is held by " << held.holder
+              << "; listed as it was last saved\n";
+  }
+  // Judged by its size first, as the program judges it: a file far larger
+  // than its counts allow is never read into memory.
+  const platform::FileRead read = readOptionsFile(files, optionsPath);
   if (read.status == platform::FileRead::Status::NotFound) {
     std::cerr << "corvantis-records: there is no options file at " << optionsPath
               << " yet: nothing has been stored\n";
     return kExitNoFile;
   }
   if (read.status != platform::FileRead::Status::Ok) {
-    std::cerr << "corvantis-records: The options file " << optionsPath << " could not be read (" << read.error
-              << ").\n";
+    std::cerr << "corvantis-records: The options file " << optionsPath << " could not be read ("
+              << optionsReadProblem(read) << ").\n";
     return kExitBadInput;
   }
   Settings settings;

@@ -96,10 +96,32 @@ void setTheoreticalBests(std::vector<Category>& categories, const std::vector<ui
   }
 }
 
+std::string printableText(const std::string& text) {
+  std::string out;
+  char escape[8];
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+      out += escape;
+    } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      // U+0080..U+009F: controls too, which some terminals obey.
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[++i]));
+      out += escape;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 std::string plainReport(const std::vector<Category>& categories) {
   std::string out;
   for (const Category& category : categories) {
-    out += category.text + "\n";
+    // A name comes from the file: its control characters would otherwise
+    // reach the terminal and act there.
+    out += printableText(category.text) + "\n";
     for (const ListedTime& time : category.times) {
       char number[16];
       std::snprintf(number, sizeof number, "%4d  ", time.number);

@@ -69,6 +69,10 @@ const ListedTime* findTime(const std::vector<Category>& categories, int number, 
 std::string traceCsvHeader(int units);
 std::string traceCsvLines(const Category& category, const ListedTime& time, int units);
 
+// Text for a terminal: control characters (C0, DEL and C1) written as
+// "\x1b" or "\u009b", everything else as it is.
+std::string printableText(const std::string& text);
+
 // Text escaped for a JSON string, and quoted for a CSV field when needed.
 std::string jsonString(const std::string& text);
 std::string csvField(const std::string& text);
