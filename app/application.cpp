@@ -57,6 +57,7 @@ int Application::runScreens() {
   // The three fonts are part of the context (ctx_.fonts) for the whole run.
   createScreens();
   ctx_.rememberedTrack.keepIn(files_, RememberedTrack::pathBeside(options_.optionsPath));
+  ctx_.referenceLaps.keepIn(files_, ReferenceLapStore::folderBeside(options_.optionsPath));
   ctx_.gps.afterTick = [this](bool newFix) { afterTick(newFix); };
   if (!loadOptionsAtStart()) {
     // First start abandoned: nothing was loaded, so nothing is written.

@@ -74,6 +74,8 @@ void ConfigurationScreen::deleteSelectedDefinition() {
   const auto answer = ctx_.windows.messageBoxes().show(kDeleteQuestion, platform::MessageIcon::Question,
                                                        platform::MessageButtons::YesNo);
   if (answer != platform::MessageAnswer::Yes) return;
+  // Its reference lap and segment times go with it.
+  ctx_.referenceLaps.discard(ctx_.lapDefinitions.at(row));
   ctx_.lapDefinitions.deleteDefinition(row);
   // The count is written to the file with the settings; it follows the
   // collection so that Cancel (which keeps it) leaves the two in step.

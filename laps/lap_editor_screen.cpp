@@ -253,6 +253,8 @@ void LapEditorScreen::setStartFinish() {
     // happens to the rest of the edit. Every slot is emptied, not just the
     // count, so that no old time or trace lingers in the file.
     LapDefinition& definition = ctx_.lapDefinitions.at(lapIndex_);
+    // So do its reference lap and segment times.
+    ctx_.referenceLaps.discard(definition);
     definition.lapCount = 0;
     for (RunRecord& lap : definition.laps) lap = RunRecord{};
     ctx_.lapDefinitions.noteChanged();

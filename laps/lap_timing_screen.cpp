@@ -65,7 +65,9 @@ int pixelOffset(double value) {
 LapTimingScreen::LapTimingScreen(AppContext& context)
     : Screen(context, resources::layout(resources::kLapTimingPortrait),
              resources::layout(resources::kLapTimingLandscape)),
-      map_(context.landscape ? MapArea{15, 75, 100, 85, 115, 160} : MapArea{10, 84, 120, 104, 130, 188}) {}
+      map_(context.landscape ? MapArea{15, 75, 100, 85, 115, 160} : MapArea{10, 84, 120, 104, 130, 188}),
+      delta_(context.referenceLaps),
+      deltaPanel_(context.landscape) {}
 
 const LapDefinition* LapTimingScreen::activeDefinition() const {
   if (activeLap_ < 0 || activeLap_ >= ctx_.lapDefinitions.count()) return nullptr;
@@ -87,6 +89,7 @@ void LapTimingScreen::openScreen() {
   ctx_.gps.history.count = 0;
   lines_.setDefinition(nullptr);
   lines_.resetArmed();
+  delta_.selectTrack(nullptr);
   running_ = false;
   lapTimed_ = false;
   elapsedMs_ = 0;
@@ -152,6 +155,7 @@ void LapTimingScreen::update(bool newFix) {
     if (recording_) {
       keepRecordedFix();
     } else if (activeDefinition() != nullptr) {
+      delta_.fix(ctx_.gps.history.newest(), now);
       liveCrossings();
     }
     if (now - lastMapDraw_ > kMapRedrawMs) {
@@ -166,7 +170,19 @@ void LapTimingScreen::update(bool newFix) {
     elapsedMs_ = ctx_.gps.history.newestFixTime() - startFixTime_ + msSinceFix_;
     dialog_->setText(kRunningTime, formatRunTime(elapsedMs_));
   }
+  showDelta(dialog_->surface(), false);
   lastUpdateTick_ = now;
+}
+
+void LapTimingScreen::showDelta(platform::Surface& surface, bool force) {
+  DeltaPanel::Content content;
+  content.hasTrack = activeDefinition() != nullptr && !recording_;
+  if (content.hasTrack) {
+    content.shown = delta_.shown(ctx_.clock.tickMs());
+    content.hasReference = delta_.hasReference();
+    content.theoreticalBestMs = delta_.theoreticalBestMs(ctx_.lapDefinitions.bestLapTime(activeLap_));
+  }
+  deltaPanel_.show(surface, content, force);
 }
 
 void LapTimingScreen::keepRecordedFix() {
@@ -207,6 +223,8 @@ void LapTimingScreen::liveCrossings() {
 // the line, the lap is completed (and stored when its replay times it).
 void LapTimingScreen::stopShowingLap() {
   lapTimed_ = false;
+  // A lap with a spell off the track is no lap to measure others by.
+  delta_.lapAbandoned();
   dialog_->setText(kRunningTime, "");
   clearSplitTexts(LapDefinition::kMaxSplitLines);
 }
@@ -222,9 +240,11 @@ void LapTimingScreen::startFinishCrossed(const LiveStep& step) {
     // The stored start is a time of day; the fix clock counts days on.
     const uint32_t startOfDayMs = lap.startMs % kDayMs;
     // A lap the replay could not time (0) is never stored.
-    if (ctx_.lapDefinitions.addLapTime(activeLap_, lap.timeMs, startOfDayMs, history.captureStamp(), history) &&
-        onLapEvent) {
-      onLapEvent(LapEvent{LapEvent::Kind::Lap, splitCount, lap.timeMs, startOfDayMs});
+    if (ctx_.lapDefinitions.addLapTime(activeLap_, lap.timeMs, startOfDayMs, history.captureStamp(), history)) {
+      delta_.lapStored(lap.timeMs, lap.startMs, history.captureStamp(), startOfDayMs, ctx_.clock.tickMs());
+      if (onLapEvent) onLapEvent(LapEvent{LapEvent::Kind::Lap, splitCount, lap.timeMs, startOfDayMs});
+    } else {
+      delta_.lapAbandoned();
     }
   }
   showBestAndLast();
@@ -239,7 +259,12 @@ void LapTimingScreen::startFinishCrossed(const LiveStep& step) {
   // away), this lap can never be timed, and no running time is shown.
   uint32_t startMs = 0;
   lapTimed_ = lapStartFromHistory(definition, history, startMs);
-  if (!lapTimed_) dialog_->setText(kRunningTime, "");
+  if (lapTimed_) {
+    delta_.lapStarted(step);
+  } else {
+    delta_.lapAbandoned();
+    dialog_->setText(kRunningTime, "");
+  }
   clearSplitTexts(splitCount);
 }
 
@@ -252,6 +277,7 @@ void LapTimingScreen::splitCrossed(int line, const LiveStep& step) {
   const LapTime split = lapTimeFromHistory(*activeDefinition(), line, ctx_.gps.history, &step);
   if (split.timeMs == 0) return;
   dialog_->setText(kFirstSplit + line, formatRunTime(split.timeMs));
+  delta_.splitShown(line, split.timeMs);
   if (onLapEvent) onLapEvent(LapEvent{LapEvent::Kind::Split, line, split.timeMs, 0});
 }
 
@@ -272,6 +298,7 @@ void LapTimingScreen::startRecording() {
   history.startCapture(ctx_.clock.calendarSeconds());
   activeLap_ = -1;
   lines_.setDefinition(nullptr);
+  delta_.selectTrack(nullptr);
   dialog_->setSelection(kActiveLap, -1);
   dialog_->setEnabled(kActiveLap, false);
   recordingBox_.fill(0.0);
@@ -338,18 +365,29 @@ void LapTimingScreen::activeLapChanged() {
   lines_.setDefinition(activeDefinition());
   ctx_.rememberedTrack.remember(ctx_.lapDefinitions, activeLap_);
   clearSplitTexts(LapDefinition::kMaxSplitLines);
+  // Its reference lap and segment times; a lap under way is not measured
+  // against another track's.
+  delta_.selectTrack(activeDefinition());
+  if (const std::string message = delta_.takeMessage(); !message.empty()) {
+    ctx_.windows.messageBoxes().show(message, platform::MessageIcon::Stop, platform::MessageButtons::Ok);
+  }
   drawMap(dialog_->surface());
+  showDelta(dialog_->surface(), true);
 }
 
 void LapTimingScreen::abortLap() {
   if (!running_) return;
   running_ = false;
   lapTimed_ = false;
+  delta_.lapAbandoned();
   dialog_->setText(kRunningTime, "");
   clearSplitTexts(LapDefinition::kMaxSplitLines);
 }
 
-void LapTimingScreen::onPaint(platform::Surface& surface) { drawMap(surface); }
+void LapTimingScreen::onPaint(platform::Surface& surface) {
+  drawMap(surface);
+  showDelta(surface, true);
+}
 
 void LapTimingScreen::drawMap(platform::Surface& surface) {
   const MapArea& a = map_;

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <functional>
 
+#include "laps/delta_panel.h"
 #include "laps/lap_crossing.h"
+#include "laps/live_delta.h"
 #include "ui/live_lines.h"
 #include "ui/screen.h"
 
@@ -72,6 +74,8 @@ class LapTimingScreen : public Screen {
   // stayed on the track since.
   bool timingLap() const { return running_ && lapTimed_; }
   uint32_t elapsedMs() const { return elapsedMs_; }
+  // The delta against the active track's reference lap, as shown.
+  const LiveDelta& delta() const { return delta_; }
 
  protected:
   void openScreen() override;
@@ -98,9 +102,13 @@ class LapTimingScreen : public Screen {
   void activeLapChanged();
   void abortLap();
   void drawMap(platform::Surface& surface);
+  // The delta panel below the controls; redrawn when what it shows changed.
+  void showDelta(platform::Surface& surface, bool force);
   const LapDefinition* activeDefinition() const;
 
   MapArea map_;
+  LiveDelta delta_;
+  DeltaPanel deltaPanel_;
   int activeLap_ = -1;
   bool recording_ = false;
   bool running_ = false;

@@ -114,6 +114,14 @@ class Files {
   // stays. Answers how many went.
   virtual int removeStaleTemporaries(const std::string& /*path*/) { return 0; }
 
+  // Removes the file at path (a link itself, not its target) and flushes the
+  // folder; ok when there was nothing there.
+  virtual FileResult removeFile(const std::string& /*path*/) {
+    FileResult result;
+    result.error = "files cannot be removed here";
+    return result;
+  }
+
   // Creates the folder and any missing folders above it; ok when it exists.
   virtual FileResult createFolder(const std::string& path) = 0;
 };

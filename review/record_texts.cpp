@@ -78,4 +78,8 @@ std::string averageRowText(int32_t averageMs) {
   return formatRunTime(static_cast<uint32_t>(averageMs)) + " Average";
 }
 
+std::string theoreticalBestRowText(uint32_t timeMs) { return formatRunTime(timeMs) + " Theoretical Best"; }
+
+std::string theoreticalBestShortText(uint32_t timeMs) { return "Theo " + formatRunTime(timeMs); }
+
 }  // namespace corvantis

@@ -25,4 +25,9 @@ std::string timeRowText(uint32_t timeMs, uint32_t stamp, bool best);
 // The average row: "6.501s Average" (".000s Average" when there are no times).
 std::string averageRowText(int32_t averageMs);
 
+// A lap track's theoretical best, below its average: "1m 05.432s Theoretical Best".
+std::string theoreticalBestRowText(uint32_t timeMs);
+// The same on the records screen's average row, where room is short: "Theo 1m 05.432s".
+std::string theoreticalBestShortText(uint32_t timeMs);
+
 }  // namespace corvantis

@@ -9,6 +9,7 @@
 #include "review/record_texts.h"
 #include "slip/slip_text.h"
 #include "slip/stored_run_slip.h"
+#include "store/theoretical_best.h"
 #include "ui/tap_hold_list.h"
 
 namespace corvantis {
@@ -70,12 +71,17 @@ void RecordsScreen::fillTimes() {
     const int lap = lapIndexOf(currentCategory_);
     uint32_t best = 0;
     int32_t average = 0;
+    uint32_t theoreticalBest = 0;
     const RunRecord* runs = nullptr;
     int count = 0;
     if (lap >= 0) {
       const LapDefinition& track = ctx_.lapDefinitions.at(lap);
       best = ctx_.lapDefinitions.bestLapTime(lap);
       average = ctx_.lapDefinitions.averageLapTime(lap);
+      // Only read: this screen sets no file aside and removes none.
+      const ReferenceLapStore::Loaded kept = ctx_.referenceLaps.peek(track);
+      theoreticalBest = trackTheoreticalBest(
+          track, kept.status == ReferenceLapStore::Loaded::Status::Kept ? &kept.kept : nullptr, best);
       runs = track.laps.data();
       count = std::min(lapsInUse(track), kMaxRows);
     } else if (currentCategory_ < recordSetCount()) {
@@ -94,7 +100,11 @@ void RecordsScreen::fillTimes() {
       dialog_->addItem(kTimesList, timeRowText(run.timeMs, run.stamp, isBest));
     }
     dialog_->addItem(kTimesList, " ");
-    dialog_->addItem(kTimesList, averageRowText(average));
+    // A track's theoretical best shares the average's row, so that the time
+    // rows stay every row but the last two.
+    dialog_->addItem(kTimesList, theoreticalBest != 0 ? averageRowText(average) + "  " +
+                                                            theoreticalBestShortText(theoreticalBest)
+                                                      : averageRowText(average));
   }
   updatePlotButton();
 }

@@ -4,6 +4,7 @@
 // test starts from a fresh state.
 #include "gps/gps_input.h"
 #include "store/lap_definitions.h"
+#include "store/reference_lap_store.h"
 #include "store/remembered_track.h"
 #include "platform/clock.h"
 #include "platform/window.h"
@@ -37,6 +38,9 @@ struct AppContext {
   // The track last picked on the lap screen (kept beside the options file
   // once the application names it).
   RememberedTrack rememberedTrack;
+  // Each track's reference lap and segment bests (kept beside the options
+  // file once the application names it; in memory until then).
+  ReferenceLapStore referenceLaps;
   RunState runState;
 
   // Set when the user closes the window or the program is asked to end

@@ -454,6 +454,15 @@ FileResult PosixFiles::moveAside(const std::string& path, const std::string& rea
   return result;
 }
 
+FileResult PosixFiles::removeFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return failure(errno);
+  syncFolder(folderOf(path));
+  FileResult result;
+  result.ok = true;
+  result.path = path;
+  return result;
+}
+
 FileResult PosixFiles::createFolder(const std::string& path) {
   if (path.empty()) return FileResult{true, {}, path};  // the working folder
   std::error_code error;

@@ -19,6 +19,7 @@ class PosixFiles final : public Files {
                                  const std::function<void(const PutPiece& put)>& produce) override;
   int removeStaleTemporaries(const std::string& path) override;
   FileResult moveAside(const std::string& path, const std::string& reason) override;
+  FileResult removeFile(const std::string& path) override;
   FileResult createFolder(const std::string& path) override;
 };
 

@@ -155,6 +155,17 @@ TEST(ConfigurationScreen, HoldingARowThatIsNotSelectedSelectsItFirst) {
   }
 }
 
+// A reference lap kept for each track (the store keeps them in memory here).
+void keepAReferenceLapForEveryTrack(ConfigurationHarness& h) {
+  KeptLaps kept;
+  kept.reference.lapTimeMs = 60000;
+  kept.reference.path = {{1.0, 50.0, 0}, {1.001, 50.0, 60000}};
+  std::string error;
+  for (const LapDefinition& track : h.ctx.lapDefinitions.definitions()) {
+    ASSERT_TRUE(h.ctx.referenceLaps.save(track, kept, error));
+  }
+}
+
 TEST(ConfigurationScreen, DeleteAsksItsQuestionAndOnlyYesDeletes) {
   struct Case {
     const char* what;
@@ -171,6 +182,8 @@ TEST(ConfigurationScreen, DeleteAsksItsQuestionAndOnlyYesDeletes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ConfigurationHarness h;
+    keepAReferenceLapForEveryTrack(h);
+    const LapDefinition clubCircuit = h.ctx.lapDefinitions.at(1);
     h.show([&](HeadlessDialog& d) {
       if (c.selectRow >= 0) d.userSelect(C::kLapList, c.selectRow);
       if (c.questionAsked) h.windows.scriptedMessageBoxes().pushAnswer(c.answer);
@@ -180,6 +193,13 @@ TEST(ConfigurationScreen, DeleteAsksItsQuestionAndOnlyYesDeletes) {
     });
     EXPECT_EQ(h.trackNames(), c.left);
     EXPECT_EQ(h.ctx.settings.lapDefinitionCount, static_cast<int>(c.left.size()));
+    // A deleted track's reference lap goes with it; the others' stay.
+    for (const LapDefinition& track : h.ctx.lapDefinitions.definitions()) {
+      EXPECT_EQ(h.ctx.referenceLaps.load(track).status, ReferenceLapStore::Loaded::Status::Kept) << track.name;
+    }
+    if (c.left.size() == 2) {
+      EXPECT_EQ(h.ctx.referenceLaps.load(clubCircuit).status, ReferenceLapStore::Loaded::Status::None);
+    }
     const auto& shown = h.windows.scriptedMessageBoxes().shown();
     ASSERT_EQ(shown.size(), c.questionAsked ? 1u : 0u);
     if (c.questionAsked) {
@@ -287,6 +307,7 @@ TEST(ConfigurationScreen, AfterOkInTheEditorTheRowShowsTheNewName) {
 
 TEST(ConfigurationScreen, MovingTheStartFinishResetsTheLapTimesEvenWhenTheScreenIsCancelled) {
   ConfigurationHarness h;
+  keepAReferenceLapForEveryTrack(h);
   const std::vector<TrackPoint> before = h.ctx.lapDefinitions.at(0).track;
   h.show([&](HeadlessDialog& d) {
     d.userSelect(C::kLapList, 0);
@@ -308,6 +329,9 @@ TEST(ConfigurationScreen, MovingTheStartFinishResetsTheLapTimesEvenWhenTheScreen
   for (size_t k = 0; k < before.size(); ++k) EXPECT_EQ(moved.track[k], before[(k + 2) % before.size()]);
   EXPECT_EQ(moved.splitLines[0], before[5]);  // a position: still on the track
   EXPECT_EQ(h.ctx.lapDefinitions.at(1).lapCount, 2);
+  // Its reference lap went as the line moved (not left to be found stale).
+  EXPECT_EQ(h.ctx.referenceLaps.load(moved).status, ReferenceLapStore::Loaded::Status::None);
+  EXPECT_EQ(h.ctx.referenceLaps.load(h.ctx.lapDefinitions.at(1)).status, ReferenceLapStore::Loaded::Status::Kept);
 }
 
 TEST(ConfigurationScreen, ConfigureWithoutASelectedRowOpensNothing) {

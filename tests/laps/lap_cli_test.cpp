@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -67,8 +68,11 @@ TEST_F(AnalyzeLapModes, DefinesATrackThenTimesItsLapsAsJson) {
   ASSERT_EQ(made.status, 0) << made.out;
   const Outcome timed = run("--options " + path("track.bin") + " --lap 'Club Circuit' --json " + path("laps.nmea"));
   ASSERT_EQ(timed.status, 0) << timed.out;
-  const std::regex lap(R"(\{"kind":"lap","time_ms":(\d+),"start_ms":\d+,"text":"1m 1\d\.\d{3}s"\})");
-  const std::regex split(R"(\{"kind":"split","line":[01],"time_ms":\d+,"text":"\d*\.\d{3}s"\})");
+  // Each lap against the fastest before it: the first has none.
+  const std::regex lap(
+      R"(\{"kind":"lap","time_ms":(\d+),"start_ms":\d+,"text":"1m 1\d\.\d{3}s","delta_ms":(null|-?\d+),)"
+      R"("predicted_ms":(null|\[\d+,\d+\])\})");
+  const std::regex split(R"(\{"kind":"split","line":[01],"time_ms":\d+,"text":"\d*\.\d{3}s","delta_ms":(null|-?\d+)\})");
   int laps = 0;
   std::istringstream lines(timed.out);
   for (std::string line; std::getline(lines, line);) {
@@ -76,6 +80,8 @@ TEST_F(AnalyzeLapModes, DefinesATrackThenTimesItsLapsAsJson) {
     if (std::regex_match(line, m, lap)) {
       ++laps;
       EXPECT_NEAR(std::stod(m[1]), 79400.0, 200.0);
+      EXPECT_EQ(m[2] == "null", laps == 1) << line;
+      EXPECT_EQ(m[3] == "null", laps == 1) << line;
     } else {
       EXPECT_TRUE(std::regex_match(line, split)) << line;
     }
@@ -91,6 +97,59 @@ TEST_F(AnalyzeLapModes, DefinesATrackThenTimesItsLapsAsJson) {
   for (int i = 0; i < 31; ++i) accented += "\xc3\xa9";
   EXPECT_EQ(run(define(accented, "12:01:52.2", "12:03:22")).status, 0);
   EXPECT_EQ(run(define(accented + "\xc3\xa9", "12:01:52.2", "12:03:22")).status, 2);
+}
+
+TEST_F(AnalyzeLapModes, DeltaCsvAndTwoLapsSideBySide) {
+  ASSERT_EQ(run(define("Club Circuit", "12:01:52.2", "12:03:22")).status, 0);
+  const std::string lapArgs = "--options " + path("track.bin") + " --lap 'Club Circuit' ";
+  const Outcome csv = run(lapArgs + "--delta-csv " + path("laps.nmea"));
+  ASSERT_EQ(csv.status, 0) << csv.out;
+  std::istringstream rows(csv.out);
+  std::string line;
+  ASSERT_TRUE(std::getline(rows, line));
+  EXPECT_EQ(line, "time_ms,lap,elapsed_ms,delta_ms,predicted_ms");
+  // Laps 2 and 3 at 5 fixes a second, each about 80 s: a row a fix.
+  const std::regex row(R"((\d+),([23]),(\d+),(-?\d+)?,(\d+)?)");
+  int count = 0;
+  std::map<std::string, long> referenceMs;  // predicted - delta: the reference's lap time, by lap
+  for (; std::getline(rows, line); ++count) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, row)) << line;
+    if (!m[4].matched) continue;
+    // The same driver, lap after lap: within half a second of the best.
+    EXPECT_LT(std::abs(std::stol(m[4])), 500) << line;
+    const long reference = std::stol(m[5]) - std::stol(m[4]);
+    if (referenceMs.count(m[2]) == 0) referenceMs[m[2]] = reference;
+    EXPECT_LE(std::abs(reference - referenceMs[m[2]]), 1) << line;
+  }
+  EXPECT_EQ(referenceMs.size(), 2u);
+  EXPECT_NEAR(count, 2 * 80 * 5, 20);
+
+  const Outcome compare = run(lapArgs + "--compare 1,3 --csv " + path("laps.nmea"));
+  ASSERT_EQ(compare.status, 0) << compare.out;
+  std::istringstream side(compare.out);
+  ASSERT_TRUE(std::getline(side, line));
+  EXPECT_EQ(line, "distance_m,speed_a_mph,elapsed_a_ms,speed_b_mph,elapsed_b_ms,difference_ms");
+  const std::regex point(R"((\d+\.\d),(\d+\.\d),(\d+),(\d+\.\d),(\d+),(-?\d+))");
+  double lastDistance = -1.0;
+  for (count = 0; std::getline(side, line); ++count) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, point)) << line;
+    EXPECT_GE(std::stod(m[1]), lastDistance);
+    lastDistance = std::stod(m[1]);
+    EXPECT_EQ(std::stol(m[6]), std::stol(m[5]) - std::stol(m[3])) << line;
+  }
+  EXPECT_GT(count, 300);
+  EXPECT_NEAR(lastDistance, 1924.0, 30.0);  // the circuit's length along the reference
+
+  // Laps the log does not hold, and reference files that are none.
+  EXPECT_EQ(run(lapArgs + "--compare 1,9 " + path("laps.nmea")).status, 2);
+  EXPECT_EQ(run(lapArgs + "--compare 1 " + path("laps.nmea")).status, 2);
+  std::ofstream(path("junk.lap"), std::ios::binary) << "CVRL and nothing a kept lap holds";
+  const Outcome junk = run(lapArgs + "--reference " + path("junk.lap") + " --json " + path("laps.nmea"));
+  EXPECT_EQ(junk.status, 2);
+  EXPECT_NE(junk.out.find("no reference lap that can be read"), std::string::npos) << junk.out;
+  EXPECT_EQ(run(lapArgs + "--reference " + path("none.lap") + " " + path("laps.nmea")).status, 2);
 }
 
 TEST_F(AnalyzeLapModes, FailuresLeaveTheFileAsItWas) {

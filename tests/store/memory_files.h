@@ -37,6 +37,10 @@ class MemoryFiles final : public platform::Files {
     files.erase(path);
     return platform::FileResult{true, {}, target};
   }
+  platform::FileResult removeFile(const std::string& path) override {
+    files.erase(path);
+    return platform::FileResult{true, {}, path};
+  }
   platform::FileResult createFolder(const std::string& path) override {
     return platform::FileResult{true, {}, path};
   }

@@ -5,6 +5,7 @@
 
 #include "store/lap_name_text.h"
 #include "tools/analyze/lap_analysis.h"
+#include "tools/analyze/lap_delta_output.h"
 #include "tools/analyze/modes.h"
 #include "tools/analyze/options_session.h"
 
@@ -38,11 +39,17 @@ int runLaps(const Arguments& args, const std::vector<uint8_t>& log, std::ostream
     return kExitBadInput;
   }
   const bool json = args.has("--json");
+  LapDeltaRequest deltaRequest;
+  if (!readLapDeltaRequest(args, session.laps.at(index), deltaRequest, err)) return kExitBadInput;
   const std::vector<LapPassEvent> events = runLapPass(log, session, index);
   int laps = 0;
   for (const LapPassEvent& event : events) {
-    out << (json ? lapEventJson(event) : lapEventText(event)) << "\n";
     if (event.event.kind == LapEvent::Kind::Lap) ++laps;
+  }
+  if (json || deltaRequest.wanted()) {
+    if (!writeLapDeltas(deltaRequest, log, session, index, events, out, err)) return kExitBadInput;
+  } else {
+    for (const LapPassEvent& event : events) out << lapEventText(event) << "\n";
   }
   if (!saveOptionsSession(files, path, session, err)) return kExitSaveFailed;
   return laps == 0 ? kExitNoResult : kExitDone;

@@ -133,22 +133,40 @@ struct Shot {
   bool ofMessageBox = false;
 };
 
-// The lap screen with the first track picked and the car driven along it
-// from a little before the line past the first split line.
-Shot lapTimingShot(AppContext& ctx) {
+// The tick counter of the lap screen's picture: it follows the drive, so
+// that the screen sees the time pass between fixes as it would on the road.
+class DriveClock : public platform::Clock {
+ public:
+  explicit DriveClock(platform::Clock& real) : real_(real) {}
+  uint32_t tickMs() override { return real_.tickMs() + drivenMs; }
+  void sleepMs(uint32_t durationMs) override { real_.sleepMs(durationMs); }
+  uint32_t calendarSeconds() override { return real_.calendarSeconds(); }
+  uint32_t drivenMs = 0;
+
+ private:
+  platform::Clock& real_;
+};
+
+// The lap screen with the first track picked, one lap driven (it becomes
+// the reference) and the next one under way a little slower, past its
+// first split line: the delta, its bar, the prediction and the theoretical
+// best show.
+Shot lapTimingShot(AppContext& ctx, DriveClock& clock) {
   return {"lap-timing", [](AppContext& c) { return std::make_unique<LapTimingScreen>(c); },
-          [&ctx](Screen& screen, platform::Dialog& dialog) {
+          [&ctx, &clock](Screen& screen, platform::Dialog& dialog) {
             if (ctx.lapDefinitions.count() == 0 || ctx.lapDefinitions.at(0).track.size() < 2) return;
             dialog.setSelection(LapTimingScreen::kActiveLap, 0);
             screen.onCommand(LapTimingScreen::kActiveLap, platform::Notification::SelectionChanged);
             const std::vector<TrackPoint>& track = ctx.lapDefinitions.at(0).track;
             const size_t n = track.size();
             uint32_t timeMs = 43300000;
-            for (size_t k = n - 20; k < n + n * 2 / 5; ++k) {
+            for (size_t k = n - 20; k < 2 * n + n * 2 / 5; ++k) {
               const TrackPoint& p = track[k % n];
               ctx.gps.history.recordFix(p.latitude, p.longitude, 140.0, timeMs);
               ctx.gps.currentFix.speed = ctx.gps.history.newest().speed;
-              timeMs += 100;
+              const uint32_t stepMs = k < 2 * n ? 100 : 102;
+              timeMs += stepMs;
+              clock.drivenMs += stepMs;
               screen.update(true);
             }
           }};
@@ -282,7 +300,14 @@ bool writeScreenshots(const std::string& dir) {
                           [&drive](Screen& screen, platform::Dialog&) { driveDistanceRun(drive, screen); }};
       shoot(windows, dir, landscape, distance, drive, allWritten);
     }
-    shoot(windows, dir, landscape, lapTimingShot(ctx), ctx, allWritten);
+    {
+      // A context of its own, with a clock that follows the drive.
+      DriveClock driveClock(clock);
+      AppContext laps(windows, driveClock, port);
+      laps.landscape = landscape;
+      fillRepresentativeContent(laps);
+      shoot(windows, dir, landscape, lapTimingShot(laps, driveClock), laps, allWritten);
+    }
     AppContext review(windows, clock, port);
     review.landscape = landscape;
     loadSettingsDefaults(review.settings);

@@ -9,7 +9,9 @@
 
 #include "common/units.h"
 #include "platform/posix/files.h"
+#include "store/theoretical_best.h"
 #include "store/options_file.h"
+#include "store/reference_lap_store.h"
 #include "tools/records/records_report.h"
 #include "tools/records/timeslip_report.h"
 
@@ -25,9 +27,11 @@ void printUsage(std::ostream& out) {
   out << "usage: corvantis-records [--options FILE] [--metric] [--json | --csv] [--trace N]... [--timeslip N]...\n\n"
          "Prints every run and lap time stored in an options file, by definition, in the\n"
          "texts of the records screen: its time, date and time of day, the best mark and\n"
-         "the definition's average. The file is only read, never changed; while the\n"
-         "program runs on it, it lists what the program has saved (every time as it is\n"
-         "stored). Control characters in track names are shown as \\xHH.\n\n"
+         "the definition's average, and each lap track's theoretical best (the sum of its\n"
+         "best segments, from the reference laps kept beside the file). The files are\n"
+         "only read, never changed; while the program runs on the options file, it lists\n"
+         "what the program has saved (every time as it is stored). Control characters in\n"
+         "track names are shown as \\xHH.\n\n"
          "  --options FILE  the options file (default " << defaultOptionsPath() << ";\n"
          "                  the demo keeps its own, demo-options.bin, beside it)\n"
          "  --metric        kph and metres (default: the units the file's settings hold)\n"
@@ -142,7 +146,18 @@ int main(int argc, char** argv) {
   }
   // The units of the file's settings, as the records screen shows them, unless --metric.
   const int units = forceMetric || settings.units == units::kMetric ? units::kMetric : units::kImperial;
-  const std::vector<records::Category> categories = records::listRecords(records, laps, units);
+  std::vector<records::Category> categories = records::listRecords(records, laps, units);
+  // Each track's segment times are kept beside the options file; this tool
+  // only peeks at them (a damaged one is left for the program to set aside).
+  ReferenceLapStore kept;
+  kept.keepIn(files, ReferenceLapStore::folderBeside(optionsPath));
+  std::vector<uint32_t> theoreticalBests;
+  for (int j = 0; j < laps.count(); ++j) {
+    const ReferenceLapStore::Loaded loaded = kept.peek(laps.at(j));
+    const bool found = loaded.status == ReferenceLapStore::Loaded::Status::Kept;
+    theoreticalBests.push_back(trackTheoreticalBest(laps.at(j), found ? &loaded.kept : nullptr, laps.bestLapTime(j)));
+  }
+  records::setTheoreticalBests(categories, theoreticalBests);
 
   std::string out;
   if (!timeSlips.empty()) {

@@ -85,6 +85,17 @@ std::vector<Category> listRecords(const RunRecords& records, const LapDefinition
   return categories;
 }
 
+void setTheoreticalBests(std::vector<Category>& categories, const std::vector<uint32_t>& theoreticalBestMs) {
+  size_t j = 0;
+  for (Category& category : categories) {
+    if (!category.lap) continue;
+    category.theoreticalBestMs = j < theoreticalBestMs.size() ? theoreticalBestMs[j] : 0;
+    category.theoreticalBestText =
+        category.theoreticalBestMs != 0 ? theoreticalBestRowText(category.theoreticalBestMs) : std::string();
+    ++j;
+  }
+}
+
 std::string printableText(const std::string& text) {
   std::string out;
   char escape[8];
@@ -117,6 +128,7 @@ std::string plainReport(const std::vector<Category>& categories) {
       out += number + time.text + "\n";
     }
     out += "      " + category.averageText + "\n";
+    if (!category.theoreticalBestText.empty()) out += "      " + category.theoreticalBestText + "\n";
   }
   return out;
 }
@@ -164,7 +176,10 @@ std::string jsonReport(const std::vector<Category>& categories) {
                     static_cast<int>(category.averageMs), static_cast<int>(run.trace.size()));
       out += "{\"record\":" + std::to_string(time.number) + ",\"kind\":\"" + kindName(category) +
              "\",\"definition\":" + jsonString(category.text) + ",";
-      if (category.lap) out += "\"lap_name\":" + jsonString(category.lapName) + ",";
+      if (category.lap) {
+        out += "\"lap_name\":" + jsonString(category.lapName) + ",\"theoretical_best_ms\":" +
+               std::to_string(category.theoreticalBestMs) + ",";
+      }
       out += numbers;
       out += ",\"time\":" + jsonString(formatRunTime(run.timeMs)) + ",\"text\":" + jsonString(time.text) +
              ",\"average\":" + jsonString(formatRunTime(static_cast<uint32_t>(category.averageMs))) + "}\n";
@@ -175,7 +190,8 @@ std::string jsonReport(const std::vector<Category>& categories) {
 
 std::string csvReport(const std::vector<Category>& categories) {
   std::string out =
-      "record,kind,definition,slot,time_ms,time,date,time_of_day,best,best_ms,average_ms,average,trace_samples\n";
+      "record,kind,definition,slot,time_ms,time,date,time_of_day,best,best_ms,average_ms,average,trace_samples,"
+      "theoretical_best_ms\n";
   for (const Category& category : categories) {
     for (const ListedTime& time : category.times) {
       const RunRecord& run = *time.run;
@@ -183,7 +199,8 @@ std::string csvReport(const std::vector<Category>& categories) {
              std::to_string(time.slot) + "," + std::to_string(run.timeMs) + "," + formatRunTime(run.timeMs) + "," +
              isoDate(run.stamp) + "," + timeOfDay(run.stamp) + "," + (time.best ? "1" : "0") + "," +
              std::to_string(category.bestMs) + "," + std::to_string(category.averageMs) + "," +
-             formatRunTime(static_cast<uint32_t>(category.averageMs)) + "," + std::to_string(run.trace.size()) +
+             formatRunTime(static_cast<uint32_t>(category.averageMs)) + "," + std::to_string(run.trace.size()) + "," +
+             (category.lap && category.theoreticalBestMs != 0 ? std::to_string(category.theoreticalBestMs) : "") +
              "\n";
     }
   }

@@ -30,6 +30,10 @@ struct Category {
   uint32_t bestMs = 0;
   int32_t averageMs = 0;
   std::string averageText;  // ".000s Average" when there is no time
+  // Lap tracks: the sum of the best segments (the best lap without split
+  // lines); 0 when it is not known, and then no text.
+  uint32_t theoreticalBestMs = 0;
+  std::string theoreticalBestText;
 };
 
 // The records screen's texts. units: 0 Imperial, 1 Metric.
@@ -42,11 +46,17 @@ std::string averageRowText(int32_t averageMs);
 // (the screen shows the first ten).
 std::vector<Category> listRecords(const RunRecords& records, const LapDefinitions& laps, int units);
 
-// Plain: each definition's text, its numbered times and its average row.
+// Lap tracks' theoretical bests: theoreticalBestMs[j] for lap track j, in
+// collection order (missing entries count as 0).
+void setTheoreticalBests(std::vector<Category>& categories, const std::vector<uint32_t>& theoreticalBestMs);
+
+// Plain: each definition's text, its numbered times and its average row
+// (and a lap track's theoretical best below it).
 std::string plainReport(const std::vector<Category>& categories);
 // One JSON object per stored time, one a line.
 std::string jsonReport(const std::vector<Category>& categories);
-// A header, then one line per stored time (RFC 4180 quoting).
+// A header, then one line per stored time (RFC 4180 quoting); lap times
+// carry their track's theoretical best in the last column.
 std::string csvReport(const std::vector<Category>& categories);
 
 // The time found under number n, or nullptr.
