@@ -17,6 +17,7 @@
 #include "tools/analyze/log_replay.h"
 #include "laps/lap_timing_screen.h"
 #include "tools/sim/simulator.h"
+#include "tests/support/recorded_tracks.h"
 
 namespace corvantis {
 namespace {
@@ -152,16 +153,8 @@ Accuracy simulatedSession(const SimulatedSession& s) {
   receiver.rateHz = 10;
   receiver.seed = s.seed;
   const sim::SimResult result = sim::simulate(scenario, receiver);
-  const std::string text = sim::renderLog(result);
-  const std::vector<uint8_t> log(text.begin(), text.end());
-  const sim::CircuitTruth& truth = *result.truth.circuit;
-
-  const sim::LapTruth& first = truth.laps.at(0);
-  analyze::LapDefineRequest request;
-  request.name = "Sim Circuit";
-  request.fromMs = static_cast<uint32_t>(std::ceil(first.startMs));
-  request.toMs = static_cast<uint32_t>(first.endMs) + 10000;
-  for (const sim::DistancePassing& split : first.splits) request.splitsMs.push_back(static_cast<uint32_t>(split.ms));
+  const std::vector<uint8_t> log = testing::logBytes(result);
+  const analyze::LapDefineRequest request = testing::firstLapRecording(*result.truth.circuit);
   TimingSession session;
   loadSettingsDefaults(session.settings);
   const analyze::LapDefineResult made = analyze::runLapDefinePass(log, session, request);
@@ -183,14 +176,8 @@ TEST(LapDeltaEndToEndTest, TheLapScreenShowsWhatTheAnalyzerMeasures) {
   receiver.rateHz = 10;
   receiver.seed = 5;
   const sim::SimResult result = sim::simulate(scenario, receiver);
-  const std::string text = sim::renderLog(result);
-  const std::vector<uint8_t> log(text.begin(), text.end());
-  const sim::LapTruth& first = result.truth.circuit->laps.at(0);
-  analyze::LapDefineRequest request;
-  request.name = "Sim Circuit";
-  request.fromMs = static_cast<uint32_t>(std::ceil(first.startMs));
-  request.toMs = static_cast<uint32_t>(first.endMs) + 10000;
-  for (const sim::DistancePassing& split : first.splits) request.splitsMs.push_back(static_cast<uint32_t>(split.ms));
+  const std::vector<uint8_t> log = testing::logBytes(result);
+  const analyze::LapDefineRequest request = testing::firstLapRecording(*result.truth.circuit);
   TimingSession session;
   loadSettingsDefaults(session.settings);
   const analyze::LapDefineResult made = analyze::runLapDefinePass(log, session, request);
@@ -244,15 +231,7 @@ TEST(LapDeltaEndToEndTest, RealSessionRecordedWithThreeSplits) {
   if (!std::filesystem::exists(path) || !analyze::readLogFile(path.string(), log, error)) {
     GTEST_SKIP() << "no real session at " << path;
   }
-  analyze::LapDefineRequest request;
-  request.name = "Session 47N";
-  ASSERT_TRUE(analyze::parseClockTime("05:12:35.699", request.fromMs));
-  ASSERT_TRUE(analyze::parseClockTime("05:17:20", request.toMs));
-  for (const char* at : {"05:13:30", "05:16:10", "05:16:50"}) {
-    uint32_t ms = 0;
-    ASSERT_TRUE(analyze::parseClockTime(at, ms));
-    request.splitsMs.push_back(ms);
-  }
+  const analyze::LapDefineRequest request = testing::session47nRecording();
   TimingSession session;
   loadSettingsDefaults(session.settings);
   const analyze::LapDefineResult made = analyze::runLapDefinePass(log, session, request);

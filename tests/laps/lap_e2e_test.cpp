@@ -18,6 +18,7 @@
 #include "tools/analyze/lap_analysis.h"
 #include "tools/analyze/log_replay.h"
 #include "tools/sim/simulator.h"
+#include "tests/support/recorded_tracks.h"
 
 namespace corvantis {
 namespace {
@@ -41,20 +42,11 @@ Timed timeSimulatedLaps(int rateHz, bool noise) {
   receiver.noise = noise;
   receiver.seed = 11 + static_cast<uint64_t>(rateHz);
   const sim::SimResult result = sim::simulate(sim::lapsScenario(params), receiver);
-  const std::string text = sim::renderLog(result);
-  const std::vector<uint8_t> log(text.begin(), text.end());
+  const std::vector<uint8_t> log = testing::logBytes(result);
   const sim::CircuitTruth& truth = *result.truth.circuit;
   EXPECT_EQ(truth.laps.size(), static_cast<size_t>(kTimedLaps));
-
-  // Recorded from the first timed lap: started as the car crosses the line,
-  // stopped ten seconds into the next lap, a split line where the car was as
-  // it passed each true split point.
   const sim::LapTruth& first = truth.laps.at(0);
-  LapDefineRequest request;
-  request.name = "Sim Circuit";
-  request.fromMs = static_cast<uint32_t>(std::ceil(first.startMs));
-  request.toMs = static_cast<uint32_t>(first.endMs) + 10000;
-  for (const sim::DistancePassing& split : first.splits) request.splitsMs.push_back(static_cast<uint32_t>(split.ms));
+  const LapDefineRequest request = testing::firstLapRecording(truth);
 
   TimingSession session;
   loadSettingsDefaults(session.settings);
@@ -121,18 +113,7 @@ TEST(LapEndToEndTest, RealSessionFindsEveryLapTheLoggerCounted) {
     GTEST_SKIP() << "no real session at " << path;
   }
   const LoggerLap logger[] = {{268020, 18755699}, {268320, 19024000}, {277620, 19301699}, {259200, 19560801}};
-  // Recorded from the second lap: started as the logger's line was crossed
-  // (05:12:35.699), stopped a little into the third. Split lines early in
-  // the lap and past the 2048 fixes a capture holds at this rate.
-  LapDefineRequest request;
-  request.name = "Session 47N";
-  ASSERT_TRUE(analyze::parseClockTime("05:12:35.699", request.fromMs));
-  ASSERT_TRUE(analyze::parseClockTime("05:17:20", request.toMs));
-  for (const char* at : {"05:13:30", "05:16:10", "05:16:50"}) {
-    uint32_t ms = 0;
-    ASSERT_TRUE(analyze::parseClockTime(at, ms));
-    request.splitsMs.push_back(ms);
-  }
+  const LapDefineRequest request = testing::session47nRecording();
   TimingSession session;
   loadSettingsDefaults(session.settings);
   const analyze::LapDefineResult made = analyze::runLapDefinePass(log, session, request);

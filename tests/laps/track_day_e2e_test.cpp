@@ -18,6 +18,7 @@
 #include "tools/analyze/log_replay.h"
 #include "tools/sim/parking.h"
 #include "tools/sim/simulator.h"
+#include "tests/support/recorded_tracks.h"
 
 namespace corvantis {
 namespace {
@@ -176,12 +177,7 @@ TEST(TrackDayTest, ACarParkedOnTheStartFinishLineMakesNoLaps) {
 
     // The track recorded from the first timed lap of the drive without the
     // parking, as a driver records it.
-    const sim::LapTruth& first = truth.laps.at(0);
-    LapDefineRequest request;
-    request.name = "Club";
-    request.fromMs = static_cast<uint32_t>(std::ceil(first.startMs));
-    request.toMs = static_cast<uint32_t>(first.endMs) + 10000;
-    for (const sim::DistancePassing& split : first.splits) request.splitsMs.push_back(static_cast<uint32_t>(split.ms));
+    const LapDefineRequest request = testing::firstLapRecording(truth, "Club");
     TimingSession recorded;
     loadSettingsDefaults(recorded.settings);
     const analyze::LapDefineResult made = analyze::runLapDefinePass(bytesOf(unparked), recorded, request);
