@@ -44,7 +44,7 @@ LapDelta::Flat LapDelta::flat(double longitude, double latitude) const {
               (latitude - originLatitude_) * kMetresPerDegree};
 }
 
-void LapDelta::setReference(const ReferenceLap* reference) {
+void LapDelta::setReference(const ReferenceLap* reference, const LineGeometry* startFinish) {
   segments_.clear();
   segmentCount_ = 0;
   lengthM_ = 0.0;
@@ -97,6 +97,21 @@ void LapDelta::setReference(const ReferenceLap* reference) {
     const double tx = to.x - from.x, ty = to.y - from.y;
     const double length = std::hypot(tx, ty);
     normals[i] = length > 0.0 ? Flat{-ty / length, tx / length} : Flat{0.0, 0.0};
+  }
+  if (startFinish != nullptr && startFinish->usable) {
+    // Across the road as the line runs (it is square to the track's
+    // direction in degrees, not in metres), turned the way the path's own
+    // cross-section at that end points.
+    const double ax = startFinish->lineDirection.x * metresPerDegreeLongitude_;
+    const double ay = startFinish->lineDirection.z * kMetresPerDegree;
+    const double length = std::hypot(ax, ay);
+    if (length > 0.0) {
+      const Flat across{ax / length, ay / length};
+      for (Flat* end : {&normals.front(), &normals.back()}) {
+        const double sense = across.x * end->x + across.y * end->y < 0.0 ? -1.0 : 1.0;
+        *end = Flat{sense * across.x, sense * across.y};
+      }
+    }
   }
   for (size_t i = 0; i < segments_.size(); ++i) {
     Segment& s = segments_[i];

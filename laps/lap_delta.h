@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gps/fix_history.h"
+#include "laps/lap_crossing.h"
 #include "store/reference_lap.h"
 
 namespace corvantis {
@@ -42,8 +43,12 @@ class LapDelta {
   LapDelta();
 
   // The reference to measure against (copied and prepared); nullptr or an
-  // empty lap: none, and nothing is placed.
-  void setReference(const ReferenceLap* reference);
+  // empty lap: none, and nothing is placed. With the start/finish line the
+  // path begins and ends on, its ends are measured across that line itself:
+  // a car on the line is where the reference was at its start and at its
+  // lap time, however far along the line from it, so the delta at the line
+  // is the difference of the lap times.
+  void setReference(const ReferenceLap* reference, const LineGeometry* startFinish = nullptr);
   bool hasReference() const { return segmentCount_ > 0; }
   uint32_t referenceTimeMs() const { return referenceTimeMs_; }
   double referenceLengthM() const { return lengthM_; }

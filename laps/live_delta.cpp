@@ -23,7 +23,7 @@ void LiveDelta::selectTrack(const LapDefinition* definition) {
   if (loaded.status == ReferenceLapStore::Loaded::Status::Kept) kept_ = std::move(loaded.kept);
   // Segment times of other split lines are no segment times of these.
   if (!sameSplitLines(kept_.segments, *definition)) kept_.segments = segmentsFor(*definition);
-  delta_.setReference(&kept_.reference);
+  delta_.setReference(&kept_.reference, &startFinish_);
 }
 
 void LiveDelta::fix(const FixSample& fix, uint32_t nowTickMs) {
@@ -68,7 +68,7 @@ void LiveDelta::lapStored(uint32_t lapMs, uint32_t startMs, uint32_t stamp, uint
       lap.stamp = stamp;
       lap.startTimeOfDayMs = startTimeOfDayMs;
       kept_.reference = std::move(lap);
-      delta_.setReference(&kept_.reference);
+      delta_.setReference(&kept_.reference, &startFinish_);
       changed = true;
     }
   }

@@ -195,6 +195,34 @@ TEST(LapDeltaTest, ALapLikeTheReferenceHasNoDeltaAndOneUniformlySlowerGrowsItsDe
   }
 }
 
+// A reference that reaches the start/finish line (running north-south
+// through the origin) at a slant, and a lap 300 ms slower that crosses it
+// 6 m north of where the reference did: at the line the delta is the
+// difference of the lap times only when the path's end is measured across
+// the line itself (its own cross-section there is 20 degrees off).
+TEST(LapDeltaTest, AtTheStartFinishLineTheDeltaIsTheLapTimesDifferenceWhereverAlongTheLineTheCarCrosses) {
+  const ReferenceLap reference =
+      referenceAlong(resample({{0, 0}, {200, 0}, {200, 200}, {-200, 200}, {-200, -60}, {-40, -14.6}, {0, 0}}, 3.0),
+                     kSpeedMps);
+  LineGeometry line;
+  line.trackDirection = Vec3{1.0, 0.0, 0.0};
+  line.lineDirection = Vec3{0.0, 0.0, 1.0};
+  line.usable = true;
+  for (const bool alongTheLine : {true, false}) {
+    SCOPED_TRACE(alongTheLine);
+    LapDelta delta;
+    delta.setReference(&reference, alongTheLine ? &line : nullptr);
+    delta.startLap(kLapStartMs, toDegrees({0, 6}));
+    for (size_t i = 1; i + 1 < reference.path.size(); ++i) {
+      delta.update(fixAt(reference.path[i], reference.path[i].elapsedMs + 300));
+    }
+    const DeltaReading& atLine = delta.update(fixAt(Metres{0, 6}, reference.lapTimeMs + 300));
+    ASSERT_FALSE(atLine.stale);
+    if (alongTheLine) EXPECT_NEAR(atLine.deltaMs, 300.0, 1.0);
+    else EXPECT_GT(std::fabs(atLine.deltaMs - 300.0), 50.0);
+  }
+}
+
 TEST(LapDeltaTest, FixesOffThePathOrMissingLeaveTheLastDeltaStandingMarkedStale) {
   const ReferenceLap reference = referenceAlong(rectangle(), 20.0);
   LapDelta delta;

@@ -139,7 +139,7 @@ DeltaAnalysis analyseDeltas(const LapDefinition& definition, const std::vector<F
     }
     if (reference != nullptr && !reference->empty()) {
       deltas.referenceTimeMs = reference->lapTimeMs;
-      engine.setReference(reference);
+      engine.setReference(reference, &line);
       deltas.rows = placeLap(engine, lap, fixes, &deltas.finishDeltaMs);
       for (const size_t s : splitsOfLap[k]) {
         SplitDelta split;
