@@ -47,15 +47,36 @@ void motionSpeeds(std::vector<Point>& points) {
       continue;
     }
     if (!fix.hasPosition) continue;
-    // Distance over the last second or more of fixes: long enough that the
-    // rounding of the positions does not read as motion.
+    // The velocity over the last second or more of fixes, fitted to every
+    // position in it (a straight line in time, east and north): long enough
+    // that the rounding of the positions does not read as motion, and from
+    // all the fixes, so that a receiver's scatter from fix to fix (tenths of
+    // a metre at 25 a second) does not read as a launch either.
+    size_t from = k;
     for (size_t j = k; j-- > 0;) {
       const double dt = points[k].tS - points[j].tS;
-      if (dt > kMaxGapS) break;
-      if (!points[j].fix->hasPosition || dt < 1.0 - 1e-9) continue;
-      points[k].motionMps = straightLineM(*points[j].fix, fix) / dt;
-      break;
+      if (dt > kMaxGapS || points[j + 1].tS - points[j].tS > kMaxGapS) break;
+      if (!points[j].fix->hasPosition) continue;
+      from = j;
+      if (dt >= 1.0 - 1e-9) break;
     }
+    if (from == k || points[k].tS - points[from].tS < 1.0 - 1e-9) continue;
+    const LocalFrame frame(fix.latitudeDeg, fix.longitudeDeg, fix.altitudeM);
+    double n = 0.0, st = 0.0, stt = 0.0, se = 0.0, sn = 0.0, ste = 0.0, stn = 0.0;
+    for (size_t j = from; j <= k; ++j) {
+      if (!points[j].fix->hasPosition) continue;
+      const EastNorth p = frame.toLocal(*points[j].fix);
+      const double t = points[j].tS - points[k].tS;
+      n += 1.0;
+      st += t;
+      stt += t * t;
+      se += p.eastM;
+      sn += p.northM;
+      ste += t * p.eastM;
+      stn += t * p.northM;
+    }
+    const double spread = stt - st * st / n;
+    points[k].motionMps = std::hypot(ste - st * se / n, stn - st * sn / n) / spread;
   }
 }
 

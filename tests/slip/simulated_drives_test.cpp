@@ -108,6 +108,30 @@ TEST(SlipOfSimulatedDrives, RealisticReceiverNoise) {
   EXPECT_GE(within * 100, marks * 95) << within << " of " << marks;
 }
 
+TEST(SlipOfSimulatedDrives, AReceiverScatteringEveryFixLosesNoLaunch) {
+  // Positions alone from a receiver that does not smooth its fixes: 0.3 m
+  // a fix, 25 a second, while the car stands. Two fixes a second apart
+  // read 0.5 m/s and more for a third of the time: a launch, by the
+  // distance between them, and the true launch was lost.
+  sim::ScenarioParams params;
+  params.runs = 4;
+  params.speedsMph = {60.0};
+  params.distancesM = {402.336};
+  sim::ReceiverOptions receiver;
+  receiver.rateHz = 25;
+  receiver.seed = 5;
+  receiver.fixNoiseM = 0.3;
+  receiver.staticHoldMps = 0.0;
+  const sim::SimResult result = sim::simulate(sim::quarterScenario(params), receiver);
+  std::vector<MotionFix> fixes = readMotion(sim::renderLog(result));
+  for (MotionFix& fix : fixes) fix.hasSpeed = false;
+  const std::vector<TimeSlip> slips = timeSlips(fixes, {});
+  ASSERT_EQ(slips.size(), result.truth.starts.size());
+  for (size_t i = 0; i < slips.size(); ++i) {
+    EXPECT_NEAR(slips[i].launchMs, result.truth.starts[i].launchMs, slips[i].launchPlusMinusMs) << i;
+  }
+}
+
 // The program as a user runs it, over a log in a temporary file.
 std::string runAnalyzer(const std::string& arguments, int& status) {
   const std::string command = std::string(CORV_ANALYZE_PROGRAM) + " " + arguments + " 2>/dev/null";
