@@ -89,6 +89,7 @@ DeltaAnalysis analyseDeltas(const LapDefinition& definition, const std::vector<F
   DeltaAnalysis analysis;
   const int startFinish = startFinishLine(definition);
   const LineGeometry line = computeLineGeometry(definition, startFinish);
+  analysis.startFinish = line;
   std::vector<std::vector<size_t>> splitsOfLap;
   std::vector<size_t> pending;
   int lapsInLog = 0;
@@ -215,7 +216,7 @@ const ReferenceLap* fastestLapPath(const DeltaAnalysis& analysis) {
 std::optional<std::string> compareCsv(const DeltaAnalysis& analysis, const std::vector<FixSample>& fixes, int a,
                                       int b, const ReferenceLap& reference, bool metric, std::string& error) {
   LapDelta engine;
-  engine.setReference(&reference);
+  engine.setReference(&reference, &analysis.startFinish);
   if (!engine.hasReference()) {
     error = "there is no reference lap to compare along";
     return std::nullopt;

@@ -58,6 +58,7 @@ struct LapDeltas {
 };
 
 struct DeltaAnalysis {
+  LineGeometry startFinish;  // the line every reference path begins and ends on
   std::vector<TimedLap> laps;
   std::vector<LapDeltas> deltas;  // one per lap, in order
 };
