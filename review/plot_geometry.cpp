@@ -1,10 +1,12 @@
 #include "review/plot_geometry.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 #include "common/units.h"
 
@@ -31,6 +33,15 @@ constexpr double kMetresPerS2ToMilliG = 0.1020408163265306 * 1000.0;
 // A trace of damaged times could hold any number of samples at one instant:
 // a window takes at most this many on each side.
 constexpr size_t kSlopeMaxSamplesPerSide = 64;
+// A window this full may carry a kink: three samples either side of it at
+// the least, so that both sides have a curve of their own.
+constexpr size_t kKinkMinSamples = 6;
+// A kink must buy this much log-likelihood (its instant and its step are
+// two values more to fit): chosen with the half window on simulated drives.
+constexpr double kKinkPenalty = 6.0;
+// The distances' noise is never taken below a millimetre: an exact trace
+// would otherwise let float rounding pick kinks.
+constexpr double kMinDistanceNoiseM2 = 1e-6;
 
 // Fix time at which the speed passes b between samples a and c, in single
 // precision (speed[a] <= b < speed[c]).
@@ -42,49 +53,176 @@ uint32_t crossingTime(float b, const TraceSample& a, const TraceSample& c) {
 
 }  // namespace
 
+namespace {
+
+// The window of samples about sample j: those within halfWindowMs, then
+// more on the nearer side until three are taken (the ends of the trace, a
+// slow receiver).
+struct SlopeWindow {
+  size_t first = 0, last = 0;
+};
+SlopeWindow slopeWindow(const std::vector<TraceSample>& trace, size_t n, size_t j, int64_t halfWindowMs) {
+  const auto offsetMs = [&](size_t k) {
+    return static_cast<int64_t>(trace[k].time) - static_cast<int64_t>(trace[j].time);
+  };
+  size_t first = j;
+  size_t last = j;
+  while (first > 0 && j - first < kSlopeMaxSamplesPerSide && std::llabs(offsetMs(first - 1)) <= halfWindowMs) --first;
+  while (last + 1 < n && last - j < kSlopeMaxSamplesPerSide && std::llabs(offsetMs(last + 1)) <= halfWindowMs) ++last;
+  while (last - first < 2 && (first > 0 || last + 1 < n)) {
+    const bool before = first > 0 && (last + 1 >= n || std::llabs(offsetMs(first - 1)) <= std::llabs(offsetMs(last + 1)));
+    if (before) --first;
+    else ++last;
+  }
+  return {first, last};
+}
+
+// Least squares through a window's distances: d = c0 + c1 t + c2 t^2, and
+// with a kink c3 (t - tau)^2 after tau (the acceleration steps by 2 c3 at
+// tau, the speed stays whole). t in seconds and d in metres from the
+// window's own sample: small numbers, well conditioned.
+struct WindowFit {
+  std::array<double, 4> c{};
+  double squaredResidualsM2 = 0.0;
+};
+class WindowLeastSquares {
+ public:
+  void load(const std::vector<TraceSample>& trace, SlopeWindow window, size_t j) {
+    t_.clear();
+    d_.clear();
+    plain_ = Sums{};
+    for (size_t k = window.first; k <= window.last; ++k) {
+      const double t = (static_cast<double>(trace[k].time) - static_cast<double>(trace[j].time)) / 1000.0;
+      const double d = static_cast<double>(trace[k].distance) - static_cast<double>(trace[j].distance);
+      t_.push_back(t);
+      d_.push_back(d);
+      const double x[3] = {1.0, t, t * t};
+      for (int r = 0; r < 3; ++r) {
+        for (int q = 0; q < 3; ++q) plain_.xx[r][q] += x[r] * x[q];
+        plain_.xd[r] += x[r] * d;
+      }
+      plain_.dd += d * d;
+    }
+  }
+  size_t size() const { return t_.size(); }
+  double time(size_t i) const { return t_[i]; }
+
+  // Without a kink (tau NaN) or with one; nullopt when the window's instants
+  // cannot decide the curve (fewer than the terms, or damaged values).
+  std::optional<WindowFit> fit(double tau) const {
+    Sums sums = plain_;
+    int terms = 3;
+    if (!std::isnan(tau)) {
+      terms = 4;
+      for (size_t i = 0; i < t_.size(); ++i) {
+        if (!(t_[i] > tau)) continue;
+        const double after = (t_[i] - tau) * (t_[i] - tau);
+        const double x[4] = {1.0, t_[i], t_[i] * t_[i], after};
+        for (int r = 0; r < 4; ++r) sums.xx[r][3] += x[r] * after;
+        sums.xd[3] += after * d_[i];
+      }
+      for (int q = 0; q < 3; ++q) sums.xx[3][q] = sums.xx[q][3];
+    }
+    // Gauss-Jordan with partial pivoting on the normal equations; a pivot
+    // tiny against the sums means too few distinct instants.
+    double a[4][5] = {};
+    double scale = 0.0;
+    for (int r = 0; r < terms; ++r) {
+      for (int q = 0; q < terms; ++q) a[r][q] = sums.xx[r][q];
+      a[r][4] = sums.xd[r];
+      scale = std::max(scale, a[r][r]);
+    }
+    for (int col = 0; col < terms; ++col) {
+      int pivot = col;
+      for (int r = col + 1; r < terms; ++r) {
+        if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+      }
+      if (!(std::fabs(a[pivot][col]) > 1e-9 * scale)) return std::nullopt;
+      for (int q = 0; q < 5; ++q) std::swap(a[col][q], a[pivot][q]);
+      for (int r = 0; r < terms; ++r) {
+        if (r == col) continue;
+        const double f = a[r][col] / a[col][col];
+        for (int q = col; q < 5; ++q) a[r][q] -= f * a[col][q];
+      }
+    }
+    WindowFit out;
+    double explained = 0.0;
+    for (int r = 0; r < terms; ++r) {
+      out.c[static_cast<size_t>(r)] = a[r][4] / a[r][r];
+      explained += out.c[static_cast<size_t>(r)] * sums.xd[r];
+    }
+    // The residuals' squares as d.d less what the curve explains; never
+    // below 0 for the rounding of an exact fit.
+    out.squaredResidualsM2 = std::max(0.0, sums.dd - explained);
+    if (!std::isfinite(out.squaredResidualsM2)) return std::nullopt;
+    return out;
+  }
+
+ private:
+  struct Sums {
+    double xx[4][4] = {};  // the terms' products, summed over the window
+    double xd[4] = {};     // each term times the distance
+    double dd = 0.0;
+  };
+  std::vector<double> t_, d_;
+  Sums plain_;
+};
+
+}  // namespace
+
 std::vector<double> traceAccelerationMilliG(const std::vector<TraceSample>& trace, size_t n, int64_t halfWindowMs) {
   n = std::min(n, trace.size());
   std::vector<double> out(n, std::numeric_limits<double>::quiet_NaN());
+  std::vector<SlopeWindow> windows(n);
+  for (size_t j = 0; j < n; ++j) windows[j] = slopeWindow(trace, n, j, halfWindowMs);
+
+  // The noise of the distances: the median spread the plain curve leaves
+  // in the windows (a change of acceleration inside a few of them does not
+  // move a median).
+  WindowLeastSquares lsq;
+  std::vector<double> spreads;
   for (size_t j = 0; j < n; ++j) {
-    const auto offsetMs = [&](size_t k) {
-      return static_cast<int64_t>(trace[k].time) - static_cast<int64_t>(trace[j].time);
+    lsq.load(trace, windows[j], j);
+    if (lsq.size() < kKinkMinSamples) continue;
+    if (const auto plain = lsq.fit(NAN)) spreads.push_back(plain->squaredResidualsM2 / static_cast<double>(lsq.size() - 3));
+  }
+  double noiseVarianceM2 = kMinDistanceNoiseM2;
+  if (!spreads.empty()) {
+    std::nth_element(spreads.begin(), spreads.begin() + static_cast<ptrdiff_t>(spreads.size() / 2), spreads.end());
+    noiseVarianceM2 = std::max(noiseVarianceM2, spreads[spreads.size() / 2]);
+  }
+
+  for (size_t j = 0; j < n; ++j) {
+    lsq.load(trace, windows[j], j);
+    const auto plain = lsq.fit(NAN);
+    if (!plain) continue;
+    // Every model weighs by its likelihood, a kink's less its penalty; the
+    // acceleration is their weighted mean (the sample's own instant taken
+    // half from each side of a kink that falls on it).
+    struct Weighed {
+      double logWeight, metresPerS2;
     };
-    // The samples within the window, then more on the nearer side until
-    // three are taken (the ends of the trace, a slow receiver).
-    size_t first = j;
-    size_t last = j;
-    while (first > 0 && j - first < kSlopeMaxSamplesPerSide && std::llabs(offsetMs(first - 1)) <= halfWindowMs) --first;
-    while (last + 1 < n && last - j < kSlopeMaxSamplesPerSide && std::llabs(offsetMs(last + 1)) <= halfWindowMs) ++last;
-    while (last - first < 2 && (first > 0 || last + 1 < n)) {
-      const bool before = first > 0 && (last + 1 >= n || std::llabs(offsetMs(first - 1)) <= std::llabs(offsetMs(last + 1)));
-      if (before) --first;
-      else ++last;
+    std::vector<Weighed> models{{-plain->squaredResidualsM2 / (2.0 * noiseVarianceM2), 2.0 * plain->c[2]}};
+    if (lsq.size() >= kKinkMinSamples) {
+      for (size_t k = 1; k + 2 < lsq.size(); ++k) {
+        for (const double tau : {lsq.time(k), 0.5 * (lsq.time(k) + lsq.time(k + 1))}) {
+          const auto kinked = lsq.fit(tau);
+          if (!kinked) continue;
+          const double step = tau < 0.0 ? 2.0 * kinked->c[3] : tau == 0.0 ? kinked->c[3] : 0.0;
+          models.push_back({-kinked->squaredResidualsM2 / (2.0 * noiseVarianceM2) - kKinkPenalty,
+                            2.0 * kinked->c[2] + step});
+        }
+      }
     }
-    // Least-squares quadratic d = c0 + c1 t + c2 t^2 through the window's
-    // distances, t in seconds and d in metres from sample j (small numbers,
-    // well conditioned); the acceleration is 2 c2.
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0, s4 = 0, r0 = 0, r1 = 0, r2 = 0;
-    for (size_t k = first; k <= last; ++k) {
-      const double t = static_cast<double>(offsetMs(k)) / 1000.0;
-      const double d = static_cast<double>(trace[k].distance) - static_cast<double>(trace[j].distance);
-      const double t2 = t * t;
-      s0 += 1.0;
-      s1 += t;
-      s2 += t2;
-      s3 += t2 * t;
-      s4 += t2 * t2;
-      r0 += d;
-      r1 += d * t;
-      r2 += d * t2;
+    double top = -std::numeric_limits<double>::infinity();
+    for (const Weighed& m : models) top = std::max(top, m.logWeight);
+    double weights = 0.0, weighted = 0.0;
+    for (const Weighed& m : models) {
+      const double w = std::exp(m.logWeight - top);
+      weights += w;
+      weighted += w * m.metresPerS2;
     }
-    // Cramer's rule for c2 of [[s0 s1 s2] [s1 s2 s3] [s2 s3 s4]] c = r.
-    const double det = s0 * (s2 * s4 - s3 * s3) - s1 * (s1 * s4 - s3 * s2) + s2 * (s1 * s3 - s2 * s2);
-    const double detC2 = s0 * (s2 * r2 - s3 * r1) - s1 * (s1 * r2 - s2 * r1) + r0 * (s1 * s3 - s2 * s2);
-    // Fewer than three distinct instants leave no curve to fit: a (tiny)
-    // determinant against the size of its terms says so.
-    if (!(std::fabs(det) > 1e-9 * s0 * s2 * s4)) continue;
-    const double metresPerS2 = 2.0 * detC2 / det;
-    out[j] = metresPerS2 * kMetresPerS2ToMilliG;
+    out[j] = weighted / weights * kMetresPerS2ToMilliG;
   }
   return out;
 }
@@ -104,6 +242,7 @@ PlotRanges computePlotRanges(int32_t key, const std::vector<const RunRecord*>& r
 
   PlotRanges out;
   out.originsMs.assign(runs.size(), 0);
+  out.accelerationsMilliG.assign(runs.size(), {});
   int64_t spanMs = 0;
   int maxDistance = 0;
   int accelRange = 0;
@@ -123,7 +262,8 @@ PlotRanges computePlotRanges(int32_t key, const std::vector<const RunRecord*>& r
       if (s[j - 1].speed <= b && s[j].speed > b) origin = crossingTime(b, s[j - 1], s[j]);
     }
     // The axis holds the acceleration as plotted, in either direction.
-    for (const double milliG : traceAccelerationMilliG(s, n)) accelRange = std::max(accelRange, wholeOf(std::fabs(milliG)));
+    out.accelerationsMilliG[i] = traceAccelerationMilliG(s, n);
+    for (const double milliG : out.accelerationsMilliG[i]) accelRange = std::max(accelRange, wholeOf(std::fabs(milliG)));
     if (key == 0) origin = run.startTime;  // a lap's clock starts at its line crossing
     out.originsMs[i] = origin;
     spanMs = std::max(spanMs, static_cast<int64_t>(s[n - 1].time) - static_cast<int64_t>(origin));
@@ -197,14 +337,18 @@ std::string accelerationLabel(int milliG) {
   return text;
 }
 
-std::vector<CurvePoint> curvePoints(const RunRecord& run, uint32_t originMs, const CurveScale& scale) {
+std::vector<CurvePoint> curvePoints(const RunRecord& run, uint32_t originMs, const CurveScale& scale,
+                                    const std::vector<double>* accelerationMilliG) {
   const std::vector<TraceSample>& s = run.trace;
   const size_t n = std::min(s.size(), static_cast<size_t>(std::max(run.traceCount, 0)));
   const int range = std::max(scale.range, 1);
   const double usedHeight = scale.usedHeightPx;
 
-  std::vector<double> accelerationMilliG;
-  if (scale.kind == PlotKind::Acceleration) accelerationMilliG = traceAccelerationMilliG(s, n);
+  std::vector<double> computed;
+  if (scale.kind == PlotKind::Acceleration && (accelerationMilliG == nullptr || accelerationMilliG->size() != n)) {
+    computed = traceAccelerationMilliG(s, n);
+    accelerationMilliG = &computed;
+  }
 
   // Every sample's point before the cut at the time axis; y may be negative.
   std::vector<CurvePoint> raw;
@@ -229,7 +373,7 @@ std::vector<CurvePoint> curvePoints(const RunRecord& run, uint32_t originMs, con
         break;
       }
       case PlotKind::Acceleration: {
-        const double milliG = accelerationMilliG[j];
+        const double milliG = (*accelerationMilliG)[j];
         if (std::isnan(milliG)) continue;  // no time within its window: no acceleration
         // Zero acceleration at mid-height; braking goes below it.
         y = wholeOf(milliG * usedHeight / range) + scale.heightPx / 2;

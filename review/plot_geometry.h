@@ -35,6 +35,9 @@ struct PlotRanges {
   int maxDistance = 10;             // metres or yards, as shown; at least 10
   int maxSpeed = 5;                 // mph or kph, as shown; at least 5
   int accelRange = 400;             // thousandths of g, the axis is -range/2..+range/2; at least 400
+  // Per run: its acceleration at each sample (traceAccelerationMilliG),
+  // worked out once here rather than at every paint.
+  std::vector<std::vector<double>> accelerationsMilliG;
 };
 
 // The ranges of a set of runs. key: the record key as a signed value (0 for
@@ -71,16 +74,21 @@ std::string accelerationLabel(int milliG);
 // in thousandths of g (positive while speeding up). The trace's speeds are
 // position differences over one fix interval, and the difference of two of
 // them turns centimetres of position noise into whole g. Instead the
-// distances within kSlopeHalfWindowMs either side of a sample are fitted
-// with a least-squares quadratic (a Savitzky-Golay second derivative: the
-// slope of the speed over the window), at least three samples, fewer on
-// one side at the trace's ends, so that the noise averages out and a
-// launch, a shift or braking stays in view. The half window was chosen on
-// simulated 10 Hz drives against their true acceleration: narrower, the
-// noise of positions given to 0.0001' shows; wider, a shift or the start of
-// braking smears. A sample whose window holds fewer than three instants has
-// no acceleration (NaN).
-inline constexpr int64_t kSlopeHalfWindowMs = 400;
+// distances within kSlopeHalfWindowMs either side of a sample (at least
+// three samples, fewer on one side at the trace's ends) are fitted with a
+// least-squares quadratic, its acceleration the slope of the speed over the
+// window, and also with the same curve carrying one kink, the acceleration
+// stepping at an instant inside the window with the speed whole: lifting
+// off, braking, a shift, a launch. The models are weighed by how well they
+// fit against the distances' noise (read from the trace itself), a kink
+// paying a penalty for its two extra values, and the plot shows their
+// weighted mean. So the noise averages out over a wide window, and a
+// change of acceleration stays sharp instead of smearing across it. The
+// half window and the penalty were chosen on simulated 10 Hz drives
+// against their true acceleration (one half of the drives; reported on the
+// other). A sample whose window holds fewer than three instants has no
+// acceleration (NaN).
+inline constexpr int64_t kSlopeHalfWindowMs = 800;
 std::vector<double> traceAccelerationMilliG(const std::vector<TraceSample>& trace, size_t n,
                                             int64_t halfWindowMs = kSlopeHalfWindowMs);
 
@@ -108,6 +116,9 @@ struct CurvePoint {
 // curve ends at a last point below it), none left of the value axis. The
 // acceleration is that of traceAccelerationMilliG; a sample without one gives
 // no point.
-std::vector<CurvePoint> curvePoints(const RunRecord& run, uint32_t originMs, const CurveScale& scale);
+// accelerationMilliG: the run's acceleration as computePlotRanges gave it,
+// or nullptr to work it out.
+std::vector<CurvePoint> curvePoints(const RunRecord& run, uint32_t originMs, const CurveScale& scale,
+                                    const std::vector<double>* accelerationMilliG = nullptr);
 
 }  // namespace corvantis

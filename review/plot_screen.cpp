@@ -180,7 +180,9 @@ void PlotScreen::drawCurves(platform::Surface& surface, const PlotFrame& frame, 
     const platform::Rgb colour = kRunColours[i];
     surface.setPen(colour);
     const uint32_t origin = i < ranges_.originsMs.size() ? ranges_.originsMs[i] : 0;
-    const std::vector<CurvePoint> points = curvePoints(*runs_[i], origin, scale);
+    const std::vector<double>* acceleration =
+        i < ranges_.accelerationsMilliG.size() ? &ranges_.accelerationsMilliG[i] : nullptr;
+    const std::vector<CurvePoint> points = curvePoints(*runs_[i], origin, scale, acceleration);
     for (size_t j = 0; j < points.size(); ++j) {
       const int x = frame.left + points[j].x + 2;
       const int y = bottom - points[j].y - 2;
