@@ -33,12 +33,21 @@ constexpr double kMetresPerS2ToMilliG = 0.1020408163265306 * 1000.0;
 // A trace of damaged times could hold any number of samples at one instant:
 // a window takes at most this many on each side.
 constexpr size_t kSlopeMaxSamplesPerSide = 64;
-// A window this full may carry a kink: three samples either side of it at
-// the least, so that both sides have a curve of their own.
-constexpr size_t kKinkMinSamples = 6;
+// A kink has three samples either side of it at the least, so that both
+// sides have a curve of their own: one odd position at a trace's end (a
+// receiver's last jump) must not pass for a step of acceleration.
+constexpr size_t kKinkMinSamplesPerSide = 3;
+constexpr size_t kKinkMinSamples = 2 * kKinkMinSamplesPerSide;
 // A kink must buy this much log-likelihood (its instant and its step are
 // two values more to fit): chosen with the half window on simulated drives.
 constexpr double kKinkPenalty = 6.0;
+// No car speeds up or brakes harder than this (g).
+constexpr double kMaxCarG = 2.5;
+// A position further than this many sigmas of the distances' noise from
+// the best curve of its window (and further than kOutlierMinM) is a
+// receiver's jump, not the car: the window is fitted again without it.
+constexpr double kOutlierSigmas = 6.0;
+constexpr double kOutlierMinM = 0.3;
 // The distances' noise is never taken below a millimetre: an exact trace
 // would otherwise let float rounding pick kinks.
 constexpr double kMinDistanceNoiseM2 = 1e-6;
@@ -87,11 +96,14 @@ struct WindowFit {
 };
 class WindowLeastSquares {
  public:
-  void load(const std::vector<TraceSample>& trace, SlopeWindow window, size_t j) {
+  // The window's samples but those `skip` marks (none when nullptr).
+  void load(const std::vector<TraceSample>& trace, SlopeWindow window, size_t j,
+            const std::vector<bool>* skip = nullptr) {
     t_.clear();
     d_.clear();
     plain_ = Sums{};
     for (size_t k = window.first; k <= window.last; ++k) {
+      if (skip != nullptr && (*skip)[k]) continue;
       const double t = (static_cast<double>(trace[k].time) - static_cast<double>(trace[j].time)) / 1000.0;
       const double d = static_cast<double>(trace[k].distance) - static_cast<double>(trace[j].distance);
       t_.push_back(t);
@@ -106,6 +118,11 @@ class WindowLeastSquares {
   }
   size_t size() const { return t_.size(); }
   double time(size_t i) const { return t_[i]; }
+  // Sample i's distance less the curve's (tau NaN: no kink).
+  double residualM(size_t i, const WindowFit& fit, double tau) const {
+    const double after = t_[i] > tau ? t_[i] - tau : 0.0;
+    return d_[i] - (fit.c[0] + fit.c[1] * t_[i] + fit.c[2] * t_[i] * t_[i] + fit.c[3] * after * after);
+  }
 
   // Without a kink (tau NaN) or with one; nullopt when the window's instants
   // cannot decide the curve (fewer than the terms, or damaged values).
@@ -168,6 +185,56 @@ class WindowLeastSquares {
   Sums plain_;
 };
 
+// The window's acceleration at its own sample: every model weighs by its
+// likelihood, a kink's less its penalty, and the acceleration is their
+// weighted mean (the sample's own instant taken half from each side of a
+// kink that falls on it). Also the likeliest model, to judge positions by.
+struct WeighedModels {
+  double metresPerS2 = 0.0;
+  WindowFit best;
+  double bestTau = std::numeric_limits<double>::quiet_NaN();
+};
+std::optional<WeighedModels> weighModels(const WindowLeastSquares& lsq, double noiseVarianceM2) {
+  const auto plain = lsq.fit(NAN);
+  if (!plain) return std::nullopt;
+  WeighedModels out;
+  out.best = *plain;
+  double top = -plain->squaredResidualsM2 / (2.0 * noiseVarianceM2);
+  // The best curve positions are judged by is one a car can drive; when
+  // there is none, the plain one.
+  const auto drivable = [](double metresPerS2) { return std::fabs(metresPerS2) <= kMaxCarG * 9.8; };
+  double topDrivable = drivable(2.0 * plain->c[2]) ? top : -std::numeric_limits<double>::infinity();
+  struct Weighed {
+    double logWeight, metresPerS2;
+  };
+  std::vector<Weighed> models{{top, 2.0 * plain->c[2]}};
+  if (lsq.size() >= kKinkMinSamples) {
+    for (size_t k = kKinkMinSamplesPerSide - 1; k + kKinkMinSamplesPerSide < lsq.size(); ++k) {
+      for (const double tau : {lsq.time(k), 0.5 * (lsq.time(k) + lsq.time(k + 1))}) {
+        const auto kinked = lsq.fit(tau);
+        if (!kinked) continue;
+        const double step = tau < 0.0 ? 2.0 * kinked->c[3] : tau == 0.0 ? kinked->c[3] : 0.0;
+        const double logWeight = -kinked->squaredResidualsM2 / (2.0 * noiseVarianceM2) - kKinkPenalty;
+        models.push_back({logWeight, 2.0 * kinked->c[2] + step});
+        top = std::max(top, logWeight);
+        if (logWeight > topDrivable && drivable(2.0 * kinked->c[2]) && drivable(2.0 * (kinked->c[2] + kinked->c[3]))) {
+          topDrivable = logWeight;
+          out.best = *kinked;
+          out.bestTau = tau;
+        }
+      }
+    }
+  }
+  double weights = 0.0, weighted = 0.0;
+  for (const Weighed& m : models) {
+    const double w = std::exp(m.logWeight - top);
+    weights += w;
+    weighted += w * m.metresPerS2;
+  }
+  out.metresPerS2 = weighted / weights;
+  return out;
+}
+
 }  // namespace
 
 std::vector<double> traceAccelerationMilliG(const std::vector<TraceSample>& trace, size_t n, int64_t halfWindowMs) {
@@ -192,37 +259,28 @@ std::vector<double> traceAccelerationMilliG(const std::vector<TraceSample>& trac
     noiseVarianceM2 = std::max(noiseVarianceM2, spreads[spreads.size() / 2]);
   }
 
+  std::vector<bool> jumped(n, false);  // samples the window at hand leaves out
+  std::vector<size_t> indices;
   for (size_t j = 0; j < n; ++j) {
     lsq.load(trace, windows[j], j);
-    const auto plain = lsq.fit(NAN);
-    if (!plain) continue;
-    // Every model weighs by its likelihood, a kink's less its penalty; the
-    // acceleration is their weighted mean (the sample's own instant taken
-    // half from each side of a kink that falls on it).
-    struct Weighed {
-      double logWeight, metresPerS2;
-    };
-    std::vector<Weighed> models{{-plain->squaredResidualsM2 / (2.0 * noiseVarianceM2), 2.0 * plain->c[2]}};
-    if (lsq.size() >= kKinkMinSamples) {
-      for (size_t k = 1; k + 2 < lsq.size(); ++k) {
-        for (const double tau : {lsq.time(k), 0.5 * (lsq.time(k) + lsq.time(k + 1))}) {
-          const auto kinked = lsq.fit(tau);
-          if (!kinked) continue;
-          const double step = tau < 0.0 ? 2.0 * kinked->c[3] : tau == 0.0 ? kinked->c[3] : 0.0;
-          models.push_back({-kinked->squaredResidualsM2 / (2.0 * noiseVarianceM2) - kKinkPenalty,
-                            2.0 * kinked->c[2] + step});
-        }
-      }
+    std::optional<WeighedModels> models = weighModels(lsq, noiseVarianceM2);
+    if (!models) continue;
+    // Positions far off the best curve are left out, and the window fitted
+    // again without them.
+    indices.clear();
+    const double limitM = std::max(kOutlierMinM, kOutlierSigmas * std::sqrt(noiseVarianceM2));
+    size_t i = 0;
+    for (size_t k = windows[j].first; k <= windows[j].last; ++k, ++i) {
+      if (std::fabs(lsq.residualM(i, models->best, models->bestTau)) > limitM) indices.push_back(k);
     }
-    double top = -std::numeric_limits<double>::infinity();
-    for (const Weighed& m : models) top = std::max(top, m.logWeight);
-    double weights = 0.0, weighted = 0.0;
-    for (const Weighed& m : models) {
-      const double w = std::exp(m.logWeight - top);
-      weights += w;
-      weighted += w * m.metresPerS2;
+    if (!indices.empty()) {
+      for (const size_t k : indices) jumped[k] = true;
+      lsq.load(trace, windows[j], j, &jumped);
+      for (const size_t k : indices) jumped[k] = false;
+      models = weighModels(lsq, noiseVarianceM2);
+      if (!models) continue;
     }
-    out[j] = weighted / weights * kMetresPerS2ToMilliG;
+    out[j] = models->metresPerS2 * kMetresPerS2ToMilliG;
   }
   return out;
 }

@@ -6,7 +6,11 @@
 // over the demo's drive.
 //
 //   build/release/bench/review/plot_acceleration_accuracy [--half-window MS] [--seeds N] [--rate HZ]
-//       [--decimals N] [--noise 0|1] [--before]
+//       [--decimals N] [--noise 0|1] [--before] [--log FILE [--lap-from HH:MM:SS --lap-to HH:MM:SS]]
+//
+// --log adds a recorded log without truth: the largest acceleration plotted
+// on each run it stores (and each lap, given the span to record the track
+// from), now and before.
 //
 // --before measures the acceleration the plot drew before (the difference of
 // two consecutive trace speeds); --decimals and --noise change the receiver
@@ -16,7 +20,6 @@
 // was chosen on, the even ones are only reported, so the figures of the
 // second half are not tuned to the drives they measure.
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "common/time_text.h"
 #include "review/plot_geometry.h"
 #include "store/settings.h"
 #include "tools/analyze/lap_analysis.h"
@@ -77,134 +81,12 @@ std::vector<double> consecutiveDifferenceMilliG(const std::vector<TraceSample>& 
   return out;
 }
 
-double gKinkLambda = -1.0;  // --kink L: one-kink local model, BMA with penalty L
-int gKinkMode = 0;         // 0: model averaging, 1: hard choice
-
-// Least squares of d over basis columns (up to 4), returns RSS and coefficients.
-bool solveLsq(const std::vector<std::array<double, 4>>& x, const std::vector<double>& y, int p, std::array<double, 4>& c,
-              double& rss) {
-  double a[4][5] = {};
-  for (size_t i = 0; i < y.size(); ++i) {
-    for (int r = 0; r < p; ++r) {
-      for (int q = 0; q < p; ++q) a[r][q] += x[i][r] * x[i][q];
-      a[r][4] += x[i][r] * y[i];
-    }
-  }
-  // Gaussian elimination with partial pivoting.
-  int perm[4] = {0, 1, 2, 3};
-  (void)perm;
-  for (int col = 0; col < p; ++col) {
-    int piv = col;
-    for (int r = col + 1; r < p; ++r) if (std::fabs(a[r][col]) > std::fabs(a[piv][col])) piv = r;
-    if (std::fabs(a[piv][col]) < 1e-12) return false;
-    for (int q = 0; q < 5; ++q) std::swap(a[col][q], a[piv][q]);
-    for (int r = 0; r < p; ++r) {
-      if (r == col) continue;
-      const double f = a[r][col] / a[col][col];
-      for (int q = col; q < 5; ++q) a[r][q] -= f * a[col][q];
-    }
-  }
-  for (int r = 0; r < p; ++r) c[r] = a[r][4] / a[r][r];
-  rss = 0.0;
-  for (size_t i = 0; i < y.size(); ++i) {
-    double f = 0.0;
-    for (int r = 0; r < p; ++r) f += c[r] * x[i][r];
-    rss += (y[i] - f) * (y[i] - f);
-  }
-  return true;
-}
-
-std::vector<double> kinkAccelerationMilliG(const std::vector<TraceSample>& trace, size_t n, int64_t halfWindowMs) {
-  std::vector<double> out(n, NAN);
-  // Noise of the distances: median of the quadratic fits' residual variance.
-  std::vector<double> variances;
-  struct Window { size_t first, last; };
-  std::vector<Window> windows(n);
-  for (size_t j = 0; j < n; ++j) {
-    size_t first = j, last = j;
-    auto off = [&](size_t k) { return static_cast<int64_t>(trace[k].time) - static_cast<int64_t>(trace[j].time); };
-    while (first > 0 && std::llabs(off(first - 1)) <= halfWindowMs) --first;
-    while (last + 1 < n && std::llabs(off(last + 1)) <= halfWindowMs) ++last;
-    while (last - first < 3 && (first > 0 || last + 1 < n)) {
-      if (first > 0 && (last + 1 >= n || std::llabs(off(first - 1)) <= std::llabs(off(last + 1)))) --first; else ++last;
-    }
-    windows[j] = {first, last};
-  }
-  std::vector<std::array<double, 4>> x;
-  std::vector<double> y, ts;
-  for (size_t j = 0; j < n; ++j) {
-    const auto [first, last] = windows[j];
-    x.clear(); y.clear(); ts.clear();
-    for (size_t k = first; k <= last; ++k) {
-      const double t = (static_cast<double>(trace[k].time) - static_cast<double>(trace[j].time)) / 1000.0;
-      ts.push_back(t);
-      x.push_back({1.0, t, t * t, 0.0});
-      y.push_back(static_cast<double>(trace[k].distance) - static_cast<double>(trace[j].distance));
-    }
-    std::array<double, 4> c{};
-    double rss = 0.0;
-    if (y.size() > 4 && solveLsq(x, y, 3, c, rss)) variances.push_back(rss / static_cast<double>(y.size() - 3));
-  }
-  if (variances.empty()) return out;
-  std::nth_element(variances.begin(), variances.begin() + variances.size() / 2, variances.end());
-  const double sigma2 = std::max(variances[variances.size() / 2], 1e-6);
-  for (size_t j = 0; j < n; ++j) {
-    const auto [first, last] = windows[j];
-    x.clear(); y.clear(); ts.clear();
-    for (size_t k = first; k <= last; ++k) {
-      const double t = (static_cast<double>(trace[k].time) - static_cast<double>(trace[j].time)) / 1000.0;
-      ts.push_back(t);
-      x.push_back({1.0, t, t * t, 0.0});
-      y.push_back(static_cast<double>(trace[k].distance) - static_cast<double>(trace[j].distance));
-    }
-    std::array<double, 4> c{};
-    double rss0 = 0.0;
-    if (!solveLsq(x, y, 3, c, rss0)) continue;
-    double bestLog = -rss0 / (2 * sigma2);
-    double sumW = 1.0;                   // relative to model 0
-    double sumWA = 2.0 * c[2];
-    double hardA = 2.0 * c[2];
-    double hardBest = -rss0 / (2 * sigma2);
-    // Candidate kinks between the third sample and the third last.
-    std::vector<std::pair<double, double>> models;  // log weight, accel
-    if (y.size() >= 6) {
-      for (size_t k = 1; k + 2 < y.size(); ++k) {
-        for (int half = 0; half < 2; ++half) {
-          const double tau = half == 0 ? ts[k] : 0.5 * (ts[k] + ts[k + 1]);
-          for (size_t i = 0; i < y.size(); ++i) x[i][3] = ts[i] > tau ? (ts[i] - tau) * (ts[i] - tau) : 0.0;
-          std::array<double, 4> ck{};
-          double rss1 = 0.0;
-          if (!solveLsq(x, y, 4, ck, rss1)) continue;
-          const double a = 2.0 * ck[2] + (0.0 > tau ? 2.0 * ck[3] : (0.0 == tau ? ck[3] : 0.0));
-          const double logW = -rss1 / (2 * sigma2) - gKinkLambda;
-          models.push_back({logW, a});
-          if (logW > hardBest) { hardBest = logW; hardA = a; }
-        }
-      }
-    }
-    double m = bestLog;
-    for (auto& [lw, a] : models) m = std::max(m, lw);
-    sumW = std::exp(bestLog - m);
-    sumWA = sumW * 2.0 * c[2];
-    for (auto& [lw, a] : models) {
-      const double w = std::exp(lw - m);
-      sumW += w;
-      sumWA += w * a;
-    }
-    const double a = gKinkMode == 1 ? hardA : sumWA / sumW;
-    out[j] = a / 9.8 * 1000.0;
-  }
-  return out;
-}
-
 // Plotted minus true acceleration (g) at every sample of a stored trace.
 std::vector<double> runErrors(const RunRecord& run, const sim::SimResult& result, int64_t halfWindowMs,
                               double& largestPlottedG) {
   const size_t n = std::min(run.trace.size(), static_cast<size_t>(std::max(run.traceCount, 0)));
   const std::vector<double> milliG =
-      gBefore ? consecutiveDifferenceMilliG(run.trace, n)
-      : gKinkLambda >= 0.0 ? kinkAccelerationMilliG(run.trace, n, halfWindowMs)
-                           : traceAccelerationMilliG(run.trace, n, halfWindowMs);
+      gBefore ? consecutiveDifferenceMilliG(run.trace, n) : traceAccelerationMilliG(run.trace, n, halfWindowMs);
   std::vector<double> errors;
   for (size_t j = 0; j < n; ++j) {
     if (std::isnan(milliG[j])) continue;
@@ -291,12 +173,63 @@ double demoLargestG(int64_t halfWindowMs) {
   return largest;
 }
 
+// A recorded log (no truth): the largest acceleration the plot draws on
+// each stored 0-60 mph run, quarter mile and, given the recording's UTC
+// span (ms of the day), lap, against the difference of consecutive speeds
+// the plot drew before.
+void measureLog(const char* path, uint32_t lapFromMs, uint32_t lapToMs) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    std::printf("%s: cannot be read\n", path);
+    return;
+  }
+  std::vector<uint8_t> log;
+  for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) log.push_back(static_cast<uint8_t>(c));
+  std::fclose(file);
+  const auto report = [](const char* what, const RunRecord& run) {
+    const size_t n = std::min(run.trace.size(), static_cast<size_t>(std::max(run.traceCount, 0)));
+    double now = 0.0, before = 0.0;
+    for (const double g : traceAccelerationMilliG(run.trace, n)) if (!std::isnan(g)) now = std::max(now, std::fabs(g) / 1000.0);
+    for (const double g : consecutiveDifferenceMilliG(run.trace, n)) if (!std::isnan(g)) before = std::max(before, std::fabs(g) / 1000.0);
+    std::printf("| %s | %s | %zu | %.2f | %.2f |\n", what, formatRunTime(run.timeMs).c_str(), n, now, before);
+  };
+  std::printf("\n%s: largest acceleration plotted\n| run | time | samples | now (g) | before (g) |\n|---|---|---|---|---|\n", path);
+  analyze::TimingSession session;
+  loadSettingsDefaults(session.settings);
+  analyze::runTimingPasses(log, session, {analyze::AccelerationDefinition{}, analyze::DistanceDefinition{}});
+  for (const RecordSet& set : session.records.sets()) {
+    for (int i = 0; i < set.filledCount(); ++i) report(keyFromValue(set.key).isDistance() ? "1/4 mile" : "0-60 mph", set.runs[static_cast<size_t>(i)]);
+  }
+  if (lapToMs <= lapFromMs) return;
+  analyze::TimingSession laps;
+  loadSettingsDefaults(laps.settings);
+  analyze::LapDefineRequest request;
+  request.name = "Recorded";
+  request.fromMs = lapFromMs;
+  request.toMs = lapToMs;
+  const analyze::LapDefineResult made = analyze::runLapDefinePass(log, laps, request);
+  if (!made.created) return;
+  analyze::runLapPass(log, laps, made.index);
+  const LapDefinition& lap = laps.laps.at(static_cast<size_t>(made.index));
+  for (int i = 0; i < lap.lapCount; ++i) report("lap", lap.laps[static_cast<size_t>(i)]);
+}
+
+// "HH:MM:SS[.sss]" as ms of the day.
+uint32_t dayMs(const char* text) {
+  int h = 0, m = 0;
+  double sec = 0.0;
+  if (std::sscanf(text, "%d:%d:%lf", &h, &m, &sec) != 3) return 0;
+  return static_cast<uint32_t>(std::lround((h * 3600 + m * 60 + sec) * 1000.0));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int64_t halfWindowMs = kSlopeHalfWindowMs;
   int seeds = 10;
   int rateHz = 10;
+  const char* logPath = nullptr;
+  uint32_t lapFromMs = 0, lapToMs = 0;
   for (int i = 1; i < argc; ++i) {
     const char* flag = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : "0";
@@ -309,8 +242,9 @@ int main(int argc, char** argv) {
     else if (std::strcmp(flag, "--rate") == 0) rateHz = std::atoi(value);
     else if (std::strcmp(flag, "--decimals") == 0) gDecimals = std::atoi(value);
     else if (std::strcmp(flag, "--noise") == 0) gNoise = std::atoi(value) != 0;
-    else if (std::strcmp(flag, "--kink") == 0) gKinkLambda = std::atof(value);
-    else if (std::strcmp(flag, "--kink-mode") == 0) gKinkMode = std::atoi(value);
+    else if (std::strcmp(flag, "--log") == 0) logPath = value;
+    else if (std::strcmp(flag, "--lap-from") == 0) lapFromMs = dayMs(value);
+    else if (std::strcmp(flag, "--lap-to") == 0) lapToMs = dayMs(value);
     else {
       std::fprintf(stderr, "unknown option %s\n", flag);
       return 2;
@@ -339,5 +273,6 @@ int main(int argc, char** argv) {
                 laps.worstRunRms(), laps.largestPlottedG);
   }
   std::printf("demo drive: largest plotted %.2f g\n", demoLargestG(halfWindowMs));
+  if (logPath != nullptr) measureLog(logPath, lapFromMs, lapToMs);
   return 0;
 }
