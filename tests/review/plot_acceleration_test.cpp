@@ -120,6 +120,21 @@ TEST(PlotAcceleration, PositionNoiseAveragesOut) {
   EXPECT_LT(rmsMilliG, 100.0);
 }
 
+TEST(PlotAcceleration, ThroughPositionNoiseAStepStaysAStep) {
+  // Full throttle to hard braking at 10 s, positions good to 0.09 m: the
+  // window is wide for the noise, yet 0.3 s either side of the change the
+  // plot reads each side's own acceleration, not their mix.
+  const auto profile = [](double t) { return t < 10.0 ? 0.5 * kG : -0.8 * kG; };
+  const std::vector<TraceSample> trace = traceOf(profile, 100, 20000, 0.09);
+  const std::vector<double> milliG = traceAccelerationMilliG(trace, trace.size());
+  for (size_t j = 0; j < trace.size(); ++j) {
+    const double t = secondsOf(trace[j]);
+    if (std::fabs(std::fabs(t - 10.0) - 0.3) < 0.01) {
+      EXPECT_NEAR(milliG[j], profile(t) / kG * 1000.0, 150.0) << t;
+    }
+  }
+}
+
 TEST(PlotAcceleration, AReceiversLastJumpIsNoStepOfAcceleration) {
   // A run's last fix 2.8 m beyond where the car was (a receiver's jump, as
   // a real 0-60 mph log ends): one position, not a step of many g.
