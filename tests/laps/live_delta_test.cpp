@@ -11,17 +11,14 @@
 #include <vector>
 
 #include "tests/store/memory_files.h"
+#include "tests/support/square_loop.h"
 
 namespace corvantis {
 namespace {
 
-// A square loop heading east from (10.0, 50.0): 80 points, about 590 m.
+// The square loop with its bounding box and one split line.
 LapDefinition squareTrack() {
-  LapDefinition d;
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.0 + 0.0001 * i, 50.0});
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.002, 50.0 + 0.0001 * i});
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.002 - 0.0001 * i, 50.002});
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.0, 50.002 - 0.0001 * i});
+  LapDefinition d = testing::squareLoop();
   d.minLongitude = 10.0;
   d.maxLongitude = 10.002;
   d.minLatitude = 50.0;

@@ -6,19 +6,13 @@
 
 #include <memory>
 
+#include "tests/support/square_loop.h"
+
 namespace corvantis {
 namespace {
 
-// A square loop of about 700 m heading east from (10.0, 50.0); the
-// start/finish line runs north-south through point 0.
-LapDefinition squareTrack() {
-  LapDefinition d;
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.0 + 0.0001 * i, 50.0});
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.002, 50.0 + 0.0001 * i});
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.002 - 0.0001 * i, 50.002});
-  for (int i = 0; i < 20; ++i) d.track.push_back({10.0, 50.002 - 0.0001 * i});
-  return d;
-}
+// The start/finish line runs north-south through the loop's point 0.
+LapDefinition squareTrack() { return testing::squareLoop(); }
 
 // Fixes round the square every 100 ms, 0.0002 degree (15 to 22 m) a step
 // and ten steps a side, from 0.00012 degree before the line.
