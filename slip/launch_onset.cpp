@@ -119,24 +119,47 @@ std::optional<OnsetEstimate> posterior(const std::vector<MotionObservation>& obs
 }  // namespace
 
 const std::vector<double>& launchPhasesS() { return kPhasesS; }
+const std::vector<double>& offsetDensities() { return kOffsetDensities; }
 
 std::optional<OnsetEstimate> estimateOnset(const std::vector<MotionObservation>& observations,
                                            const OnsetSearch& search, const MotionModel& model) {
   if (!(search.toS >= search.fromS) || observations.empty()) return std::nullopt;
   const std::optional<OnsetEstimate> first = posterior(observations, search, model);
   if (!first) return std::nullopt;
-  // The wander of the offset and of the acceleration most likely at that onset.
   MotionModel tuned = model;
   double best = -std::numeric_limits<double>::infinity();
-  for (const double offsetDensity : kOffsetDensities) {
-    for (const double jerkDensity : kJerkDensities) {
+  if (search.offsetFromStanding && observations.front().tS < first->lowS) {
+    for (const double offsetDensity : kOffsetDensities) {
       MotionModel m = model;
       m.offsetDensity = offsetDensity;
+      const double l = OnsetProfiler(observations, m).standingLogLikelihood(first->lowS);
+      if (l > best) {
+        best = l;
+        tuned = m;
+      }
+    }
+    const MotionModel withOffset = tuned;
+    best = -std::numeric_limits<double>::infinity();
+    for (const double jerkDensity : kJerkDensities) {
+      MotionModel m = withOffset;
       m.jerkDensity = jerkDensity;
       const double l = marginal(OnsetProfiler(observations, m), first->t0S);
       if (l > best) {
         best = l;
         tuned = m;
+      }
+    }
+  } else {
+    for (const double offsetDensity : kOffsetDensities) {
+      for (const double jerkDensity : kJerkDensities) {
+        MotionModel m = model;
+        m.offsetDensity = offsetDensity;
+        m.jerkDensity = jerkDensity;
+        const double l = marginal(OnsetProfiler(observations, m), first->t0S);
+        if (l > best) {
+          best = l;
+          tuned = m;
+        }
       }
     }
   }

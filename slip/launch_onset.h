@@ -14,8 +14,11 @@
 //
 // How fast the positions' offset and the acceleration wander differs from
 // receiver to receiver and launch to launch: of a few of each, the most
-// likely at a first estimate of the onset is taken, and the onset found
-// again with them.
+// likely at a first estimate of the onset are taken, and the onset found
+// again with them. Where the standing fixes can show the offset's wander it
+// is the one most likely over the fixes before the first estimate's interval
+// (the car surely standing): judged at the onset, a late onset would pass a
+// creep's first centimetres off as wander.
 #include <optional>
 #include <vector>
 
@@ -26,6 +29,9 @@ namespace corvantis::slip {
 struct OnsetSearch {
   double fromS = 0.0;  // the onset lies in [fromS, toS]
   double toS = 0.0;
+  // The standing fixes show how fast the positions' offset wanders (see
+  // FitWindow); otherwise it is judged at the first estimate of the onset.
+  bool offsetFromStanding = false;
 };
 
 struct OnsetEstimate {
@@ -38,6 +44,9 @@ struct OnsetEstimate {
 
 // The launch phases weighed, in seconds.
 const std::vector<double>& launchPhasesS();
+// How fast the positions' offset may wander (m^2/s): the candidates a
+// receiver's is chosen from.
+const std::vector<double>& offsetDensities();
 
 // Nothing when the range is empty or no candidate gives a finite likelihood.
 std::optional<OnsetEstimate> estimateOnset(const std::vector<MotionObservation>& observations,

@@ -264,6 +264,12 @@ OnsetProfiler::OnsetProfiler(const std::vector<MotionObservation>& observations,
   }
 }
 
+double OnsetProfiler::standingLogLikelihood(double beforeS) const {
+  const auto firstAfter = std::lower_bound(observations_.begin(), observations_.end(), beforeS,
+                                           [](const MotionObservation& o, double t) { return o.tS < t; });
+  return standing_[static_cast<size_t>(firstAfter - observations_.begin())].logLikelihood;
+}
+
 double OnsetProfiler::logLikelihood(double t0S, double launchPhaseS, double accelMean, double accelSd) const {
   // Standing up to the onset: the observations before it, worked out once.
   const auto firstMoving = std::lower_bound(observations_.begin(), observations_.end(), t0S,

@@ -72,6 +72,9 @@ class OnsetProfiler {
     return logLikelihood(t0S, launchPhaseS, model_.onsetAccelMean, model_.onsetAccelSd);
   }
   double logLikelihood(double t0S) const { return logLikelihood(t0S, model_.launchPhaseS); }
+  // Of the observations before this instant alone, the car standing
+  // through them all.
+  double standingLogLikelihood(double beforeS) const;
 
  private:
   struct Standing {

@@ -44,21 +44,28 @@ constexpr double kTrapFloorMps = 0.02;
 // position: a few tenths of a metre over the first two or three seconds.
 constexpr double kSettleDensity = 0.05;
 
-// The path from a known onset: the positions' wander as the onset's fixes
-// showed it, a prior of the acceleration at the onset as wide as the
-// launch's, and of a few wanders of the acceleration the one the whole
-// run's fixes make most likely (gear changes want more than a steady pull).
+// The path from a known onset: a prior of the acceleration at the onset as
+// wide as the launch's, and of a few wanders of the positions' offset and
+// of the acceleration the pair the whole run's fixes make most likely (gear
+// changes want more than a steady pull; a receiver's bias may wander faster
+// moving than the standing fixes showed, or a held position hide it).
 MotionModel pathModel(const std::vector<MotionObservation>& observations, double t0S, const MotionModel& tuned) {
   MotionModel m = tuned;
   m.onsetAccelSd = 6.0;
   double best = -INFINITY;
   MotionModel chosen = m;
-  for (const double jerkDensity : {10.0, 30.0, 100.0, 300.0, 1000.0, 3000.0}) {
-    m.jerkDensity = jerkDensity;
-    const double l = SmoothedMotion(observations, t0S, m).logLikelihood();
-    if (l > best) {
-      best = l;
-      chosen = m;
+  const bool withPositions = std::any_of(observations.begin(), observations.end(),
+                                         [](const MotionObservation& o) { return !std::isnan(o.alongM); });
+  const std::vector<double> offsets = withPositions ? offsetDensities() : std::vector<double>{tuned.offsetDensity};
+  for (const double offsetDensity : offsets) {
+    m.offsetDensity = offsetDensity;
+    for (const double jerkDensity : {10.0, 30.0, 100.0, 300.0, 1000.0, 3000.0}) {
+      m.jerkDensity = jerkDensity;
+      const double l = SmoothedMotion(observations, t0S, m).logLikelihood();
+      if (l > best) {
+        best = l;
+        chosen = m;
+      }
     }
   }
   return chosen;
@@ -187,7 +194,7 @@ std::optional<LaunchFit> fitLaunch(const std::vector<MotionObservation>& observa
   MotionModel onsetModel = kOnsetModel;
   if (window.heldPosition) onsetModel.settleDensity = kSettleDensity;
   if (!std::isnan(window.offsetSdM)) onsetModel.offsetSd = window.offsetSdM;
-  std::optional<OnsetEstimate> onset = estimateOnset(early, OnsetSearch{window.onsetFromS, window.onsetToS}, onsetModel);
+  std::optional<OnsetEstimate> onset = estimateOnset(early, OnsetSearch{window.onsetFromS, window.onsetToS, window.standingShowsWander}, onsetModel);
   if (!onset) return std::nullopt;
   // A take-up that ended before the first fix after the onset leaves the
   // same fixes as a step half its length later: the car may have left rest

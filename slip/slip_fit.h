@@ -71,6 +71,10 @@ struct FitWindow {
   // positions are all one, though it is noisier moving): it lets go of it
   // over the first seconds of the run.
   bool heldPosition = false;
+  // The standing fixes show how fast the positions' offset wanders: they
+  // scatter, or they are fine enough that a wander would show and the
+  // receiver did not hold them.
+  bool standingShowsWander = false;
   // How far the positions' offset may lie from the standing position
   // (NaN: the model's own, for a reference taken anywhere near it).
   double offsetSdM = NAN;

@@ -28,6 +28,9 @@ constexpr double kStandingEndsBeforeS = 0.5;
 // Beyond this distance the straight line from the standing position is the
 // distance; nearer, the distance along the launch's direction.
 constexpr double kAlongTrackM = 10.0;
+// Standing positions all one show that the receiver's offset did not wander
+// only where they are this fine: coarser, a wander hides in their rounding.
+constexpr double kWanderShowsBelowM = 0.01;
 // The launch's direction: from the standing position to the fixes this far out.
 constexpr double kDirectionFromM = 20.0, kDirectionToM = 80.0;
 
@@ -277,8 +280,11 @@ std::optional<TimeSlip> slipOf(const std::vector<MotionFix>& fixes, const std::v
     standingHi = std::max(standingHi, o.alongM);
   }
   FitWindow window;
-  window.heldPosition = standingHi >= standingLo && standingHi - standingLo <= positionResolution &&
-                        alongVar > 4.0 * positionResolution * positionResolution;
+  const bool stood = standingHi >= standingLo;
+  const bool stoodAsOne = stood && standingHi - standingLo <= positionResolution;
+  window.heldPosition = stoodAsOne && alongVar > 4.0 * positionResolution * positionResolution;
+  window.standingShowsWander =
+      stood && (!stoodAsOne || (positionResolution <= kWanderShowsBelowM && !window.heldPosition));
   window.onsetFromS = std::max(observations.front().tS, tMove - kOnsetBeforeS);
   window.onsetToS = tMove;
   window.onsetDataEndS = tMove + kOnsetDataAfterS;
