@@ -89,9 +89,9 @@ Scenarios:
   demo       (default) one loop that ends where it starts: a flat-out launch
              through the quarter mile, laps of the circuit, back and stop
   launches   standing runs as in quarter, by a car drawn from --seed, each
-             launch drawn from a family: a step, a take-up ramp of up to
-             0.5 s, a creep, wheelspin, a slipping clutch, and gear changes
-             at any speed (the truth names each launch)
+             launch drawn from a family: a step, a take-up ramp (straight
+             or S-shaped) of up to 0.5 s, a creep, wheelspin, a slipping
+             clutch, and gear changes at any speed (the truth names each launch)
 
 Output:
   -o, --output FILE       the NMEA log (default, or "-": standard output)

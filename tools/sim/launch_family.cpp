@@ -70,9 +70,14 @@ LaunchShape drawLaunchShape(Random& rng, const VehicleParams& car, const std::st
   if (kind == "step") {
     // Full drive force at once.
   } else if (kind == "ramp") {
+    // The drive force taken up over r: straight, or S-shaped as a clutch
+    // meets the flywheel, from nothing and gently into full drive.
     const double r = between(rng, 0.0, 0.5);
-    table = {{0.0, 0.0}, {r, 1.0}};
-    shape.description = describe("ramp %.3f s", r);
+    const bool sShaped = rng.uniform() < 0.5;
+    table = {{0.0, 0.0}};
+    for (double t = 0.01; sShaped && t < r; t += 0.01) table.push_back({t, 0.5 * (1.0 - std::cos(std::numbers::pi * t / r))});
+    table.push_back({r, 1.0});
+    shape.description = describe(sShaped ? "S-shaped ramp %.3f s" : "ramp %.3f s", r);
   } else if (kind == "creep") {
     // Rolling forward gently before the launch proper.
     const double accel = between(rng, 0.4, 1.2), forS = between(rng, 0.3, 1.0), rise = between(rng, 0.0, 0.3);
