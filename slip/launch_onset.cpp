@@ -15,12 +15,16 @@ constexpr double kNegligibleLog = 25.0;
 
 const std::vector<double> kPhasesS{0.04, 0.08, 0.12, 0.17, 0.23, 0.3, 0.4, 0.5, 0.65};
 // How the drive force meets the road at the onset, equally likely: from
-// nothing (a clutch taking up, a ramp of the throttle) or at once (a step, a
-// creep, a clutch already slipping), as mean and sd of the acceleration.
+// nothing along a steady ramp (the throttle opened), at once (a step, a
+// creep, a clutch already slipping), or from nothing along a ramp that
+// bends as it rises (a clutch meeting the flywheel, S-shaped: the first
+// hundredth of a second moves the car by far less than a steady ramp), as
+// mean and sd of the acceleration and how far the ramp may bend.
 struct Start {
   double accelMean, accelSd;
+  double snapDensity;  // m^2/s^7: how far the phase's ramp may bend
 };
-const std::vector<Start> kStarts{{0.0, 0.3}, {4.0, 5.0}};
+const std::vector<Start> kStarts{{0.0, 0.3, 1.0}, {4.0, 5.0, 1.0}, {0.0, 0.3, 3000.0}};
 const std::vector<double> kOffsetDensities{1e-9, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 4e-3, 1.6e-2};
 const std::vector<double> kJerkDensities{100.0, 300.0, 1000.0, 3000.0};
 
@@ -45,7 +49,7 @@ double marginal(const OnsetProfiler& profiler, double t0S) {
   std::vector<double> each;
   each.reserve(kPhasesS.size() * kStarts.size());
   for (const double phase : kPhasesS)
-    for (const Start& start : kStarts) each.push_back(profiler.logLikelihood(t0S, phase, start.accelMean, start.accelSd));
+    for (const Start& start : kStarts) each.push_back(profiler.logLikelihood(t0S, phase, start.accelMean, start.accelSd, start.snapDensity));
   return logMeanExp(each);
 }
 

@@ -5,9 +5,9 @@
 // posterior with a flat prior over the search range; its median is the
 // onset and its 2.5 % and 97.5 % points bound it.
 //
-// No launch shape is assumed: a phase of steady ramp (of any slope, from
-// any acceleration) followed by a free wander holds a step, a take-up ramp,
-// a creep or a slipping clutch alike, so where the fixes show the start the
+// No launch shape is assumed: a phase of ramp (of any slope, from any
+// acceleration, steady or bending) followed by a free wander holds a step,
+// a straight or S-shaped take-up, a creep or a slipping clutch alike, so where the fixes show the start the
 // posterior is narrow whatever its shape, and where they cannot (a creep
 // lost in noisy positions, a take-up shorter than the time between fixes)
 // it is wide and says so.

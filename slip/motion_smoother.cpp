@@ -270,7 +270,8 @@ double OnsetProfiler::standingLogLikelihood(double beforeS) const {
   return standing_[static_cast<size_t>(firstAfter - observations_.begin())].logLikelihood;
 }
 
-double OnsetProfiler::logLikelihood(double t0S, double launchPhaseS, double accelMean, double accelSd) const {
+double OnsetProfiler::logLikelihood(double t0S, double launchPhaseS, double accelMean, double accelSd,
+                                    double snapDensity) const {
   // Standing up to the onset: the observations before it, worked out once.
   const auto firstMoving = std::lower_bound(observations_.begin(), observations_.end(), t0S,
                                             [](const MotionObservation& o, double t) { return o.tS < t; });
@@ -284,7 +285,7 @@ double OnsetProfiler::logLikelihood(double t0S, double launchPhaseS, double acce
 
   // The launch phase, then the wander.
   const double phaseEnd = t0S + launchPhaseS;
-  const Drive launch{0.0, model_.launchSnapDensity};
+  const Drive launch{0.0, snapDensity};
   const Drive after{model_.jerkDensity, 0.0};
   double now = t0S;
   bool inPhase = true;

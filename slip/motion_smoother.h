@@ -65,9 +65,13 @@ using StateMatrix = std::array<double, kStates * kStates>;
 class OnsetProfiler {
  public:
   OnsetProfiler(const std::vector<MotionObservation>& observations, const MotionModel& model);
-  // For an onset at t0S, a launch phase of this length and a prior of the
-  // acceleration at the onset (mean, sd; the model's own when not given).
-  double logLikelihood(double t0S, double launchPhaseS, double accelMean, double accelSd) const;
+  // For an onset at t0S, a launch phase of this length, a prior of the
+  // acceleration at the onset (mean, sd) and how far the phase's ramp may
+  // bend (the model's own when not given).
+  double logLikelihood(double t0S, double launchPhaseS, double accelMean, double accelSd, double snapDensity) const;
+  double logLikelihood(double t0S, double launchPhaseS, double accelMean, double accelSd) const {
+    return logLikelihood(t0S, launchPhaseS, accelMean, accelSd, model_.launchSnapDensity);
+  }
   double logLikelihood(double t0S, double launchPhaseS) const {
     return logLikelihood(t0S, launchPhaseS, model_.onsetAccelMean, model_.onsetAccelSd);
   }
