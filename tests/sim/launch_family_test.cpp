@@ -77,6 +77,28 @@ TEST(LaunchFamily, EachKindPutsTheForceDownAsItSays) {
   EXPECT_THROW(launchesScenario(unknown), std::invalid_argument);
 }
 
+TEST(LaunchFamily, TakeUpRampsAreStraightOrSShaped) {
+  // A clutch meeting the flywheel takes up S-shaped: a tenth of the way in
+  // it gives a fortieth of the force a straight ramp's tenth does not.
+  Random rng(5);
+  const VehicleParams car;
+  int straight = 0, sShaped = 0;
+  for (int i = 0; i < 60; ++i) {
+    const LaunchShape shape = drawLaunchShape(rng, car, "ramp");
+    const double r = shape.endS();
+    if (r < 0.15) continue;
+    const bool s = shape.description.find("S-shaped") != std::string::npos;
+    ++(s ? sShaped : straight);
+    SCOPED_TRACE(shape.description);
+    EXPECT_NEAR(shape.shareAt(0.1 * r), s ? 0.024 : 0.1, 0.01);
+    EXPECT_NEAR(shape.shareAt(0.5 * r), 0.5, 0.02);
+    EXPECT_DOUBLE_EQ(shape.shareAt(r), 1.0);
+    for (double t = 0.0; t < r; t += 0.005) EXPECT_LE(shape.shareAt(t), shape.shareAt(t + 0.005));
+  }
+  EXPECT_GT(straight, 5);
+  EXPECT_GT(sShaped, 5);
+}
+
 TEST(LaunchFamily, SeedsFallInTwoFixedHalvesAndDrawTheSameDrive) {
   int choosing = 0;
   for (uint64_t seed = 1; seed <= 400; ++seed) {
