@@ -49,7 +49,8 @@ double marginal(const OnsetProfiler& profiler, double t0S) {
   std::vector<double> each;
   each.reserve(kPhasesS.size() * kStarts.size());
   for (const double phase : kPhasesS)
-    for (const Start& start : kStarts) each.push_back(profiler.logLikelihood(t0S, phase, start.accelMean, start.accelSd, start.snapDensity));
+    for (const Start& start : kStarts)
+      each.push_back(profiler.logLikelihood(t0S, phase, start.accelMean, start.accelSd, start.snapDensity));
   return logMeanExp(each);
 }
 
@@ -130,40 +131,32 @@ std::optional<OnsetEstimate> estimateOnset(const std::vector<MotionObservation>&
   if (!(search.toS >= search.fromS) || observations.empty()) return std::nullopt;
   const std::optional<OnsetEstimate> first = posterior(observations, search, model);
   if (!first) return std::nullopt;
-  MotionModel tuned = model;
-  double best = -std::numeric_limits<double>::infinity();
+  // The offset's wander: where the standing fixes show it, the one most
+  // likely over them; otherwise weighed with the acceleration's at the onset.
+  std::vector<double> offsets = kOffsetDensities;
   if (search.offsetFromStanding && observations.front().tS < first->lowS) {
+    double bestStanding = -std::numeric_limits<double>::infinity();
     for (const double offsetDensity : kOffsetDensities) {
       MotionModel m = model;
       m.offsetDensity = offsetDensity;
       const double l = OnsetProfiler(observations, m).standingLogLikelihood(first->lowS);
-      if (l > best) {
-        best = l;
-        tuned = m;
+      if (l > bestStanding) {
+        bestStanding = l;
+        offsets = {offsetDensity};
       }
     }
-    const MotionModel withOffset = tuned;
-    best = -std::numeric_limits<double>::infinity();
+  }
+  MotionModel tuned = model;
+  double best = -std::numeric_limits<double>::infinity();
+  for (const double offsetDensity : offsets) {
     for (const double jerkDensity : kJerkDensities) {
-      MotionModel m = withOffset;
+      MotionModel m = model;
+      m.offsetDensity = offsetDensity;
       m.jerkDensity = jerkDensity;
       const double l = marginal(OnsetProfiler(observations, m), first->t0S);
       if (l > best) {
         best = l;
         tuned = m;
-      }
-    }
-  } else {
-    for (const double offsetDensity : kOffsetDensities) {
-      for (const double jerkDensity : kJerkDensities) {
-        MotionModel m = model;
-        m.offsetDensity = offsetDensity;
-        m.jerkDensity = jerkDensity;
-        const double l = marginal(OnsetProfiler(observations, m), first->t0S);
-        if (l > best) {
-          best = l;
-          tuned = m;
-        }
       }
     }
   }

@@ -7,10 +7,10 @@
 //
 // No launch shape is assumed: a phase of ramp (of any slope, from any
 // acceleration, steady or bending) followed by a free wander holds a step,
-// a straight or S-shaped take-up, a creep or a slipping clutch alike, so where the fixes show the start the
-// posterior is narrow whatever its shape, and where they cannot (a creep
-// lost in noisy positions, a take-up shorter than the time between fixes)
-// it is wide and says so.
+// a straight or S-shaped take-up, a creep or a slipping clutch alike, so
+// where the fixes show the start the posterior is narrow whatever its
+// shape, and where they cannot (a creep lost in noisy positions, a take-up
+// shorter than the time between fixes) it is wide and says so.
 //
 // How fast the positions' offset and the acceleration wander differs from
 // receiver to receiver and launch to launch: of a few of each, the most

@@ -194,7 +194,8 @@ std::optional<LaunchFit> fitLaunch(const std::vector<MotionObservation>& observa
   MotionModel onsetModel = kOnsetModel;
   if (window.heldPosition) onsetModel.settleDensity = kSettleDensity;
   if (!std::isnan(window.offsetSdM)) onsetModel.offsetSd = window.offsetSdM;
-  std::optional<OnsetEstimate> onset = estimateOnset(early, OnsetSearch{window.onsetFromS, window.onsetToS, window.standingShowsWander}, onsetModel);
+  const OnsetSearch search{window.onsetFromS, window.onsetToS, window.standingShowsWander};
+  std::optional<OnsetEstimate> onset = estimateOnset(early, search, onsetModel);
   if (!onset) return std::nullopt;
   // A take-up that ended before the first fix after the onset leaves the
   // same fixes as a step half its length later: the car may have left rest
