@@ -68,6 +68,40 @@ TEST(LaunchShapes, EveryShapeAt10HzToTheMillisecondFromTheRollout) {
   }
 }
 
+TEST(LaunchShapes, ATakeUpBetweenTwoFixesIsAsLikelyAsTheStepItMatches) {
+  // A take-up of 50 ms that ends before the next 10 Hz fix, and a step 25 ms
+  // later: from then on the car is where it would be and as fast, so speeds
+  // to 0.1 kn and positions to 0.0001 minute come out the same, and first
+  // motion cannot be put within 10 ms of both. The slip says so: one first
+  // motion for both, whose ± holds both and no more than the fixes allow.
+  constexpr double kTakeUpS = 0.05;
+  const ExactLaunch takeUp([](double t) { return 6.0 * std::fmin(t / kTakeUpS, 1.0); }, 4.0);
+  const ExactLaunch step([](double t) { return t < kTakeUpS / 2.0 ? 0.0 : 6.0; }, 4.0);
+  constexpr double kRadiusM = 6371000.0, kPi = 3.141592653589793;
+  const double minuteM = kRadiusM * kPi / 180.0 / 60.0;
+  const double speedStepMps = 0.1 * 1852.0 / 3600.0;
+  std::vector<double> launchMs;
+  for (const ExactLaunch* launch : {&takeUp, &step}) {
+    std::vector<MotionFix> fixes = fixesOf(*launch, 10, true);
+    for (MotionFix& fix : fixes) {
+      fix.speedMps = std::round(fix.speedMps / speedStepMps) * speedStepMps;
+      fix.speedResolutionMps = speedStepMps;
+      fix.latitudeDeg = std::round(fix.latitudeDeg * 600000.0) / 600000.0;
+      fix.positionResolutionM = 0.0001 * minuteM;
+    }
+    const std::vector<TimeSlip> slips = timeSlips(fixes, {});
+    ASSERT_EQ(slips.size(), 1u);
+    for (const double truthMs : {kLaunchMs, kLaunchMs + kTakeUpS / 2.0 * 1000.0}) {
+      EXPECT_NEAR(slips[0].launchMs, truthMs, slips[0].launchPlusMinusMs);
+    }
+    launchMs.push_back(slips[0].launchMs);
+    // Not so wide that it says nothing: the fixes do bound it to about the
+    // time between two of them.
+    EXPECT_LT(slips[0].launchPlusMinusMs, 100.0);
+  }
+  EXPECT_NEAR(launchMs[0], launchMs[1], 2.0);
+}
+
 TEST(LaunchShapes, ThePlusMinusHoldsTheTruthUnderKnownNoise) {
   // Speeds with 0.05 m/s of white noise and positions with 0.1 m, over many
   // draws of the same launch: the truth lies within the ± of nearly every
