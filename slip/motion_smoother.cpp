@@ -335,6 +335,8 @@ SmoothedMotion::SmoothedMotion(const std::vector<MotionObservation>& observation
     if (o.tS > t0S) epochs.push_back(o.tS);
   for (const double t : extraTimesS)
     if (t > t0S) epochs.push_back(t);
+  const bool jumps = model.accelJumpAtS > t0S;
+  if (jumps) epochs.push_back(model.accelJumpAtS);
   std::sort(epochs.begin(), epochs.end());
   epochs.erase(std::unique(epochs.begin(), epochs.end(), [](double a, double b) { return b - a < 1e-9; }), epochs.end());
 
@@ -370,6 +372,7 @@ SmoothedMotion::SmoothedMotion(const std::vector<MotionObservation>& observation
         p = filteredCov[k - 1];
         predictMoving(x, p, epochs[k] - epochs[k - 1], Drive{drive.jerk * kTurnBoost, 0.0}, offsetDensity);
       }
+      if (jumps && std::fabs(epochs[k] - model.accelJumpAtS) < 1e-9) at(p, kA, kA) += model.accelJumpSd * model.accelJumpSd;
     }
     predicted[k] = x;
     predictedCov[k] = p;

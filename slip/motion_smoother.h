@@ -51,6 +51,10 @@ struct MotionModel {
   // much faster (m^2/s; 0: it held nothing).
   double settleDensity = 0.0;
   double settleS = 3.0;
+  // A gear change cut or restored the drive at this instant (NaN: nowhere):
+  // the acceleration may jump there, by about this much (m/s^2, one sigma).
+  double accelJumpAtS = NAN;
+  double accelJumpSd = 0.0;
 };
 
 // State: distance from the standing position (m), speed, acceleration,

@@ -104,6 +104,71 @@ std::optional<double> reach(const SmoothedMotion& path, double target, bool spee
   return std::nullopt;
 }
 
+// A gear change turns the acceleration at one instant, which the path's
+// smooth wander can only round off: a speed reached next to one is found
+// again with a jump of the acceleration allowed at each of several instants
+// over the step the speed was reached in and the steps either side, weighed
+// by how well each explains the fixes; taken where the fixes favour a jump
+// over the smooth path. The instant it gives, and the half-width of the
+// spread of instants across the jump's candidates (95 %).
+struct TurnCrossing {
+  double tS = 0.0;
+  double halfS = 0.0;
+};
+
+constexpr double kGearJumpSd = 10.0;  // m/s^2: as much as the drive a gear change cuts
+constexpr int kJumpPointsPerStep = 8;
+
+std::optional<TurnCrossing> crossingAcrossTurn(const std::vector<MotionObservation>& observations,
+                                               const SmoothedMotion& path, const MotionModel& model, double targetMps,
+                                               double atS) {
+  const std::vector<double>& t = path.times();
+  size_t e = 0;
+  while (e + 1 < t.size() && t[e + 1] <= atS) ++e;
+  if (e + 1 >= t.size()) return std::nullopt;
+  const size_t from = e == 0 ? 0 : e - 1, to = std::min(e + 2, t.size() - 1);
+  struct Candidate {
+    double crossingS, logLikelihood;
+  };
+  std::vector<Candidate> candidates;
+  for (size_t k = from; k < to; ++k) {
+    for (int i = 0; i < kJumpPointsPerStep; ++i) {
+      MotionModel m = model;
+      m.accelJumpAtS = t[k] + (t[k + 1] - t[k]) * (i + 0.5) / kJumpPointsPerStep;
+      m.accelJumpSd = kGearJumpSd;
+      const SmoothedMotion jumped(observations, path.onsetS(), m);
+      if (!jumped.valid()) continue;
+      const std::optional<double> at = reach(jumped, targetMps, true);
+      if (at && std::isfinite(jumped.logLikelihood())) candidates.push_back({*at, jumped.logLikelihood()});
+    }
+  }
+  if (candidates.empty()) return std::nullopt;
+  // The jump, its instant equally likely anywhere over the three steps,
+  // against the path without one: taken only where the fixes favour it.
+  double best = -INFINITY;
+  for (const Candidate& c : candidates) best = std::max(best, c.logLikelihood);
+  double total = 0.0;
+  for (const Candidate& c : candidates) total += std::exp(c.logLikelihood - best);
+  if (!(best + std::log(total / static_cast<double>(candidates.size())) > path.logLikelihood())) return std::nullopt;
+  std::sort(candidates.begin(), candidates.end(),
+            [](const Candidate& a, const Candidate& b) { return a.crossingS < b.crossingS; });
+  std::vector<double> cdf;
+  total = 0.0;
+  for (const Candidate& c : candidates) {
+    total += std::exp(c.logLikelihood - best);
+    cdf.push_back(total);
+  }
+  auto quantile = [&](double q) {
+    for (size_t i = 0; i < cdf.size(); ++i)
+      if (cdf[i] >= q * total) return candidates[i].crossingS;
+    return candidates.back().crossingS;
+  };
+  TurnCrossing out;
+  out.tS = quantile(0.5);
+  out.halfS = std::max(out.tS - quantile(0.025), quantile(0.975) - out.tS);
+  return out;
+}
+
 double entry(const StateMatrix& m, int r, int c) { return m[static_cast<size_t>(r * kStates + c)]; }
 
 // Where a mark was reached and how its instant moves with the path: the
@@ -222,6 +287,7 @@ std::optional<LaunchFit> fitLaunch(const std::vector<MotionObservation>& observa
   if (!rollout) return std::nullopt;
   struct Found {
     std::optional<double> at, trapFrom;
+    double turnHalfS = 0.0;  // of a speed reached across a gear change
   };
   std::vector<Found> found;
   std::vector<double> extra{*rollout};
@@ -229,6 +295,12 @@ std::optional<LaunchFit> fitLaunch(const std::vector<MotionObservation>& observa
     Found f;
     const bool speed = d.speedMps > 0.0;
     f.at = reach(first, speed ? d.speedMps : d.distanceM, speed);
+    if (speed && f.at) {
+      if (const std::optional<TurnCrossing> turn = crossingAcrossTurn(observations, first, model, d.speedMps, *f.at)) {
+        f.at = turn->tS;
+        f.turnHalfS = turn->halfS;
+      }
+    }
     if (f.at && *f.at > first.endS()) f.at.reset();
     if (f.at) extra.push_back(*f.at);
     if (f.at && d.trap) {
@@ -283,7 +355,7 @@ std::optional<LaunchFit> fitLaunch(const std::vector<MotionObservation>& observa
         // Where the bottom never gets there, the fixes end the interval: the
         // path reached the speed before its last one.
         const double lateS = late ? std::min(*late, path.endS()) : path.endS();
-        const double band = std::max(early ? *found[m].at - *early : 0.0, lateS - *found[m].at);
+        const double band = std::max({early ? *found[m].at - *early : 0.0, lateS - *found[m].at, found[m].turnHalfS});
         ownHalf = std::max(ownHalf, band);
         fromRolloutHalf = std::max(fromRolloutHalf, band);
       }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 
 #include "slip/time_slip.h"
 #include "tests/slip/exact_launch.h"
@@ -100,6 +101,29 @@ TEST(LaunchShapes, ATakeUpBetweenTwoFixesIsAsLikelyAsTheStepItMatches) {
     EXPECT_LT(slips[0].launchPlusMinusMs, 100.0);
   }
   EXPECT_NEAR(launchMs[0], launchMs[1], 2.0);
+}
+
+TEST(LaunchShapes, ASpeedReachedAsTheDriveIsCutForAGearChange) {
+  // The clutch goes down just after the car reaches the mark's speed,
+  // between two 10 Hz fixes, and the car coasts through the change: the
+  // speed turns at once, which a smooth path would round off and so reach
+  // the mark late.
+  for (const char* key : {"0-60", "0-100kph"}) {
+    SCOPED_TRACE(key);
+    const MarkDefinition* definition = nullptr;
+    for (const MarkDefinition& d : markDefinitions()) definition = std::string(d.key) == key ? &d : definition;
+    const double cutS = ExactLaunch([](double) { return 6.0; }).reachS(definition->speedMps + 0.02, true);
+    const ExactLaunch launch([cutS](double t) { return t > cutS && t < cutS + 0.25 ? -0.3 : 6.0; }, 8.0);
+    SlipOptions options;
+    options.rollout = true;
+    const std::vector<TimeSlip> slips = timeSlips(fixesOf(launch, 10, true), options);
+    ASSERT_EQ(slips.size(), 1u);
+    const MarkResult* mark = slips[0].mark(key);
+    ASSERT_TRUE(mark != nullptr && mark->reached);
+    const double error = mark->timeMs - trueMarkMs(launch, *definition, true);
+    EXPECT_LE(std::fabs(error), 5.0);
+    EXPECT_LE(std::fabs(error), mark->plusMinusMs);
+  }
 }
 
 TEST(LaunchShapes, ThePlusMinusHoldsTheTruthUnderKnownNoise) {
