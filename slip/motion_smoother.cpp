@@ -121,10 +121,22 @@ double offsetDensityOver(const MotionModel& m, double t0S, double fromS, double 
   return m.offsetDensity + m.settleDensity * settling / (toS - fromS);
 }
 
+// The state moved by what an observation with prediction error variance s
+// and covariance column ph with the state told: its mean by shift (in the
+// observed quantity) and its variance along ph shrunk by the share shrink.
+// The covariance update is the symmetric rank-one downdate, its diagonal
+// held at or above 0 against rounding when an observation is nearly exact.
+void applyObservation(StateVector& x, StateMatrix& p, const StateVector& ph, double s, double shift, double shrink) {
+  for (int k = 0; k < kStates; ++k) x[static_cast<size_t>(k)] += ph[static_cast<size_t>(k)] * shift / s;
+  for (int a = 0; a < kStates; ++a)
+    for (int b = a; b < kStates; ++b) {
+      const double v = at(p, a, b) - shrink * ph[static_cast<size_t>(a)] * ph[static_cast<size_t>(b)] / s;
+      at(p, a, b) = at(p, b, a) = a == b ? std::max(v, 0.0) : v;
+    }
+}
+
 // A scalar observation of y = x[i] (+ x[j] when j >= 0) with noise of
-// variance r: updates the state and answers its log-likelihood. The
-// covariance update is the symmetric rank-one downdate, its diagonal held
-// at or above 0 against rounding when an observation is nearly exact.
+// variance r: updates the state and answers its log-likelihood.
 double update(StateVector& x, StateMatrix& p, int i, int j, double y, double r) {
   StateVector ph{};
   double predicted = x[static_cast<size_t>(i)];
@@ -136,18 +148,92 @@ double update(StateVector& x, StateMatrix& p, int i, int j, double y, double r) 
   const double s = r + ph[static_cast<size_t>(i)] + (j >= 0 ? ph[static_cast<size_t>(j)] : 0.0);
   if (!(s > 0.0)) return 0.0;
   const double innovation = y - predicted;
-  for (int k = 0; k < kStates; ++k) x[static_cast<size_t>(k)] += ph[static_cast<size_t>(k)] * innovation / s;
-  for (int a = 0; a < kStates; ++a)
-    for (int b = a; b < kStates; ++b) {
-      const double v = at(p, a, b) - ph[static_cast<size_t>(a)] * ph[static_cast<size_t>(b)] / s;
-      at(p, a, b) = at(p, b, a) = a == b ? std::max(v, 0.0) : v;
-    }
+  applyObservation(x, p, ph, s, innovation, 1.0);
   return -0.5 * (innovation * innovation / s + std::log(2.0 * std::numbers::pi * s));
+}
+
+// log P(z > a) for a standard normal z, also where erfc underflows.
+double logUpperTail(double a) {
+  if (a == INFINITY) return -INFINITY;
+  if (a < 35.0) return std::log(0.5 * std::erfc(a / std::numbers::sqrt2));
+  return -0.5 * a * a - std::log(a) - 0.5 * std::log(2.0 * std::numbers::pi) + std::log1p(-1.0 / (a * a));
+}
+
+double logDensity(double z) { return -0.5 * z * z - 0.5 * std::log(2.0 * std::numbers::pi); }
+
+// A standard normal z held between a and b: the log of the chance of that,
+// and z's mean and variance there. Exact far into either tail, where the
+// reading is most surprising.
+struct Held {
+  double logChance = 0.0, mean = 0.0, variance = 1.0;
+};
+
+Held heldBetween(double a, double b) {
+  // Held far inside both ends: the bounds say nothing the normal did not.
+  constexpr double kFarInside = 8.5;
+  if (a < -kFarInside && b > kFarInside) return Held{};
+  if (b <= 0.0) {
+    Held h = heldBetween(-b, -a);
+    h.mean = -h.mean;
+    return h;
+  }
+  Held h;
+  if (a >= 0.0) {
+    const double upper = logUpperTail(a);
+    h.logChance = upper + std::log1p(-std::exp(logUpperTail(b) - upper));
+  } else {
+    h.logChance = std::log(0.5 * (std::erf(b / std::numbers::sqrt2) - std::erf(a / std::numbers::sqrt2)));
+  }
+  if (!std::isfinite(h.logChance)) return Held{-INFINITY, 0.0, 0.0};
+  const double ra = std::isfinite(a) ? std::exp(logDensity(a) - h.logChance) : 0.0;
+  const double rb = std::isfinite(b) ? std::exp(logDensity(b) - h.logChance) : 0.0;
+  h.mean = ra - rb;
+  h.variance = std::clamp(1.0 + (std::isfinite(a) ? a * ra : 0.0) - (std::isfinite(b) ? b * rb : 0.0) - h.mean * h.mean,
+                          0.0, 1.0);
+  return h;
+}
+
+// A speed reading rounded to step, its noise beyond the rounding of
+// variance r: the true speed plus that noise lies in the step about the
+// reading. The state takes the mean and variance that leaves it (one
+// Gaussian matched to them), and the answer is the log of the reading's
+// chance per unit of speed, comparable with a bell curve's density.
+double updateRounded(StateVector& x, StateMatrix& p, double y, double r, double step) {
+  StateVector ph{};
+  for (int k = 0; k < kStates; ++k) ph[static_cast<size_t>(k)] = at(p, k, kV);
+  const double s = r + ph[kVz];
+  if (!(s > 0.0)) return 0.0;
+  // A prediction spread wider than the step smooths the rounding's edges
+  // away: there the bell curve of its variance is as good.
+  if (s > step * step) return update(x, p, kV, -1, y, r + step * step / 12.0);
+  const double sd = std::sqrt(s);
+  const Held h = heldBetween((y - 0.5 * step - x[kVz]) / sd, (y + 0.5 * step - x[kVz]) / sd);
+  if (!std::isfinite(h.logChance)) return update(x, p, kV, -1, y, r + step * step / 12.0);
+  applyObservation(x, p, ph, s, sd * h.mean, 1.0 - h.variance);
+  return h.logChance - std::log(step);
+}
+
+// The noise of a rounded speed beyond its rounding: the measured scatter
+// less the rounding's share, and never quite none.
+constexpr double kLeastSpeedNoiseVar = 1e-6;  // (m/s)^2: 1 mm/s
+double noiseBeyondRounding(const MotionObservation& o) {
+  return std::max(o.speedVar - o.speedStepMps * o.speedStepMps / 12.0, kLeastSpeedNoiseVar);
+}
+
+// Where the rounding is coarse against the noise it is weighed as rounding;
+// finer, a bell curve is the same to a fraction of a percent.
+bool roundedCoarsely(const MotionObservation& o) {
+  return o.speedStepMps > 0.0 && o.speedStepMps * o.speedStepMps / 12.0 > 0.1 * noiseBeyondRounding(o);
+}
+
+double observeSpeed(StateVector& x, StateMatrix& p, const MotionObservation& o) {
+  return roundedCoarsely(o) ? updateRounded(x, p, o.speedMps, noiseBeyondRounding(o), o.speedStepMps)
+                            : update(x, p, kV, -1, o.speedMps, o.speedVar);
 }
 
 double observe(StateVector& x, StateMatrix& p, const MotionObservation& o) {
   double logLikelihood = 0.0;
-  if (!std::isnan(o.speedMps)) logLikelihood += update(x, p, kV, -1, o.speedMps, o.speedVar);
+  if (!std::isnan(o.speedMps)) logLikelihood += observeSpeed(x, p, o);
   if (!std::isnan(o.alongM)) logLikelihood += update(x, p, kS, kC, o.alongM, o.alongVar);
   return logLikelihood;
 }
@@ -169,8 +255,10 @@ double surprise(const StateVector& x, const StateMatrix& p, const MotionObservat
 double observeStanding(double& offset, double& offsetVar, const MotionObservation& o) {
   double logLikelihood = 0.0;
   if (!std::isnan(o.speedMps)) {
-    const double r = o.speedVar;
-    if (r > 0.0) logLikelihood += -0.5 * (o.speedMps * o.speedMps / r + std::log(2.0 * std::numbers::pi * r));
+    // The speed is exactly 0: the moving state held there.
+    StateVector still{};
+    StateMatrix certain{};
+    logLikelihood += observeSpeed(still, certain, o);
   }
   if (!std::isnan(o.alongM)) {
     const double s = offsetVar + o.alongVar;

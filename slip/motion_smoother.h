@@ -28,7 +28,12 @@ namespace corvantis::slip {
 struct MotionObservation {
   double tS = 0.0;
   double speedMps = NAN;   // NaN: no speed at this epoch
-  double speedVar = 0.0;   // (m/s)^2
+  double speedVar = 0.0;   // (m/s)^2, its rounding's share in it
+  // The step the receiver rounds the speed to (0: finer than its noise).
+  // A rounded speed says the true one lies in the step about it, evenly
+  // likely anywhere there: near standstill and through the take-up that
+  // tells far more than a bell curve of the same variance does.
+  double speedStepMps = 0.0;
   double alongM = NAN;     // NaN: no position
   double alongVar = 0.0;   // m^2
 };

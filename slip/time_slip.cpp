@@ -248,6 +248,7 @@ std::optional<TimeSlip> slipOf(const std::vector<MotionFix>& fixes, const std::v
     o.tS = points[k].tS;
     if (doppler && fix.hasSpeed) {
       o.speedMps = fix.speedMps;
+      o.speedStepMps = fix.speedResolutionMps;
       speedResolution = std::max(speedResolution, fix.speedResolutionMps);
       if (k >= run.launch) {
         speedTimes.push_back(o.tS);

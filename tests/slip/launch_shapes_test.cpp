@@ -103,6 +103,30 @@ TEST(LaunchShapes, ATakeUpBetweenTwoFixesIsAsLikelyAsTheStepItMatches) {
   EXPECT_NEAR(launchMs[0], launchMs[1], 2.0);
 }
 
+TEST(LaunchShapes, SpeedsRoundedToATenthOfAKnotAreReadAsRounded) {
+  // At 25 Hz a take-up's first speeds read 0.0 kn while the car already
+  // rolls at up to 0.05 kn: read as a bell curve about 0 they pull first
+  // motion late; read as the step they are rounded to, they do not.
+  constexpr double kRadiusM = 6371000.0, kPi = 3.141592653589793;
+  const double minuteM = kRadiusM * kPi / 180.0 / 60.0;
+  const double speedStepMps = 0.1 * 1852.0 / 3600.0;
+  for (const double takeUpS : {0.113, 0.2, 0.35}) {
+    SCOPED_TRACE(takeUpS);
+    const ExactLaunch launch([takeUpS](double t) { return 6.0 * std::fmin(t / takeUpS, 1.0); }, 4.0);
+    std::vector<MotionFix> fixes = fixesOf(launch, 25, true);
+    for (MotionFix& fix : fixes) {
+      fix.speedMps = std::round(fix.speedMps / speedStepMps) * speedStepMps;
+      fix.speedResolutionMps = speedStepMps;
+      fix.latitudeDeg = std::round(fix.latitudeDeg * 600000.0) / 600000.0;
+      fix.positionResolutionM = 0.0001 * minuteM;
+    }
+    const std::vector<TimeSlip> slips = timeSlips(fixes, {});
+    ASSERT_EQ(slips.size(), 1u);
+    EXPECT_NEAR(slips[0].launchMs, kLaunchMs, 10.0);
+    EXPECT_NEAR(slips[0].launchMs, kLaunchMs, slips[0].launchPlusMinusMs);
+  }
+}
+
 TEST(LaunchShapes, ASpeedReachedAsTheDriveIsCutForAGearChange) {
   // The clutch goes down just after the car reaches the mark's speed,
   // between two 10 Hz fixes, and the car coasts through the change: the
