@@ -127,12 +127,17 @@ double offsetDensityOver(const MotionModel& m, double t0S, double fromS, double 
 // The covariance update is the symmetric rank-one downdate, its diagonal
 // held at or above 0 against rounding when an observation is nearly exact.
 void applyObservation(StateVector& x, StateMatrix& p, const StateVector& ph, double s, double shift, double shrink) {
-  for (int k = 0; k < kStates; ++k) x[static_cast<size_t>(k)] += ph[static_cast<size_t>(k)] * shift / s;
-  for (int a = 0; a < kStates; ++a)
+  // The gain once: this runs for every fix of every candidate onset.
+  StateVector gain{};
+  for (size_t k = 0; k < gain.size(); ++k) gain[k] = ph[k] / s;
+  for (size_t k = 0; k < gain.size(); ++k) x[k] += gain[k] * shift;
+  for (int a = 0; a < kStates; ++a) {
+    const double scaled = shrink * ph[static_cast<size_t>(a)];
     for (int b = a; b < kStates; ++b) {
-      const double v = at(p, a, b) - shrink * ph[static_cast<size_t>(a)] * ph[static_cast<size_t>(b)] / s;
+      const double v = at(p, a, b) - scaled * gain[static_cast<size_t>(b)];
       at(p, a, b) = at(p, b, a) = a == b ? std::max(v, 0.0) : v;
     }
+  }
 }
 
 // A scalar observation of y = x[i] (+ x[j] when j >= 0) with noise of
