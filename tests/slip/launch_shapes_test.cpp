@@ -69,6 +69,21 @@ TEST(LaunchShapes, EveryShapeAt10HzToTheMillisecondFromTheRollout) {
   }
 }
 
+// As a coarse receiver writes them: speeds to 0.1 kn, positions to 0.0001
+// minute.
+std::vector<MotionFix> coarselyRounded(std::vector<MotionFix> fixes) {
+  constexpr double kRadiusM = 6371000.0, kPi = 3.141592653589793;
+  const double minuteM = kRadiusM * kPi / 180.0 / 60.0;
+  const double speedStepMps = 0.1 * 1852.0 / 3600.0;
+  for (MotionFix& fix : fixes) {
+    fix.speedMps = std::round(fix.speedMps / speedStepMps) * speedStepMps;
+    fix.speedResolutionMps = speedStepMps;
+    fix.latitudeDeg = std::round(fix.latitudeDeg * 600000.0) / 600000.0;
+    fix.positionResolutionM = 0.0001 * minuteM;
+  }
+  return fixes;
+}
+
 TEST(LaunchShapes, ATakeUpBetweenTwoFixesIsAsLikelyAsTheStepItMatches) {
   // A take-up of 50 ms that ends before the next 10 Hz fix, and a step 25 ms
   // later: from then on the car is where it would be and as fast, so speeds
@@ -78,18 +93,9 @@ TEST(LaunchShapes, ATakeUpBetweenTwoFixesIsAsLikelyAsTheStepItMatches) {
   constexpr double kTakeUpS = 0.05;
   const ExactLaunch takeUp([](double t) { return 6.0 * std::fmin(t / kTakeUpS, 1.0); }, 4.0);
   const ExactLaunch step([](double t) { return t < kTakeUpS / 2.0 ? 0.0 : 6.0; }, 4.0);
-  constexpr double kRadiusM = 6371000.0, kPi = 3.141592653589793;
-  const double minuteM = kRadiusM * kPi / 180.0 / 60.0;
-  const double speedStepMps = 0.1 * 1852.0 / 3600.0;
   std::vector<double> launchMs;
   for (const ExactLaunch* launch : {&takeUp, &step}) {
-    std::vector<MotionFix> fixes = fixesOf(*launch, 10, true);
-    for (MotionFix& fix : fixes) {
-      fix.speedMps = std::round(fix.speedMps / speedStepMps) * speedStepMps;
-      fix.speedResolutionMps = speedStepMps;
-      fix.latitudeDeg = std::round(fix.latitudeDeg * 600000.0) / 600000.0;
-      fix.positionResolutionM = 0.0001 * minuteM;
-    }
+    const std::vector<MotionFix> fixes = coarselyRounded(fixesOf(*launch, 10, true));
     const std::vector<TimeSlip> slips = timeSlips(fixes, {});
     ASSERT_EQ(slips.size(), 1u);
     for (const double truthMs : {kLaunchMs, kLaunchMs + kTakeUpS / 2.0 * 1000.0}) {
@@ -107,19 +113,10 @@ TEST(LaunchShapes, SpeedsRoundedToATenthOfAKnotAreReadAsRounded) {
   // At 25 Hz a take-up's first speeds read 0.0 kn while the car already
   // rolls at up to 0.05 kn: read as a bell curve about 0 they pull first
   // motion late; read as the step they are rounded to, they do not.
-  constexpr double kRadiusM = 6371000.0, kPi = 3.141592653589793;
-  const double minuteM = kRadiusM * kPi / 180.0 / 60.0;
-  const double speedStepMps = 0.1 * 1852.0 / 3600.0;
   for (const double takeUpS : {0.113, 0.2, 0.35}) {
     SCOPED_TRACE(takeUpS);
     const ExactLaunch launch([takeUpS](double t) { return 6.0 * std::fmin(t / takeUpS, 1.0); }, 4.0);
-    std::vector<MotionFix> fixes = fixesOf(launch, 25, true);
-    for (MotionFix& fix : fixes) {
-      fix.speedMps = std::round(fix.speedMps / speedStepMps) * speedStepMps;
-      fix.speedResolutionMps = speedStepMps;
-      fix.latitudeDeg = std::round(fix.latitudeDeg * 600000.0) / 600000.0;
-      fix.positionResolutionM = 0.0001 * minuteM;
-    }
+    const std::vector<MotionFix> fixes = coarselyRounded(fixesOf(launch, 25, true));
     const std::vector<TimeSlip> slips = timeSlips(fixes, {});
     ASSERT_EQ(slips.size(), 1u);
     EXPECT_NEAR(slips[0].launchMs, kLaunchMs, 10.0);
