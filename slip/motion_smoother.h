@@ -28,7 +28,7 @@ namespace corvantis::slip {
 struct MotionObservation {
   double tS = 0.0;
   double speedMps = NAN;   // NaN: no speed at this epoch
-  double speedVar = 0.0;   // (m/s)^2, its rounding's share in it
+  double speedVar = 0.0;   // (m/s)^2, the rounding included
   // The step the receiver rounds the speed to (0: finer than its noise).
   // A rounded speed says the true one lies in the step about it, evenly
   // likely anywhere there: near standstill and through the take-up that
