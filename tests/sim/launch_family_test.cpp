@@ -79,24 +79,34 @@ TEST(LaunchFamily, EachKindPutsTheForceDownAsItSays) {
 
 TEST(LaunchFamily, TakeUpRampsAreStraightOrSShaped) {
   // A clutch meeting the flywheel takes up S-shaped: a tenth of the way in
-  // it gives a fortieth of the force a straight ramp's tenth does not.
+  // it gives a fortieth of the force a straight ramp's tenth does not. Let
+  // in from the bite point, it starts from the force that just holds the
+  // car, so the car moves off at once and with no jerk.
   Random rng(5);
   const VehicleParams car;
-  int straight = 0, sShaped = 0;
-  for (int i = 0; i < 60; ++i) {
+  const double holding = car.rollingForceN() / car.fullDriveForceN(0.0);
+  int straight = 0, sShaped = 0, fromBite = 0;
+  for (int i = 0; i < 80; ++i) {
     const LaunchShape shape = drawLaunchShape(rng, car, "ramp");
     const double r = shape.endS();
     if (r < 0.15) continue;
     const bool s = shape.description.find("S-shaped") != std::string::npos;
-    ++(s ? sShaped : straight);
+    const bool bite = shape.description.find("bite point") != std::string::npos;
+    ++(bite ? fromBite : s ? sShaped : straight);
     SCOPED_TRACE(shape.description);
-    EXPECT_NEAR(shape.shareAt(0.1 * r), s ? 0.024 : 0.1, 0.01);
-    EXPECT_NEAR(shape.shareAt(0.5 * r), 0.5, 0.02);
+    const double from = bite ? holding : 0.0;
+    EXPECT_NEAR(shape.shareAt(0.0), from, 1e-12);
+    EXPECT_NEAR(shape.shareAt(0.1 * r), from + (1.0 - from) * (s ? 0.024 : 0.1), 0.01);
+    EXPECT_NEAR(shape.shareAt(0.5 * r), from + (1.0 - from) * 0.5, 0.02);
     EXPECT_DOUBLE_EQ(shape.shareAt(r), 1.0);
+    if (bite) {
+      EXPECT_LT(shape.shareAt(0.02 * r) - from, 0.002);
+    }
     for (double t = 0.0; t < r; t += 0.005) EXPECT_LE(shape.shareAt(t), shape.shareAt(t + 0.005));
   }
   EXPECT_GT(straight, 5);
   EXPECT_GT(sShaped, 5);
+  EXPECT_GT(fromBite, 5);
 }
 
 TEST(LaunchFamily, SeedsFallInTwoFixedHalvesAndDrawTheSameDrive) {

@@ -71,13 +71,21 @@ LaunchShape drawLaunchShape(Random& rng, const VehicleParams& car, const std::st
     // Full drive force at once.
   } else if (kind == "ramp") {
     // The drive force taken up over r: straight, or S-shaped as a clutch
-    // meets the flywheel, from nothing and gently into full drive.
+    // meets the flywheel, from nothing and gently into full drive, or
+    // S-shaped from the bite point, where the drive just holds the car:
+    // then the car moves off with no jerk at all, its acceleration rising
+    // as the square of the time at first.
     const double r = between(rng, 0.0, 0.5);
-    const bool sShaped = rng.uniform() < 0.5;
-    table = {{0.0, 0.0}};
-    for (double t = 0.01; sShaped && t < r; t += 0.01) table.push_back({t, 0.5 * (1.0 - std::cos(std::numbers::pi * t / r))});
+    const double form = rng.uniform();
+    const bool sShaped = form < 0.5;
+    const double from = form < 0.25 ? shareFor(car, 0.0) : 0.0;
+    table = {{0.0, from}};
+    // Finely from the bite point, where the start's curve is all there is.
+    const double stepS = from > 0.0 ? 0.002 : 0.01;
+    for (double t = stepS; sShaped && t < r; t += stepS)
+      table.push_back({t, from + (1.0 - from) * 0.5 * (1.0 - std::cos(std::numbers::pi * t / r))});
     table.push_back({r, 1.0});
-    shape.description = describe(sShaped ? "S-shaped ramp %.3f s" : "ramp %.3f s", r);
+    shape.description = describe(!sShaped ? "ramp %.3f s" : from > 0.0 ? "S-shaped ramp from the bite point %.3f s" : "S-shaped ramp %.3f s", r);
   } else if (kind == "creep") {
     // Rolling forward gently before the launch proper.
     const double accel = between(rng, 0.4, 1.2), forS = between(rng, 0.3, 1.0), rise = between(rng, 0.0, 0.3);

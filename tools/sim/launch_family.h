@@ -2,7 +2,8 @@
 // A family of standing starts and receivers for measuring time slips on
 // launches of every kind drivers make, not only the car's own take-up:
 // a step (full force at once), take-up ramps of any length up to half a
-// second, a creep before the launch proper, wheelspin that cuts the drive
+// second (some let in from the bite point, so the car moves off with no
+// jerk), a creep before the launch proper, wheelspin that cuts the drive
 // for a moment, a slipping (and sometimes juddering) clutch, and gear
 // changes at any speed. Receivers vary as real ones do: position noise with
 // a slowly wandering bias or none, Doppler speed noise, the resolution of
