@@ -90,8 +90,9 @@ Scenarios:
              through the quarter mile, laps of the circuit, back and stop
   launches   standing runs as in quarter, by a car drawn from --seed, each
              launch drawn from a family: a step, a take-up ramp (straight
-             or S-shaped) of up to 0.5 s, a creep, wheelspin, a slipping
-             clutch, and gear changes at any speed (the truth names each launch)
+             or S-shaped, some from the bite point) of up to 0.5 s, a creep,
+             wheelspin, a slipping clutch, and gear changes at any speed (the
+             truth names each launch)
 
 Output:
   -o, --output FILE       the NMEA log (default, or "-": standard output)
