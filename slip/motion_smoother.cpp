@@ -1,5 +1,7 @@
 #include "slip/motion_smoother.h"
 
+#include "slip/speed_length.h"
+
 #include <algorithm>
 #include <numbers>
 
@@ -218,21 +220,54 @@ double updateRounded(StateVector& x, StateMatrix& p, double y, double r, double 
   return h.logChance - std::log(step);
 }
 
-// The noise of a rounded speed beyond its rounding: the measured scatter
-// less the rounding's share, and never quite none.
-constexpr double kLeastSpeedNoiseVar = 1e-6;  // (m/s)^2: 1 mm/s
-double noiseBeyondRounding(const MotionObservation& o) {
-  return std::max(o.speedVar - o.speedStepMps * o.speedStepMps / 12.0, kLeastSpeedNoiseVar);
-}
-
 // Where the rounding is coarse against the noise it is weighed as rounding;
 // finer, a bell curve is the same to a fraction of a percent.
 bool roundedCoarsely(const MotionObservation& o) {
-  return o.speedStepMps > 0.0 && o.speedStepMps * o.speedStepMps / 12.0 > 0.1 * noiseBeyondRounding(o);
+  return o.speedStepMps > 0.0 && o.speedStepMps * o.speedStepMps / 12.0 > 0.1 * speedNoiseBeyondRounding(o);
+}
+
+constexpr int kLengthGridPoints = 33;
+
+// A reading weighed as the length of the velocity: the state's speed
+// (either sign, the length sees none) weighed on a grid over where both its
+// prediction and the reading allow it; the state takes the mean and
+// variance that leaves (one Gaussian matched to them).
+double updateLength(StateVector& x, StateMatrix& p, const MotionObservation& o) {
+  const double mean = x[kVz], var = at(p, kV, kV);
+  if (!(var > 1e-18)) return lengthLogChanceAt(o, mean);
+  const double sd = std::sqrt(var);
+  const double lo = std::max(-o.lengthTopMps, mean - 7.0 * sd), hi = std::min(o.lengthTopMps, mean + 7.0 * sd);
+  // A prediction far from anything the reading allows: the bell curve
+  // tells that as well.
+  if (!(hi > lo)) return update(x, p, kV, -1, o.speedMps, o.speedVar);
+  const double dv = (hi - lo) / kLengthGridPoints;
+  double logW[kLengthGridPoints], best = -INFINITY;
+  for (int k = 0; k < kLengthGridPoints; ++k) {
+    const double v = lo + (k + 0.5) * dv;
+    logW[k] = lengthLogChanceAt(o, v) - (v - mean) * (v - mean) / (2.0 * var);
+    best = std::max(best, logW[k]);
+  }
+  double total = 0.0, first = 0.0;
+  for (int k = 0; k < kLengthGridPoints; ++k) {
+    logW[k] = std::exp(logW[k] - best);
+    total += logW[k];
+    first += logW[k] * (lo + (k + 0.5) * dv);
+  }
+  const double posteriorMean = first / total;
+  double second = 0.0;
+  for (int k = 0; k < kLengthGridPoints; ++k) {
+    const double d = lo + (k + 0.5) * dv - posteriorMean;
+    second += logW[k] * d * d;
+  }
+  StateVector ph{};
+  for (int k = 0; k < kStates; ++k) ph[static_cast<size_t>(k)] = at(p, k, kV);
+  applyObservation(x, p, ph, var, posteriorMean - mean, std::clamp(1.0 - second / total / var, 0.0, 1.0));
+  return best + std::log(total * dv / (std::sqrt(2.0 * std::numbers::pi) * sd));
 }
 
 double observeSpeed(StateVector& x, StateMatrix& p, const MotionObservation& o) {
-  return roundedCoarsely(o) ? updateRounded(x, p, o.speedMps, noiseBeyondRounding(o), o.speedStepMps)
+  if (!o.lengthLogChance.empty()) return updateLength(x, p, o);
+  return roundedCoarsely(o) ? updateRounded(x, p, o.speedMps, speedNoiseBeyondRounding(o), o.speedStepMps)
                             : update(x, p, kV, -1, o.speedMps, o.speedVar);
 }
 
@@ -565,6 +600,12 @@ double SmoothedMotion::speedAt(double tS) const {
   double s = 0.0, v = 0.0;
   interpolate(tS, s, v);
   return v;
+}
+
+double speedNoiseBeyondRounding(const MotionObservation& o) {
+  // Never quite none: 1 mm/s.
+  constexpr double kLeastSpeedNoiseVar = 1e-6;
+  return std::max(o.speedVar - o.speedStepMps * o.speedStepMps / 12.0, kLeastSpeedNoiseVar);
 }
 
 }  // namespace corvantis::slip

@@ -36,7 +36,17 @@ struct MotionObservation {
   double speedStepMps = 0.0;
   double alongM = NAN;     // NaN: no position
   double alongVar = 0.0;   // m^2
+  // A reading near standstill weighed as the length of the receiver's
+  // velocity (speed_length.h): the log of its chance per unit of
+  // speed for true speeds evenly from 0 to lengthTopMps. Empty: the speed
+  // plus its noise, as above.
+  std::vector<double> lengthLogChance{};
+  double lengthTopMps = 0.0;
 };
+
+// The variance of a speed's noise beyond its rounding: the measured
+// scatter less the rounding's share, and never quite none.
+double speedNoiseBeyondRounding(const MotionObservation& o);
 
 struct MotionModel {
   double launchPhaseS = 0.3;        // from the onset

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "slip/local_frame.h"
+#include "slip/speed_length.h"
 #include "slip/speed_check.h"
 
 namespace corvantis::slip {
@@ -271,6 +272,10 @@ std::optional<TimeSlip> slipOf(const std::vector<MotionFix>& fixes, const std::v
     o.speedVar = speedVar;
     o.alongVar = alongVar;
   }
+  // Near standstill a speed over ground is the length of a velocity, where
+  // the receiver's standing readings show it writes one.
+  if (doppler && standingReadsAsLengths(observations, tMove - kStandingEndsBeforeS))
+    weighLowSpeedsAsLengths(observations);
 
   // Standing positions all one while the moving ones scatter: the receiver
   // held its position.

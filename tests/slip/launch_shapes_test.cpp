@@ -183,5 +183,38 @@ TEST(LaunchShapes, ThePlusMinusHoldsTheTruthUnderKnownNoise) {
   EXPECT_LT(sumPlusMinus / marks, 5.0 * rmsError + 5.0);
 }
 
+TEST(LaunchShapes, AStandingCarsSpeedsWrittenAsLengthsAreNoCreep) {
+  // A receiver that writes the length of its velocity reads a standing car
+  // at a few hundredths of a metre a second, never at 0: 25 Hz speeds with
+  // 0.05 m/s on each axis, to 0.01 kn, and positions with 0.1 m of noise.
+  // Taken as the speed plus noise, those readings made a creep of seconds.
+  const ExactLaunch launch([](double t) { return 6.0 * std::fmin(t / 0.2, 1.0); });
+  std::mt19937 engine(25);
+  std::normal_distribution<double> unit(0.0, 1.0);
+  constexpr double kRadiusM = 6371000.0, kPi = 3.141592653589793;
+  const double stepMps = 0.01 * 1852.0 / 3600.0;
+  int marks = 0, held = 0, onsetsHeld = 0;
+  for (int draw = 0; draw < 6; ++draw) {
+    std::vector<MotionFix> fixes = fixesOf(launch, 25, true);
+    for (MotionFix& fix : fixes) {
+      const double length = std::hypot(fix.speedMps + 0.05 * unit(engine), 0.05 * unit(engine));
+      fix.speedMps = std::round(length / stepMps) * stepMps;
+      fix.speedResolutionMps = stepMps;
+      fix.latitudeDeg += 0.1 * unit(engine) / kRadiusM * 180.0 / kPi;
+    }
+    const std::vector<TimeSlip> slips = timeSlips(fixes, {});
+    ASSERT_EQ(slips.size(), 1u) << draw;
+    const double onsetErrorMs = slips[0].launchMs - kLaunchMs;
+    EXPECT_LT(std::fabs(onsetErrorMs), 200.0) << draw;
+    onsetsHeld += std::fabs(onsetErrorMs) <= slips[0].launchPlusMinusMs ? 1 : 0;
+    for (const MarkResult& mark : slips[0].rolloutMarks) {
+      ++marks;
+      held += std::fabs(mark.timeMs - trueMarkMs(launch, *mark.definition, true)) <= mark.plusMinusMs ? 1 : 0;
+    }
+  }
+  EXPECT_GE(onsetsHeld, 5);
+  EXPECT_GE(held * 100, marks * 90) << held << " of " << marks;
+}
+
 }  // namespace
 }  // namespace corvantis::slip

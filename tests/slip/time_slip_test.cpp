@@ -204,7 +204,7 @@ TEST(TimeSlip, PatchyFixesAreReadSafely) {
 
 TEST(TimeSlip, LaunchFitNeedsMotionToFit) {
   std::vector<MotionObservation> standing;
-  for (int i = 0; i < 40; ++i) standing.push_back({i * 0.1, 0.0, 1e-4, 0.0, 1e-4});
+  for (int i = 0; i < 40; ++i) standing.push_back({.tS = i * 0.1, .speedMps = 0.0, .speedVar = 1e-4, .alongM = 0.0, .alongVar = 1e-4});
   FitWindow window;
   window.onsetFromS = 1.0;
   window.onsetToS = 2.5;

@@ -1,0 +1,120 @@
+#include "slip/speed_length.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace corvantis::slip {
+namespace {
+
+// log(I0(z) e^-z) for z >= 0, I0 the modified Bessel function of order 0
+// (Abramowitz and Stegun 9.8.1 and 9.8.2, good to a few parts in 1e7).
+double logScaledBesselI0(double z) {
+  if (z < 3.75) {
+    const double t = (z / 3.75) * (z / 3.75);
+    const double i0 =
+        1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.2067492 + t * (0.2659732 + t * (0.0360768 + t * 0.0045813)))));
+    return std::log(i0) - z;
+  }
+  const double t = 3.75 / z;
+  const double poly =
+      0.39894228 +
+      t * (0.01328592 +
+           t * (0.00225319 +
+                t * (-0.00157565 + t * (0.00916281 + t * (-0.02057706 + t * (0.02635537 + t * (-0.01647633 + t * 0.00392377)))))));
+  return std::log(poly) - 0.5 * std::log(z);
+}
+
+// log density of the length x > 0 of a velocity of length nu plus white
+// noise of sd sigma on each axis (the Rice distribution).
+double logLengthDensity(double x, double nu, double sigma) {
+  const double s2 = sigma * sigma;
+  return std::log(x / s2) - (x - nu) * (x - nu) / (2.0 * s2) + logScaledBesselI0(x * nu / s2);
+}
+
+// Readings further than this many noise widths from standstill are the
+// speed plus noise as near as makes no difference (the length's bias there
+// is a tenth of the noise).
+constexpr double kLengthReadingsBelowSds = 5.0;
+// Speeds that scatter less than this are taken as exact near standstill
+// (their scatter is then the noise floor's, not a length's).
+constexpr double kLengthNoiseAtLeastMps = 0.002;
+constexpr int kLengthTablePoints = 96;
+
+// The chance of a reading rounded to step (width: never quite none) from a
+// length of nu, sd sigma on each axis: the Rice distribution's mass over
+// the lengths rounded to it. A reading of 0 stands for the half step above
+// it, a length being never below 0.
+double logLengthChance(double reading, double width, double nu, double sigma) {
+  constexpr int kStepPoints = 8;
+  const double from = std::max(0.0, reading - 0.5 * width), to = reading + 0.5 * width;
+  double logs[kStepPoints], best = -INFINITY;
+  for (int j = 0; j < kStepPoints; ++j) {
+    logs[j] = logLengthDensity(from + (to - from) * (j + 0.5) / kStepPoints, nu, sigma);
+    best = std::max(best, logs[j]);
+  }
+  double sum = 0.0;
+  for (const double l : logs) sum += std::exp(l - best);
+  return best + std::log(sum * (to - from) / kStepPoints);
+}
+
+// The same reading's chance when it is the speed 0 plus normal noise kept
+// at or above 0: a reading of 0 holds all the noise below its half step.
+double logKeptChance(double reading, double width, double sigma) {
+  const auto below = [&](double x) { return 0.5 * std::erfc(-x / (sigma * std::numbers::sqrt2)); };
+  const double chance = reading - 0.5 * width <= 0.0 ? below(reading + 0.5 * width)
+                                                     : below(reading + 0.5 * width) - below(reading - 0.5 * width);
+  return std::log(std::max(chance, 1e-300));
+}
+
+// The noise of a reading if it is to be weighed as a length, else 0.
+double lengthNoiseSd(const MotionObservation& o) {
+  if (std::isnan(o.speedMps)) return 0.0;
+  const double sigma = std::sqrt(speedNoiseBeyondRounding(o));
+  return sigma < std::max(0.25 * o.speedStepMps, kLengthNoiseAtLeastMps) ? 0.0 : sigma;
+}
+
+double widthOf(const MotionObservation& o, double sigma) { return std::max(o.speedStepMps, 0.05 * sigma); }
+
+}  // namespace
+
+bool standingReadsAsLengths(const std::vector<MotionObservation>& observations, double standingUntilS) {
+  double asLengths = 0.0, asKept = 0.0;
+  int readings = 0;
+  for (const MotionObservation& o : observations) {
+    if (o.tS > standingUntilS) break;
+    const double sigma = lengthNoiseSd(o);
+    if (sigma == 0.0) continue;
+    const double width = widthOf(o, sigma);
+    asLengths += logLengthChance(o.speedMps, width, 0.0, sigma);
+    asKept += logKeptChance(o.speedMps, width, sigma);
+    ++readings;
+  }
+  return readings >= 5 && asLengths > asKept;
+}
+
+void weighLowSpeedsAsLengths(std::vector<MotionObservation>& observations) {
+  for (MotionObservation& o : observations) {
+    o.lengthLogChance.clear();
+    const double sigma = lengthNoiseSd(o);
+    if (sigma == 0.0 || o.speedMps > kLengthReadingsBelowSds * sigma + o.speedStepMps) continue;
+    const double width = widthOf(o, sigma);
+    o.lengthTopMps = o.speedMps + 0.5 * width + 8.0 * sigma;
+    o.lengthLogChance.resize(kLengthTablePoints);
+    for (int m = 0; m < kLengthTablePoints; ++m) {
+      // Per unit of speed, as a bell curve's density is.
+      o.lengthLogChance[static_cast<size_t>(m)] =
+          logLengthChance(o.speedMps, width, o.lengthTopMps * m / (kLengthTablePoints - 1), sigma) - std::log(width);
+    }
+  }
+}
+
+double lengthLogChanceAt(const MotionObservation& o, double v) {
+  const double at = std::fabs(v) / o.lengthTopMps * (kLengthTablePoints - 1);
+  if (at >= kLengthTablePoints - 1) return o.lengthLogChance.back();
+  const size_t i = static_cast<size_t>(at);
+  const double f = at - static_cast<double>(i);
+  return o.lengthLogChance[i] + f * (o.lengthLogChance[i + 1] - o.lengthLogChance[i]);
+}
+
+}  // namespace corvantis::slip

@@ -1,0 +1,79 @@
+// Speeds over ground near standstill, weighed as the length of a noisy
+// velocity: which receivers write such lengths, and the chance of a reading.
+#include "slip/speed_length.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace corvantis::slip {
+namespace {
+
+constexpr double kNoiseMps = 0.05;
+constexpr double kStepMps = 0.01 * 1852.0 / 3600.0;  // 0.01 kn
+
+MotionObservation reading(double tS, double speedMps, double noiseMps = kNoiseMps) {
+  MotionObservation o;
+  o.tS = tS;
+  o.speedMps = std::round(speedMps / kStepMps) * kStepMps;
+  o.speedStepMps = kStepMps;
+  o.speedVar = noiseMps * noiseMps + kStepMps * kStepMps / 12.0;
+  return o;
+}
+
+TEST(SpeedLength, TheStandingReadingsTellWhichReceiverWritesLengths) {
+  enum class Standing { Length, KeptAtZero, Held, Exact };
+  const struct {
+    Standing standing;
+    bool lengths;
+  } cases[] = {{Standing::Length, true}, {Standing::KeptAtZero, false}, {Standing::Held, false}, {Standing::Exact, false}};
+  for (const auto& c : cases) {
+    std::mt19937 engine(7);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    std::vector<MotionObservation> observations;
+    for (int i = 0; i < 50; ++i) {
+      const double n1 = kNoiseMps * unit(engine), n2 = kNoiseMps * unit(engine);
+      const double speed = c.standing == Standing::Length       ? std::hypot(n1, n2)
+                           : c.standing == Standing::KeptAtZero ? std::fmax(0.0, n1)
+                                                                : 0.0;
+      observations.push_back(reading(0.04 * i, speed, c.standing == Standing::Exact ? 0.0 : kNoiseMps));
+    }
+    EXPECT_EQ(standingReadsAsLengths(observations, 10.0), c.lengths) << static_cast<int>(c.standing);
+    // Four readings are too few to tell.
+    observations.resize(4);
+    EXPECT_FALSE(standingReadsAsLengths(observations, 10.0));
+  }
+}
+
+TEST(SpeedLength, AReadingsChanceIsTheLengthsDensity) {
+  // At standstill the length's density is r/s^2 exp(-r^2/2s^2); far from it
+  // it nears the speed plus the noise of one axis, times sqrt(r/v).
+  const auto rayleigh = [](double r) {
+    return std::log(r / (kNoiseMps * kNoiseMps)) - r * r / (2.0 * kNoiseMps * kNoiseMps);
+  };
+  const auto bell = [](double r, double v) {
+    return -0.5 * std::log(2.0 * 3.141592653589793 * kNoiseMps * kNoiseMps) - 0.5 * (r - v) * (r - v) / (kNoiseMps * kNoiseMps) +
+           0.5 * std::log(r / v);
+  };
+  const struct {
+    double readingMps, trueMps, within;
+  } cases[] = {{0.06, 0.0, 0.01}, {0.25, 0.30, 0.01}, {0.25, -0.30, 0.01}};
+  for (const auto& c : cases) {
+    std::vector<MotionObservation> observations{reading(0.0, c.readingMps)};
+    weighLowSpeedsAsLengths(observations);
+    const MotionObservation& o = observations[0];
+    ASSERT_FALSE(o.lengthLogChance.empty()) << c.readingMps;
+    const double expected = c.trueMps == 0.0 ? rayleigh(o.speedMps) : bell(o.speedMps, std::fabs(c.trueMps));
+    EXPECT_NEAR(lengthLogChanceAt(o, c.trueMps), expected, c.within) << c.readingMps << " " << c.trueMps;
+  }
+  // A reading well clear of standstill, or of an exact receiver, stays
+  // the speed plus its noise.
+  std::vector<MotionObservation> clear{reading(0.0, 0.5), reading(0.0, 0.0, 0.0)};
+  weighLowSpeedsAsLengths(clear);
+  EXPECT_TRUE(clear[0].lengthLogChance.empty());
+  EXPECT_TRUE(clear[1].lengthLogChance.empty());
+}
+
+}  // namespace
+}  // namespace corvantis::slip
