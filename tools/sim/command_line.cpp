@@ -111,6 +111,8 @@ Receiver:
   --bias-noise M          slowly wandering bias, 1 sigma per axis (default 0.5)
   --bias-time S           the bias's correlation time (default 120)
   --speed-noise MPS       error of the Doppler speed over ground, 1 sigma (default 0.05)
+  --speed-length          the speed over ground the length of the noisy velocity (the
+                          noise on each axis): a standing car reads a small speed
   --vtg                   also write $--VTG (course and speed over ground) each fix
   --full-sentences        every epoch the whole sentence set of a multi-system receiver:
                           GSA and GSV of GPS, GLONASS, Galileo and BeiDou and a GLL
@@ -119,9 +121,9 @@ Receiver:
   --speed-decimals N      decimals of the speeds in knots and km/h (default 3; 1: 0.1 kn)
   --fix-noise M           white noise of every fix as it is, whatever the rate (default 0)
   --random-receiver       draw the receiver from --seed as the launches family does:
-                          noise up to 0.3 m a fix with a wandering bias, Doppler noise,
-                          resolutions, static hold, which speed sentences (keeps --rate
-                          and --no-noise)
+                          noise up to 0.3 m a fix with a wandering bias, Doppler noise
+                          (half as the velocity's length), resolutions, static hold,
+                          which speed sentences (keeps --rate and --no-noise)
   --talker XX             talker of GGA, RMC and GSA (default GP; GN for a multi-system receiver)
   --decimals N            decimals of the minutes in positions (default 4: ddmm.mmmm)
   --time-decimals N       decimals of the seconds in times (default 2: hhmmss.ss)
@@ -217,6 +219,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       rx.biasTimeS = range(0.1, 1e6);
     } else if (a == "--speed-noise") {
       rx.speedNoiseMps = range(0.0, 10.0);
+    } else if (a == "--speed-length") {
+      rx.speedIsLength = true;
     } else if (a == "--vtg") {
       rx.vtg = true;
     } else if (a == "--full-sentences") {

@@ -140,8 +140,8 @@ LaunchShape drawLaunchShape(Random& rng, const VehicleParams& car, const std::st
 
 void drawFamilyReceiver(Random& rng, ReceiverOptions& rx) {
   // Position noise of each fix up to 0.3 m on top of a slowly wandering
-  // bias; Doppler speeds good to a few cm/s; some receivers hold their
-  // position while standing.
+  // bias; Doppler speeds good to a few cm/s, some as the velocity's length;
+  // some receivers hold their position while standing.
   rx.whiteNoiseM = 0.0;
   rx.fixNoiseM = between(rng, 0.0, 0.3);
   rx.biasNoiseM = between(rng, 0.0, 0.5);
@@ -155,6 +155,9 @@ void drawFamilyReceiver(Random& rng, ReceiverOptions& rx) {
   const double sentences = rng.uniform();
   rx.rmc = sentences < 0.85;                   // RMC, and with it sometimes VTG
   rx.vtg = sentences >= 0.6 && sentences < 0.95;  // VTG alone from 0.85 on; neither from 0.95
+  // Half write the length of the velocity (drawn last, so that every draw
+  // above stays what it was).
+  rx.speedIsLength = rng.uniform() < 0.5;
 }
 
 Scenario launchesScenario(const ScenarioParams& params) {

@@ -357,8 +357,10 @@ ReceiverOutput sampleDrive(const Scenario& sc, const DriveTrace& trace, const Re
     }
     // Drawn every epoch, fix or not, so that the stream stays in step.
     const double dopplerError = speedNoise * dopplerRng.gaussian();
+    const double acrossError = o.speedIsLength ? speedNoise * dopplerRng.gaussian() : 0.0;
     if (e.hasFix) {
-      const double reportedMps = std::max(0.0, m.vMps + dopplerError);
+      const double reportedMps =
+          o.speedIsLength ? std::hypot(m.vMps + dopplerError, acrossError) : std::max(0.0, m.vMps + dopplerError);
       const double knots = reportedMps * 3.6 / 1.852;
       const std::string course = m.vMps > 0.0 ? formatFixed(std::fmod(pp.pose.headingRad * 180.0 / std::numbers::pi + 720.0, 360.0), 2) : "";
       if (o.rmc) {

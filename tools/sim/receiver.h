@@ -51,6 +51,10 @@ struct ReceiverOptions {
   // its error is white and small (1 sigma, m/s) and owes nothing to the
   // position error. Never below 0; off with noise = false.
   double speedNoiseMps = 0.05;
+  // The speed the length of the velocity, with that noise on each axis, as
+  // receivers write it: a standing car reads a few hundredths of a metre a
+  // second, never 0. False: the speed plus one axis's noise, kept at 0.
+  bool speedIsLength = false;
   bool vtg = false;                        // also write $--VTG (course and speed) each epoch
   // Every epoch the whole sentence set of a multi-system receiver as it
   // comes out of the box: GSA and GSV of GPS, GLONASS, Galileo and BeiDou
