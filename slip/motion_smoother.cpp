@@ -1,9 +1,9 @@
 #include "slip/motion_smoother.h"
 
-#include "slip/speed_length.h"
-
 #include <algorithm>
 #include <numbers>
+
+#include "slip/speed_length.h"
 
 namespace corvantis::slip {
 namespace {

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "slip/local_frame.h"
-#include "slip/speed_length.h"
 #include "slip/speed_check.h"
+#include "slip/speed_length.h"
 
 namespace corvantis::slip {
 namespace {
