@@ -226,7 +226,7 @@ bool roundedCoarsely(const MotionObservation& o) {
   return o.speedStepMps > 0.0 && o.speedStepMps * o.speedStepMps / 12.0 > 0.1 * speedNoiseBeyondRounding(o);
 }
 
-constexpr int kLengthGridPoints = 33;
+constexpr int kLengthGridPoints = 21;
 
 // A reading weighed as the length of the velocity: the state's speed
 // (either sign, the length sees none) weighed on a grid over where both its
