@@ -7,6 +7,9 @@
 #include <cmath>
 #include <random>
 
+#include "slip/launch_onset.h"
+#include "slip/slip_fit.h"
+
 namespace corvantis::slip {
 namespace {
 
@@ -73,6 +76,32 @@ TEST(SpeedLength, AReadingsChanceIsTheLengthsDensity) {
   weighLowSpeedsAsLengths(clear);
   EXPECT_TRUE(clear[0].lengthLogChance.empty());
   EXPECT_TRUE(clear[1].lengthLogChance.empty());
+}
+
+TEST(SpeedLength, AStandingCarsLengthsDoNotMakeACreep) {
+  // 25 Hz: four seconds standing, then 5 m/s^2 from 4.0 s; speeds the
+  // velocity's length with 5 cm/s on each axis, positions with 15 cm. A
+  // standing car's readings are all a little above 0: weighed as lengths,
+  // they say the car stood.
+  std::mt19937 engine(3);
+  std::normal_distribution<double> unit(0.0, 1.0);
+  std::vector<MotionObservation> observations;
+  for (int i = 0; i < 150; ++i) {
+    const double t = 0.04 * i, tau = std::fmax(0.0, t - 4.0);
+    MotionObservation o = reading(t, std::hypot(5.0 * tau + kNoiseMps * unit(engine), kNoiseMps * unit(engine)));
+    o.alongM = 2.5 * tau * tau + 0.15 * unit(engine);
+    o.alongVar = 0.15 * 0.15;
+    observations.push_back(o);
+  }
+  ASSERT_TRUE(standingReadsAsLengths(observations, 3.5));
+  weighLowSpeedsAsLengths(observations);
+  // Read as speed plus noise, these give an onset near 3.0 s, its 95 %
+  // interval ending before 3.4 s.
+  const std::optional<OnsetEstimate> onset = estimateOnset(observations, {1.0, 4.2, true}, slipModel());
+  ASSERT_TRUE(onset.has_value());
+  EXPECT_NEAR(onset->t0S, 4.0, 0.03);
+  EXPECT_LE(onset->lowS, 4.0);
+  EXPECT_GE(onset->highS, 4.0);
 }
 
 }  // namespace
