@@ -67,9 +67,10 @@ double logKeptChance(double reading, double width, double sigma) {
   return std::log(std::max(chance, 1e-300));
 }
 
-// The noise of a reading if it is to be weighed as a length, else 0.
+// The noise of a reading if it is to be weighed as a length, else 0 (no
+// reading, or one below 0, which no length is).
 double lengthNoiseSd(const MotionObservation& o) {
-  if (std::isnan(o.speedMps)) return 0.0;
+  if (!(o.speedMps >= 0.0)) return 0.0;
   const double sigma = std::sqrt(speedNoiseBeyondRounding(o));
   return sigma < std::max(0.25 * o.speedStepMps, kLengthNoiseAtLeastMps) ? 0.0 : sigma;
 }

@@ -70,12 +70,11 @@ TEST(SpeedLength, AReadingsChanceIsTheLengthsDensity) {
     const double expected = c.trueMps == 0.0 ? rayleigh(o.speedMps) : bell(o.speedMps, std::fabs(c.trueMps));
     EXPECT_NEAR(lengthLogChanceAt(o, c.trueMps), expected, c.within) << c.readingMps << " " << c.trueMps;
   }
-  // A reading well clear of standstill, or of an exact receiver, stays
-  // the speed plus its noise.
-  std::vector<MotionObservation> clear{reading(0.0, 0.5), reading(0.0, 0.0, 0.0)};
+  // A reading well clear of standstill, of an exact receiver, or below 0
+  // stays the speed plus its noise.
+  std::vector<MotionObservation> clear{reading(0.0, 0.5), reading(0.0, 0.0, 0.0), reading(0.0, -0.02)};
   weighLowSpeedsAsLengths(clear);
-  EXPECT_TRUE(clear[0].lengthLogChance.empty());
-  EXPECT_TRUE(clear[1].lengthLogChance.empty());
+  for (const MotionObservation& o : clear) EXPECT_TRUE(o.lengthLogChance.empty()) << o.speedMps;
 }
 
 TEST(SpeedLength, AStandingCarsLengthsDoNotMakeACreep) {
