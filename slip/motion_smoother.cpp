@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numbers>
 
-#include "slip/speed_length.h"
+#include "slip/low_speed.h"
 
 namespace corvantis::slip {
 namespace {
@@ -226,36 +226,36 @@ bool roundedCoarsely(const MotionObservation& o) {
   return o.speedStepMps > 0.0 && o.speedStepMps * o.speedStepMps / 12.0 > 0.1 * speedNoiseBeyondRounding(o);
 }
 
-constexpr int kLengthGridPoints = 21;
+constexpr int kLowSpeedGridPoints = 21;
 
-// A reading weighed as the length of the velocity: the state's speed
-// (either sign, the length sees none) weighed on a grid over where both its
+// A reading near standstill weighed by its form: the state's speed (either
+// sign, the reading sees none) weighed on a grid over where both its
 // prediction and the reading allow it; the state takes the mean and
 // variance that leaves (one Gaussian matched to them).
-double updateLength(StateVector& x, StateMatrix& p, const MotionObservation& o) {
+double updateLowSpeed(StateVector& x, StateMatrix& p, const MotionObservation& o) {
   const double mean = x[kVz], var = at(p, kV, kV);
-  if (!(var > 1e-18)) return lengthLogChanceAt(o, mean);
+  if (!(var > 1e-18)) return lowSpeedLogChanceAt(o, mean);
   const double sd = std::sqrt(var);
-  const double lo = std::max(-o.lengthTopMps, mean - 7.0 * sd), hi = std::min(o.lengthTopMps, mean + 7.0 * sd);
+  const double lo = std::max(-o.lowSpeedTopMps, mean - 7.0 * sd), hi = std::min(o.lowSpeedTopMps, mean + 7.0 * sd);
   // A prediction far from anything the reading allows: the bell curve
   // tells that as well.
   if (!(hi > lo)) return update(x, p, kV, -1, o.speedMps, o.speedVar);
-  const double dv = (hi - lo) / kLengthGridPoints;
-  double logW[kLengthGridPoints], best = -INFINITY;
-  for (int k = 0; k < kLengthGridPoints; ++k) {
+  const double dv = (hi - lo) / kLowSpeedGridPoints;
+  double logW[kLowSpeedGridPoints], best = -INFINITY;
+  for (int k = 0; k < kLowSpeedGridPoints; ++k) {
     const double v = lo + (k + 0.5) * dv;
-    logW[k] = lengthLogChanceAt(o, v) - (v - mean) * (v - mean) / (2.0 * var);
+    logW[k] = lowSpeedLogChanceAt(o, v) - (v - mean) * (v - mean) / (2.0 * var);
     best = std::max(best, logW[k]);
   }
   double total = 0.0, first = 0.0;
-  for (int k = 0; k < kLengthGridPoints; ++k) {
+  for (int k = 0; k < kLowSpeedGridPoints; ++k) {
     logW[k] = std::exp(logW[k] - best);
     total += logW[k];
     first += logW[k] * (lo + (k + 0.5) * dv);
   }
   const double posteriorMean = first / total;
   double second = 0.0;
-  for (int k = 0; k < kLengthGridPoints; ++k) {
+  for (int k = 0; k < kLowSpeedGridPoints; ++k) {
     const double d = lo + (k + 0.5) * dv - posteriorMean;
     second += logW[k] * d * d;
   }
@@ -266,7 +266,7 @@ double updateLength(StateVector& x, StateMatrix& p, const MotionObservation& o) 
 }
 
 double observeSpeed(StateVector& x, StateMatrix& p, const MotionObservation& o) {
-  if (!o.lengthLogChance.empty()) return updateLength(x, p, o);
+  if (!o.lowSpeedLogChance.empty()) return updateLowSpeed(x, p, o);
   return roundedCoarsely(o) ? updateRounded(x, p, o.speedMps, speedNoiseBeyondRounding(o), o.speedStepMps)
                             : update(x, p, kV, -1, o.speedMps, o.speedVar);
 }

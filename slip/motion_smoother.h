@@ -36,12 +36,12 @@ struct MotionObservation {
   double speedStepMps = 0.0;
   double alongM = NAN;     // NaN: no position
   double alongVar = 0.0;   // m^2
-  // A reading near standstill weighed as the length of the receiver's
-  // velocity (speed_length.h): the log of its chance per unit of
-  // speed for true speeds evenly from 0 to lengthTopMps. Empty: the speed
+  // A reading near standstill weighed by how the receiver keeps speeds at
+  // or above 0 (low_speed.h): the log of its chance per unit of
+  // speed for true speeds evenly from 0 to lowSpeedTopMps. Empty: the speed
   // plus its noise, as above.
-  std::vector<double> lengthLogChance{};
-  double lengthTopMps = 0.0;
+  std::vector<double> lowSpeedLogChance{};
+  double lowSpeedTopMps = 0.0;
 };
 
 // The variance of a speed's noise beyond its rounding: the measured

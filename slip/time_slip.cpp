@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "slip/local_frame.h"
+#include "slip/low_speed.h"
 #include "slip/speed_check.h"
-#include "slip/speed_length.h"
 
 namespace corvantis::slip {
 namespace {
@@ -272,10 +272,9 @@ std::optional<TimeSlip> slipOf(const std::vector<MotionFix>& fixes, const std::v
     o.speedVar = speedVar;
     o.alongVar = alongVar;
   }
-  // Near standstill a speed over ground is the length of a velocity, where
-  // the receiver's standing readings show it writes one.
-  if (doppler && standingReadsAsLengths(observations, tMove - kStandingEndsBeforeS))
-    weighLowSpeedsAsLengths(observations);
+  // Near standstill, readings as the receiver keeps them at or above 0, as
+  // its standing readings show.
+  if (doppler) weighLowSpeeds(observations, standingSpeedForm(observations, tMove - kStandingEndsBeforeS));
 
   // Standing positions all one while the moving ones scatter: the receiver
   // held its position.

@@ -8,11 +8,12 @@
 // 5 to 7 decimals of the minute, speeds to 0.01 kn or 0.001 kn.
 //
 //   build/release/bench/slip/slip_unseen [--half choosing|reported] [--launches N]
-//       [--rates 25,20,10,5] [--kept-at-zero] [--verbose]
+//       [--rates 25,20,10,5] [--folded | --kept-at-zero] [--verbose]
 //
 // The speed over ground is the length of the noisy velocity, as receivers
 // write it (a standing car reads a few hundredths of a metre a second);
-// --kept-at-zero writes the speed plus one axis's noise, kept at or above 0.
+// --folded writes the size of the speed plus one axis's noise, and
+// --kept-at-zero that sum kept at or above 0.
 //
 // One row per fix rate, noise and source, as slip_accuracy gives them, and
 // then each kind of launch over all rates: how often its first motion's and
@@ -169,12 +170,14 @@ Motion integrate(const LaunchKind& kind, Draw& d, std::string& shifts) {
   return m;
 }
 
+enum class SpeedForm { Length, Folded, KeptAtZero };
+
 struct Receiver {
   int rateHz = 10;
   bool noise = false;
   double positionSdM = 0.0, speedSdMps = 0.0;
   int minuteDecimals = 6, speedDecimals = 3, timeDecimals = 2;
-  bool keptAtZero = false;
+  SpeedForm speeds = SpeedForm::Length;
 };
 
 // The log of one launch: standing, then the launch at launchMs (ms of the
@@ -194,10 +197,12 @@ std::string logOf(const Motion& m, double launchMs, double standS, const Receive
     const double lat = lat0 + north / kRadiusM * 180.0 / std::numbers::pi;
     const double lon = lon0 + east / (kRadiusM * std::cos(lat0 * std::numbers::pi / 180.0)) * 180.0 / std::numbers::pi;
     // Doppler noise on each axis: the length of the velocity, so that a
-    // standing car reads a small speed; or one axis's kept at or above 0.
+    // standing car reads a small speed; or one axis's, folded or kept at or
+    // above 0.
     const double n1 = d.gaussian(), n2 = d.gaussian();
-    const double sog = rx.keptAtZero ? std::max(0.0, speed + rx.speedSdMps * n1)
-                                     : std::hypot(speed + rx.speedSdMps * n1, rx.speedSdMps * n2);
+    const double sog = rx.speeds == SpeedForm::KeptAtZero ? std::max(0.0, speed + rx.speedSdMps * n1)
+                       : rx.speeds == SpeedForm::Folded   ? std::fabs(speed + rx.speedSdMps * n1)
+                                                          : std::hypot(speed + rx.speedSdMps * n1, rx.speedSdMps * n2);
     char ns = 'N', ew = 'E';
     const std::string latText = sim::formatLatitude(lat, rx.minuteDecimals, ns);
     const std::string lonText = sim::formatLongitude(lon, rx.minuteDecimals, ew);
@@ -254,7 +259,8 @@ uint64_t mix(uint64_t x) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool choosing = false, verbose = false, keptAtZero = false;
+  bool choosing = false, verbose = false;
+  SpeedForm speeds = SpeedForm::Length;
   int launches = 24;
   std::vector<int> rates{25, 20, 10, 5};
   for (int i = 1; i < argc; ++i) {
@@ -273,7 +279,9 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--verbose") == 0) {
       verbose = true;
     } else if (std::strcmp(argv[i], "--kept-at-zero") == 0) {
-      keptAtZero = true;
+      speeds = SpeedForm::KeptAtZero;
+    } else if (std::strcmp(argv[i], "--folded") == 0) {
+      speeds = SpeedForm::Folded;
     }
   }
   std::printf("Half: %s, %d launches per rate and noise, kinds the launches family never draws\n\n",
@@ -299,7 +307,7 @@ int main(int argc, char** argv) {
         rx.minuteDecimals = 5 + d.pick(3);
         rx.speedDecimals = 2 + d.pick(2);
         rx.timeDecimals = 2 + d.pick(2);
-        rx.keptAtZero = keptAtZero;
+        rx.speeds = speeds;
         // First motion anywhere between two fixes.
         const double launchMs = 43200000.0 + d.between(3000.0, 8000.0);
         const std::string log = logOf(motion, launchMs, d.between(2.0, 6.0), rx, d);

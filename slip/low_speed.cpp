@@ -1,4 +1,4 @@
-#include "slip/speed_length.h"
+#include "slip/low_speed.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,13 +33,13 @@ double logLengthDensity(double x, double nu, double sigma) {
 }
 
 // Readings further than this many noise widths from standstill are the
-// speed plus noise as near as makes no difference (the length's bias there
-// is a tenth of the noise).
-constexpr double kLengthReadingsBelowSds = 5.0;
+// speed plus noise as near as makes no difference (a length's bias there is
+// a tenth of the noise).
+constexpr double kLowReadingsBelowSds = 5.0;
 // Speeds that scatter less than this are taken as exact near standstill
 // (their scatter is then the noise floor's, not a length's).
-constexpr double kLengthNoiseAtLeastMps = 0.002;
-constexpr int kLengthTablePoints = 96;
+constexpr double kLowNoiseAtLeastMps = 0.002;
+constexpr int kTablePoints = 96;
 
 // The chance of a reading rounded to step (width: never quite none) from a
 // length of nu, sd sigma on each axis: the Rice distribution's mass over
@@ -67,55 +67,66 @@ double logKeptChance(double reading, double width, double sigma) {
   return std::log(std::max(chance, 1e-300));
 }
 
-// The noise of a reading if it is to be weighed as a length, else 0 (no
-// reading, or one below 0, which no length is).
-double lengthNoiseSd(const MotionObservation& o) {
+// And when it is the size of 0 plus normal noise: the bell curve's mass
+// over the step and over its mirror below 0.
+double logFoldedChance(double reading, double width, double sigma) {
+  const auto below = [&](double x) { return 0.5 * std::erfc(-x / (sigma * std::numbers::sqrt2)); };
+  const double from = std::max(0.0, reading - 0.5 * width), to = reading + 0.5 * width;
+  return std::log(std::max(2.0 * (below(to) - below(from)), 1e-300));
+}
+
+// The noise of a reading if its form can tell, else 0 (no reading, or one
+// below 0, which no length is).
+double lowSpeedNoiseSd(const MotionObservation& o) {
   if (!(o.speedMps >= 0.0)) return 0.0;
   const double sigma = std::sqrt(speedNoiseBeyondRounding(o));
-  return sigma < std::max(0.25 * o.speedStepMps, kLengthNoiseAtLeastMps) ? 0.0 : sigma;
+  return sigma < std::max(0.25 * o.speedStepMps, kLowNoiseAtLeastMps) ? 0.0 : sigma;
 }
 
 double widthOf(const MotionObservation& o, double sigma) { return std::max(o.speedStepMps, 0.05 * sigma); }
 
 }  // namespace
 
-bool standingReadsAsLengths(const std::vector<MotionObservation>& observations, double standingUntilS) {
-  double asLengths = 0.0, asKept = 0.0;
+LowSpeedForm standingSpeedForm(const std::vector<MotionObservation>& observations, double standingUntilS) {
+  double asLengths = 0.0, asFolded = 0.0, asKept = 0.0;
   int readings = 0;
   for (const MotionObservation& o : observations) {
     if (o.tS > standingUntilS) break;
-    const double sigma = lengthNoiseSd(o);
+    const double sigma = lowSpeedNoiseSd(o);
     if (sigma == 0.0) continue;
     const double width = widthOf(o, sigma);
     asLengths += logLengthChance(o.speedMps, width, 0.0, sigma);
+    asFolded += logFoldedChance(o.speedMps, width, sigma);
     asKept += logKeptChance(o.speedMps, width, sigma);
     ++readings;
   }
-  return readings >= 5 && asLengths > asKept;
+  if (readings < 5 || (asKept >= asLengths && asKept >= asFolded)) return LowSpeedForm::KeptAtZero;
+  return asLengths > asFolded ? LowSpeedForm::Length : LowSpeedForm::Folded;
 }
 
-void weighLowSpeedsAsLengths(std::vector<MotionObservation>& observations) {
+void weighLowSpeeds(std::vector<MotionObservation>& observations, LowSpeedForm form) {
   for (MotionObservation& o : observations) {
-    o.lengthLogChance.clear();
-    const double sigma = lengthNoiseSd(o);
-    if (sigma == 0.0 || o.speedMps > kLengthReadingsBelowSds * sigma + o.speedStepMps) continue;
+    o.lowSpeedLogChance.clear();
+    const double sigma = lowSpeedNoiseSd(o);
+    if (form != LowSpeedForm::Length || sigma == 0.0 || o.speedMps > kLowReadingsBelowSds * sigma + o.speedStepMps)
+      continue;
     const double width = widthOf(o, sigma);
-    o.lengthTopMps = o.speedMps + 0.5 * width + 8.0 * sigma;
-    o.lengthLogChance.resize(kLengthTablePoints);
-    for (int m = 0; m < kLengthTablePoints; ++m) {
+    o.lowSpeedTopMps = o.speedMps + 0.5 * width + 8.0 * sigma;
+    o.lowSpeedLogChance.resize(kTablePoints);
+    for (int m = 0; m < kTablePoints; ++m) {
       // Per unit of speed, as a bell curve's density is.
-      o.lengthLogChance[static_cast<size_t>(m)] =
-          logLengthChance(o.speedMps, width, o.lengthTopMps * m / (kLengthTablePoints - 1), sigma) - std::log(width);
+      o.lowSpeedLogChance[static_cast<size_t>(m)] =
+          logLengthChance(o.speedMps, width, o.lowSpeedTopMps * m / (kTablePoints - 1), sigma) - std::log(width);
     }
   }
 }
 
-double lengthLogChanceAt(const MotionObservation& o, double v) {
-  const double at = std::fabs(v) / o.lengthTopMps * (kLengthTablePoints - 1);
-  if (at >= kLengthTablePoints - 1) return o.lengthLogChance.back();
+double lowSpeedLogChanceAt(const MotionObservation& o, double v) {
+  const double at = std::fabs(v) / o.lowSpeedTopMps * (kTablePoints - 1);
+  if (at >= kTablePoints - 1) return o.lowSpeedLogChance.back();
   const size_t i = static_cast<size_t>(at);
   const double f = at - static_cast<double>(i);
-  return o.lengthLogChance[i] + f * (o.lengthLogChance[i + 1] - o.lengthLogChance[i]);
+  return o.lowSpeedLogChance[i] + f * (o.lowSpeedLogChance[i + 1] - o.lowSpeedLogChance[i]);
 }
 
 }  // namespace corvantis::slip
