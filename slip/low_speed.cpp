@@ -58,21 +58,22 @@ double logLengthChance(double reading, double width, double nu, double sigma) {
   return best + std::log(sum * (to - from) / kStepPoints);
 }
 
+// The chance that normal noise of sd sigma about 0 lies below x.
+double normalBelow(double x, double sigma) { return 0.5 * std::erfc(-x / (sigma * std::numbers::sqrt2)); }
+
 // The same reading's chance when it is the speed 0 plus normal noise kept
 // at or above 0: a reading of 0 holds all the noise below its half step.
 double logKeptChance(double reading, double width, double sigma) {
-  const auto below = [&](double x) { return 0.5 * std::erfc(-x / (sigma * std::numbers::sqrt2)); };
-  const double chance = reading - 0.5 * width <= 0.0 ? below(reading + 0.5 * width)
-                                                     : below(reading + 0.5 * width) - below(reading - 0.5 * width);
+  const double to = normalBelow(reading + 0.5 * width, sigma);
+  const double chance = reading - 0.5 * width <= 0.0 ? to : to - normalBelow(reading - 0.5 * width, sigma);
   return std::log(std::max(chance, 1e-300));
 }
 
 // And when it is the size of 0 plus normal noise: the bell curve's mass
 // over the step and over its mirror below 0.
 double logFoldedChance(double reading, double width, double sigma) {
-  const auto below = [&](double x) { return 0.5 * std::erfc(-x / (sigma * std::numbers::sqrt2)); };
   const double from = std::max(0.0, reading - 0.5 * width), to = reading + 0.5 * width;
-  return std::log(std::max(2.0 * (below(to) - below(from)), 1e-300));
+  return std::log(std::max(2.0 * (normalBelow(to, sigma) - normalBelow(from, sigma)), 1e-300));
 }
 
 // The noise of a reading if its form can tell, else 0 (no reading, or one

@@ -228,9 +228,9 @@ bool roundedCoarsely(const MotionObservation& o) {
 
 constexpr int kLowSpeedGridPoints = 21;
 
-// A reading near standstill weighed by its form: the state's speed (either
-// sign, the reading sees none) weighed on a grid over where both its
-// prediction and the reading allow it; the state takes the mean and
+// A reading near standstill weighed as a length (low_speed.h): the state's
+// speed (either sign, a length sees none) weighed on a grid over where both
+// its prediction and the reading allow it; the state takes the mean and
 // variance that leaves (one Gaussian matched to them).
 double updateLowSpeed(StateVector& x, StateMatrix& p, const MotionObservation& o) {
   const double mean = x[kVz], var = at(p, kV, kV);
@@ -241,24 +241,21 @@ double updateLowSpeed(StateVector& x, StateMatrix& p, const MotionObservation& o
   // tells that as well.
   if (!(hi > lo)) return update(x, p, kV, -1, o.speedMps, o.speedVar);
   const double dv = (hi - lo) / kLowSpeedGridPoints;
-  double logW[kLowSpeedGridPoints], best = -INFINITY;
+  double v[kLowSpeedGridPoints], w[kLowSpeedGridPoints], best = -INFINITY;
   for (int k = 0; k < kLowSpeedGridPoints; ++k) {
-    const double v = lo + (k + 0.5) * dv;
-    logW[k] = lowSpeedLogChanceAt(o, v) - (v - mean) * (v - mean) / (2.0 * var);
-    best = std::max(best, logW[k]);
+    v[k] = lo + (k + 0.5) * dv;
+    w[k] = lowSpeedLogChanceAt(o, v[k]) - (v[k] - mean) * (v[k] - mean) / (2.0 * var);
+    best = std::max(best, w[k]);
   }
   double total = 0.0, first = 0.0;
   for (int k = 0; k < kLowSpeedGridPoints; ++k) {
-    logW[k] = std::exp(logW[k] - best);
-    total += logW[k];
-    first += logW[k] * (lo + (k + 0.5) * dv);
+    w[k] = std::exp(w[k] - best);
+    total += w[k];
+    first += w[k] * v[k];
   }
   const double posteriorMean = first / total;
   double second = 0.0;
-  for (int k = 0; k < kLowSpeedGridPoints; ++k) {
-    const double d = lo + (k + 0.5) * dv - posteriorMean;
-    second += logW[k] * d * d;
-  }
+  for (int k = 0; k < kLowSpeedGridPoints; ++k) second += w[k] * (v[k] - posteriorMean) * (v[k] - posteriorMean);
   StateVector ph{};
   for (int k = 0; k < kStates; ++k) ph[static_cast<size_t>(k)] = at(p, k, kV);
   applyObservation(x, p, ph, var, posteriorMean - mean, std::clamp(1.0 - second / total / var, 0.0, 1.0));

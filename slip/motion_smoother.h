@@ -36,10 +36,10 @@ struct MotionObservation {
   double speedStepMps = 0.0;
   double alongM = NAN;     // NaN: no position
   double alongVar = 0.0;   // m^2
-  // A reading near standstill weighed by how the receiver keeps speeds at
-  // or above 0 (low_speed.h): the log of its chance per unit of
-  // speed for true speeds evenly from 0 to lowSpeedTopMps. Empty: the speed
-  // plus its noise, as above.
+  // A reading near standstill weighed as the length of the receiver's
+  // velocity (low_speed.h): the log of its chance per unit of speed for true
+  // speeds evenly from 0 to lowSpeedTopMps. Empty: the speed plus its noise,
+  // as above.
   std::vector<double> lowSpeedLogChance{};
   double lowSpeedTopMps = 0.0;
 };
