@@ -8,7 +8,7 @@
 // 5 to 7 decimals of the minute, speeds to 0.01 kn or 0.001 kn.
 //
 //   build/release/bench/slip/slip_unseen [--half choosing|reported] [--launches N]
-//       [--rates 25,20,10,5] [--folded | --kept-at-zero] [--verbose]
+//       [--rates 25,20,10,5] [--folded | --kept-at-zero] [--twins] [--verbose]
 //
 // The speed over ground is the length of the noisy velocity, as receivers
 // write it (a standing car reads a few hundredths of a metre a second);
@@ -18,6 +18,14 @@
 // One row per fix rate, noise and source, as slip_accuracy gives them, and
 // then each kind of launch over all rates: how often its first motion's and
 // its marks' ± held the truth, and its largest errors.
+//
+// --twins: what no method can tell. Each launch without noise gets a late
+// twin: a car that stands until the last fix at which the launch's log still
+// reads as standing, then joins the launch's path before the next fix. The
+// two logs are the same byte for byte (for positions alone, the same
+// positions), so any reading of them puts first motion at least half their
+// distance from the truth of one of the two. The table gives that distance,
+// and how far the slip is from the further of the two truths.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -170,6 +178,36 @@ Motion integrate(const LaunchKind& kind, Draw& d, std::string& shifts) {
   return m;
 }
 
+// The launch's late twin: standing until standUntilS (from the launch's
+// first motion), then on a quintic from rest onto the launch's distance,
+// speed and acceleration at joinS, and the launch's own path from there.
+// Its peak acceleration on the quintic goes to joinPeakMps2. False when the
+// quintic would roll backwards or pull harder than the launch ever does:
+// the twin is a launch the car could make.
+bool lateTwin(const Motion& m, double standUntilS, double joinS, Motion& twin, double& joinPeakMps2) {
+  const size_t i0 = static_cast<size_t>(std::ceil(standUntilS / kStepS));
+  const size_t i1 = static_cast<size_t>(std::floor(joinS / kStepS));
+  if (i1 <= i0 + 1 || i1 + 1 >= m.s.size()) return false;
+  const double length = kStepS * static_cast<double>(i1 - i0);
+  const double S = m.s[i1], V = m.v[i1], A = (m.v[i1 + 1] - m.v[i1 - 1]) / (2.0 * kStepS);
+  const double l2 = length * length, l3 = l2 * length;
+  const double c3 = (10.0 * S - 4.0 * V * length + 0.5 * A * l2) / l3;
+  const double c4 = (-15.0 * S + 7.0 * V * length - A * l2) / (l3 * length);
+  const double c5 = (6.0 * S - 3.0 * V * length + 0.5 * A * l2) / (l3 * l2);
+  double mostPull = 0.0;
+  for (size_t i = 1; i < m.v.size(); ++i) mostPull = std::max(mostPull, (m.v[i] - m.v[i - 1]) / kStepS);
+  twin = m;
+  joinPeakMps2 = 0.0;
+  for (size_t i = 0; i < i1; ++i) {
+    const double u = i <= i0 ? 0.0 : kStepS * static_cast<double>(i - i0);
+    twin.s[i] = ((c5 * u + c4) * u + c3) * u * u * u;
+    twin.v[i] = ((5.0 * c5 * u + 4.0 * c4) * u + 3.0 * c3) * u * u;
+    if (twin.v[i] < 0.0) return false;
+    joinPeakMps2 = std::max(joinPeakMps2, std::fabs(((20.0 * c5 * u + 12.0 * c4) * u + 6.0 * c3) * u));
+  }
+  return joinPeakMps2 <= mostPull;
+}
+
 enum class SpeedForm { Length, Folded, KeptAtZero };
 
 struct Receiver {
@@ -216,6 +254,48 @@ std::string logOf(const Motion& m, double launchMs, double standS, const Receive
   return log;
 }
 
+// Whether two logs read alike: byte for byte, or with speeds dropped, in
+// their fixes' times and positions.
+bool readAlike(const std::string& a, const std::string& b, bool positionsOnly) {
+  if (!positionsOnly) return a == b;
+  const std::vector<slip::MotionFix> fa = slip::readMotion(a), fb = slip::readMotion(b);
+  if (fa.size() != fb.size()) return false;
+  for (size_t i = 0; i < fa.size(); ++i) {
+    if (fa[i].timeMs != fb[i].timeMs || fa[i].latitudeDeg != fb[i].latitudeDeg ||
+        fa[i].longitudeDeg != fb[i].longitudeDeg)
+      return false;
+  }
+  return true;
+}
+
+// How late the launch's latest twin left rest (s after its first motion),
+// with its log the same as the launch's: 0 when none is. The receiver's
+// draws are taken from a copy of the state the launch's log was drawn with.
+double latestTwinS(const Motion& m, const std::string& log, double launchMs, double standS, const Receiver& rx,
+                   const Draw& drawn, bool positionsOnly, double& joinPeakMps2) {
+  const double periodMs = 1000.0 / rx.rateHz;
+  double latest = 0.0;
+  joinPeakMps2 = 0.0;
+  for (double t = std::ceil(launchMs / periodMs) * periodMs;; t += periodMs) {
+    Motion twin;
+    double peak = 0.0;
+    if (!lateTwin(m, (t - launchMs) / 1000.0, (t + periodMs - launchMs) / 1000.0, twin, peak)) break;
+    Draw d = drawn;
+    if (!readAlike(log, logOf(twin, launchMs, standS, rx, d), positionsOnly)) break;
+    latest = (t - launchMs) / 1000.0;
+    joinPeakMps2 = peak;
+  }
+  return latest;
+}
+
+struct TwinTally {
+  Sample apart;     // ms between the twins' first motions
+  Sample furthest;  // ms from the slip's first motion to the further truth
+  int unresolvable = 0;  // twins over 20 ms apart: no reading is within 10 ms of both
+  int bothHeld = 0;      // the slip's ± holds both truths
+  double joinPeakMps2 = 0.0;
+};
+
 struct Group {
   int launches = 0, found = 0;
   Sample firstMotion, fromOnset, fromRollout, traps;
@@ -259,7 +339,7 @@ uint64_t mix(uint64_t x) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool choosing = false, verbose = false;
+  bool choosing = false, verbose = false, twins = false;
   SpeedForm speeds = SpeedForm::Length;
   int launches = 24;
   std::vector<int> rates{25, 20, 10, 5};
@@ -278,6 +358,8 @@ int main(int argc, char** argv) {
       }
     } else if (std::strcmp(argv[i], "--verbose") == 0) {
       verbose = true;
+    } else if (std::strcmp(argv[i], "--twins") == 0) {
+      twins = true;
     } else if (std::strcmp(argv[i], "--kept-at-zero") == 0) {
       speeds = SpeedForm::KeptAtZero;
     } else if (std::strcmp(argv[i], "--folded") == 0) {
@@ -289,6 +371,7 @@ int main(int argc, char** argv) {
   std::printf("| rate | noise | source | found | first motion | from first motion | from rollout | traps |\n");
   std::printf("|---|---|---|---|---|---|---|---|\n");
   std::map<std::string, KindTally> byKind[2];  // [noise]
+  std::map<std::pair<int, bool>, TwinTally> twinsOf;  // [rate, with speeds]
   uint64_t seed = 1;
   for (const int rate : rates) {
     for (const bool noise : {false, true}) {
@@ -310,7 +393,9 @@ int main(int argc, char** argv) {
         rx.speeds = speeds;
         // First motion anywhere between two fixes.
         const double launchMs = 43200000.0 + d.between(3000.0, 8000.0);
-        const std::string log = logOf(motion, launchMs, d.between(2.0, 6.0), rx, d);
+        const double standS = d.between(2.0, 6.0);
+        const Draw drawn = d;
+        const std::string log = logOf(motion, launchMs, standS, rx, d);
         const std::vector<slip::MotionFix> read = slip::readMotion(log);
         for (const bool useSpeed : {true, false}) {
           Group& g = useSpeed ? withSpeed : positions;
@@ -331,6 +416,17 @@ int main(int argc, char** argv) {
           }
           ++g.found;
           score(*match, motion, launchMs, g, byKind[noise ? 1 : 0][kind.name + (useSpeed ? ", speeds" : ", positions")]);
+          if (twins && !noise) {
+            TwinTally& tally = twinsOf[{rate, useSpeed}];
+            double peak = 0.0;
+            const double apartMs = 1000.0 * latestTwinS(motion, log, launchMs, standS, rx, drawn, !useSpeed, peak);
+            const double early = match->launchMs - launchMs, late = early - apartMs;
+            tally.apart.add(apartMs);
+            tally.furthest.add(std::max(std::fabs(early), std::fabs(late)));
+            if (std::max(std::fabs(early), std::fabs(late)) <= match->launchPlusMinusMs) ++tally.bothHeld;
+            if (apartMs > 20.0) ++tally.unresolvable;
+            tally.joinPeakMps2 = std::max(tally.joinPeakMps2, peak);
+          }
           if (verbose) {
             const slip::MarkResult& quarter = match->rolloutMarks[4];
             std::printf("  %s seed %llu: onset %+.1f ± %.1f, 1/4(r) %+.1f ± %.1f [%s%s] dec %d spdec %d sd %.2f\n",
@@ -363,6 +459,18 @@ int main(int argc, char** argv) {
       printRow("", tally.firstMotion, "ms");
       printRow("", tally.marks, "ms");
       std::printf("\n");
+    }
+  }
+  if (twins) {
+    std::printf("\nTwins without noise (median/p95/max): | rate | source | twins apart | over 20 ms apart |"
+                " slip to the further truth | its ± holds both | largest pull on a join |\n|---|---|---|---|---|---|---|\n");
+    for (const auto& [key, tally] : twinsOf) {
+      const double n = static_cast<double>(tally.apart.errors.size());
+      std::printf("| %d Hz | %s | %.1f/%.1f/%.1f ms | %.1f %% | %.1f/%.1f/%.1f ms | %.1f %% | %.2f m/s² |\n", key.first,
+                  key.second ? "speeds" : "positions", tally.apart.percentile(0.5), tally.apart.percentile(0.95),
+                  tally.apart.percentile(1.0), 100.0 * tally.unresolvable / n, tally.furthest.percentile(0.5),
+                  tally.furthest.percentile(0.95), tally.furthest.percentile(1.0), 100.0 * tally.bothHeld / n,
+                  tally.joinPeakMps2);
     }
   }
   return 0;
