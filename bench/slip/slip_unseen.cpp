@@ -19,13 +19,14 @@
 // then each kind of launch over all rates: how often its first motion's and
 // its marks' ± held the truth, and its largest errors.
 //
-// --twins: what no method can tell. Each launch without noise gets a late
-// twin: a car that stands until the last fix at which the launch's log still
-// reads as standing, then joins the launch's path before the next fix. The
-// two logs are the same byte for byte (for positions alone, the same
-// positions), so any reading of them puts first motion at least half their
-// distance from the truth of one of the two. The table gives that distance,
-// and how far the slip is from the further of the two truths.
+// --twins: what no method can tell. Each launch without noise gets twins:
+// cars that leave rest earlier or later and join the launch's path before
+// or at its first fixes, on a quintic from rest that never pulls harder than
+// the launch itself. Their logs read the same byte for byte (for positions
+// alone, the same positions), so any reading of them puts first motion at
+// least half the twins' span from the truth of one of them. The table gives
+// the earliest and latest twin found, their span, and how far the slip is
+// from the further end.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -178,17 +179,18 @@ Motion integrate(const LaunchKind& kind, Draw& d, std::string& shifts) {
   return m;
 }
 
-// The launch's late twin: standing until standUntilS (from the launch's
-// first motion), then on a quintic from rest onto the launch's distance,
-// speed and acceleration at joinS, and the launch's own path from there.
-// Its peak acceleration on the quintic goes to joinPeakMps2. False when the
-// quintic would roll backwards or pull harder than the launch ever does:
-// the twin is a launch the car could make.
-bool lateTwin(const Motion& m, double standUntilS, double joinS, Motion& twin, double& joinPeakMps2) {
-  const size_t i0 = static_cast<size_t>(std::ceil(standUntilS / kStepS));
-  const size_t i1 = static_cast<size_t>(std::floor(joinS / kStepS));
-  if (i1 <= i0 + 1 || i1 + 1 >= m.s.size()) return false;
-  const double length = kStepS * static_cast<double>(i1 - i0);
+// A twin of the launch: standing until it leaves rest at startS (from the
+// launch's first motion, either side of it), then on a quintic from rest
+// onto the launch's distance, speed and acceleration at joinS, and the
+// launch's own path from there; its arrays start at its own first motion.
+// False when the quintic would roll backwards or pull harder than the launch
+// ever does: the twin is a launch the car could make.
+bool twinOf(const Motion& m, double startS, double joinS, Motion& twin) {
+  const long shift = std::lround(startS / kStepS);  // the twin's index 0 on the launch's
+  const long join = static_cast<long>(std::floor(joinS / kStepS));
+  if (join <= shift + 1 || join < 1 || join + 1 >= static_cast<long>(m.s.size())) return false;
+  const size_t i1 = static_cast<size_t>(join);
+  const double length = kStepS * static_cast<double>(join - shift);
   const double S = m.s[i1], V = m.v[i1], A = (m.v[i1 + 1] - m.v[i1 - 1]) / (2.0 * kStepS);
   const double l2 = length * length, l3 = l2 * length;
   const double c3 = (10.0 * S - 4.0 * V * length + 0.5 * A * l2) / l3;
@@ -196,16 +198,18 @@ bool lateTwin(const Motion& m, double standUntilS, double joinS, Motion& twin, d
   const double c5 = (6.0 * S - 3.0 * V * length + 0.5 * A * l2) / (l3 * l2);
   double mostPull = 0.0;
   for (size_t i = 1; i < m.v.size(); ++i) mostPull = std::max(mostPull, (m.v[i] - m.v[i - 1]) / kStepS);
-  twin = m;
-  joinPeakMps2 = 0.0;
-  for (size_t i = 0; i < i1; ++i) {
-    const double u = i <= i0 ? 0.0 : kStepS * static_cast<double>(i - i0);
-    twin.s[i] = ((c5 * u + c4) * u + c3) * u * u * u;
-    twin.v[i] = ((5.0 * c5 * u + 4.0 * c4) * u + 3.0 * c3) * u * u;
-    if (twin.v[i] < 0.0) return false;
-    joinPeakMps2 = std::max(joinPeakMps2, std::fabs(((20.0 * c5 * u + 12.0 * c4) * u + 6.0 * c3) * u));
+  twin.s.assign(m.s.begin() + join, m.s.end());
+  twin.v.assign(m.v.begin() + join, m.v.end());
+  std::vector<double> s, v;
+  for (long i = shift; i < join; ++i) {
+    const double u = kStepS * static_cast<double>(i - shift);
+    s.push_back(((c5 * u + c4) * u + c3) * u * u * u);
+    v.push_back(((5.0 * c5 * u + 4.0 * c4) * u + 3.0 * c3) * u * u);
+    if (v.back() < 0.0 || std::fabs(((20.0 * c5 * u + 12.0 * c4) * u + 6.0 * c3) * u) > mostPull) return false;
   }
-  return joinPeakMps2 <= mostPull;
+  twin.s.insert(twin.s.begin(), s.begin(), s.end());
+  twin.v.insert(twin.v.begin(), v.begin(), v.end());
+  return true;
 }
 
 enum class SpeedForm { Length, Folded, KeptAtZero };
@@ -268,32 +272,82 @@ bool readAlike(const std::string& a, const std::string& b, bool positionsOnly) {
   return true;
 }
 
-// How late the launch's latest twin left rest (s after its first motion),
-// with its log the same as the launch's: 0 when none is. The receiver's
-// draws are taken from a copy of the state the launch's log was drawn with.
-double latestTwinS(const Motion& m, const std::string& log, double launchMs, double standS, const Receiver& rx,
-                   const Draw& drawn, bool positionsOnly, double& joinPeakMps2) {
-  const double periodMs = 1000.0 / rx.rateHz;
-  double latest = 0.0;
-  joinPeakMps2 = 0.0;
-  for (double t = std::ceil(launchMs / periodMs) * periodMs;; t += periodMs) {
-    Motion twin;
-    double peak = 0.0;
-    if (!lateTwin(m, (t - launchMs) / 1000.0, (t + periodMs - launchMs) / 1000.0, twin, peak)) break;
-    Draw d = drawn;
-    if (!readAlike(log, logOf(twin, launchMs, standS, rx, d), positionsOnly)) break;
-    latest = (t - launchMs) / 1000.0;
-    joinPeakMps2 = peak;
+// The launch's log, and what a twin must read alike.
+struct LaunchLog {
+  const Motion& motion;
+  double launchMs, standS;
+  const Receiver& rx;
+  Draw drawn;  // as it was when the log's receiver draws began
+  bool positionsOnly;
+};
+
+// The first n steps of a motion.
+Motion firstSteps(const Motion& m, long n) {
+  Motion out;
+  out.s.assign(m.s.begin(), m.s.begin() + std::min<long>(n, static_cast<long>(m.s.size())));
+  out.v.assign(m.v.begin(), m.v.begin() + std::min<long>(n, static_cast<long>(m.v.size())));
+  return out;
+}
+
+// Whether a twin leaving rest at startS and joining at joinS reads alike.
+// From the join on the two are one path, drawn alike: the logs are
+// compared up to a fifth of a second past it.
+bool twinReadsAlike(const LaunchLog& launch, double startS, double joinS) {
+  Motion twin;
+  if (!twinOf(launch.motion, startS, joinS, twin)) return false;
+  const long end = static_cast<long>((joinS + 0.2) / kStepS);
+  const long shift = std::lround(startS / kStepS);
+  Draw a = launch.drawn, b = launch.drawn;
+  // The same fixes: standing from the same instant, to the same end.
+  return readAlike(logOf(firstSteps(launch.motion, end), launch.launchMs, launch.standS, launch.rx, a),
+                   logOf(firstSteps(twin, end - shift), launch.launchMs + 1000.0 * kStepS * static_cast<double>(shift),
+                         launch.standS + kStepS * static_cast<double>(shift), launch.rx, b),
+                   launch.positionsOnly);
+}
+
+// The furthest start between alike (known to read alike) and unlike that
+// still reads alike, to a tenth of a millisecond.
+double furthestAlike(const LaunchLog& launch, double alike, double unlike, double joinS) {
+  while (std::fabs(unlike - alike) > 1e-4) {
+    const double mid = 0.5 * (alike + unlike);
+    (twinReadsAlike(launch, mid, joinS) ? alike : unlike) = mid;
   }
-  return latest;
+  return alike;
+}
+
+// The earliest and the latest first motion (s from the launch's) of twins
+// whose logs read like the launch's: the latest leaves rest after the last
+// fix that still reads as standing and joins the path by the next; the
+// earliest leaves before the launch and joins it at one of its first three
+// fixes, its start sought every 5 ms over the 0.6 s before.
+std::pair<double, double> twinsSpanS(const LaunchLog& launch) {
+  const double periodS = 1.0 / launch.rx.rateHz;
+  const double firstFixS = std::ceil(launch.launchMs / 1000.0 / periodS) * periodS - launch.launchMs / 1000.0;
+  double latest = 0.0;
+  for (double fixS = firstFixS;; fixS += periodS) {
+    if (twinReadsAlike(launch, fixS, fixS + periodS)) continue;
+    const bool first = fixS == firstFixS;
+    const double from = first ? 0.0 : fixS - periodS;
+    if (!first || twinReadsAlike(launch, from, fixS)) latest = furthestAlike(launch, from, fixS, fixS);
+    break;
+  }
+  double earliest = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const double joinS = firstFixS + k * periodS;
+    for (double startS = -0.6; startS < earliest; startS += 0.005) {
+      if (!twinReadsAlike(launch, startS, joinS)) continue;
+      earliest = startS > -0.6 ? furthestAlike(launch, startS, startS - 0.005, joinS) : startS;
+      break;
+    }
+  }
+  return {earliest, latest};
 }
 
 struct TwinTally {
-  Sample apart;     // ms between the twins' first motions
-  Sample furthest;  // ms from the slip's first motion to the further truth
-  int unresolvable = 0;  // twins over 20 ms apart: no reading is within 10 ms of both
-  int bothHeld = 0;      // the slip's ± holds both truths
-  double joinPeakMps2 = 0.0;
+  Sample early, late, apart;  // ms from the launch's first motion to the earliest and latest twin's, and between
+  Sample furthest;            // ms from the slip's first motion to the further of those truths
+  int unresolvable = 0;       // twins over 20 ms apart: no reading is within 10 ms of both
+  int allHeld = 0;            // the slip's ± holds every truth of the span
 };
 
 struct Group {
@@ -418,14 +472,15 @@ int main(int argc, char** argv) {
           score(*match, motion, launchMs, g, byKind[noise ? 1 : 0][kind.name + (useSpeed ? ", speeds" : ", positions")]);
           if (twins && !noise) {
             TwinTally& tally = twinsOf[{rate, useSpeed}];
-            double peak = 0.0;
-            const double apartMs = 1000.0 * latestTwinS(motion, log, launchMs, standS, rx, drawn, !useSpeed, peak);
-            const double early = match->launchMs - launchMs, late = early - apartMs;
-            tally.apart.add(apartMs);
-            tally.furthest.add(std::max(std::fabs(early), std::fabs(late)));
-            if (std::max(std::fabs(early), std::fabs(late)) <= match->launchPlusMinusMs) ++tally.bothHeld;
-            if (apartMs > 20.0) ++tally.unresolvable;
-            tally.joinPeakMps2 = std::max(tally.joinPeakMps2, peak);
+            const auto [earliestS, latestS] = twinsSpanS({motion, launchMs, standS, rx, drawn, !useSpeed});
+            const double error = match->launchMs - launchMs;
+            const double furthest = std::max(std::fabs(error - 1000.0 * earliestS), std::fabs(error - 1000.0 * latestS));
+            tally.early.add(1000.0 * earliestS);
+            tally.late.add(1000.0 * latestS);
+            tally.apart.add(1000.0 * (latestS - earliestS));
+            tally.furthest.add(furthest);
+            if (furthest <= match->launchPlusMinusMs) ++tally.allHeld;
+            if (1000.0 * (latestS - earliestS) > 20.0) ++tally.unresolvable;
           }
           if (verbose) {
             const slip::MarkResult& quarter = match->rolloutMarks[4];
@@ -462,15 +517,18 @@ int main(int argc, char** argv) {
     }
   }
   if (twins) {
-    std::printf("\nTwins without noise (median/p95/max): | rate | source | twins apart | over 20 ms apart |"
-                " slip to the further truth | its ± holds both | largest pull on a join |\n|---|---|---|---|---|---|---|\n");
+    std::printf("\nTwins without noise (median/p95/max ms): | rate | source | earliest twin before | latest twin after |"
+                " span | over 20 ms | slip to the further end | its ± holds the span |\n|---|---|---|---|---|---|---|---|\n");
+    auto cell = [](const Sample& x) { std::printf(" %.1f/%.1f/%.1f |", x.percentile(0.5), x.percentile(0.95), x.percentile(1.0)); };
     for (const auto& [key, tally] : twinsOf) {
       const double n = static_cast<double>(tally.apart.errors.size());
-      std::printf("| %d Hz | %s | %.1f/%.1f/%.1f ms | %.1f %% | %.1f/%.1f/%.1f ms | %.1f %% | %.2f m/s² |\n", key.first,
-                  key.second ? "speeds" : "positions", tally.apart.percentile(0.5), tally.apart.percentile(0.95),
-                  tally.apart.percentile(1.0), 100.0 * tally.unresolvable / n, tally.furthest.percentile(0.5),
-                  tally.furthest.percentile(0.95), tally.furthest.percentile(1.0), 100.0 * tally.bothHeld / n,
-                  tally.joinPeakMps2);
+      std::printf("| %d Hz | %s |", key.first, key.second ? "speeds" : "positions");
+      cell(tally.early);
+      cell(tally.late);
+      cell(tally.apart);
+      std::printf(" %.1f %% |", 100.0 * tally.unresolvable / n);
+      cell(tally.furthest);
+      std::printf(" %.1f %% |\n", 100.0 * tally.allHeld / n);
     }
   }
   return 0;
